@@ -1,0 +1,10 @@
+#include "platform/com/Control.h"
+
+namespace platform {
+
+Control::Control(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+} // namespace platform

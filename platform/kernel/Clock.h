@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+
+namespace platform {
+
+// The one monotonic clock of the program. Waits that let events run use pumpFor(), so a test can
+// replace the clock and a long wait then takes no real time.
+class Clock {
+public:
+    // Milliseconds on a monotonic clock (the tick count of the original).
+    static qint64 tickMs();
+
+    // Lets events run for ms milliseconds in a nested event loop (never a spin). With a test clock
+    // installed, events are processed once and the test clock is advanced by ms instead.
+    // ms <= 0 processes pending events once.
+    static void pumpFor(int ms);
+
+    // Lets events run until done() is true or timeoutMs has passed on this clock, checking done()
+    // at least every stepMs. Returns done()'s last answer. With the test clock each step processes
+    // events once and advances the clock by stepMs, so the wait takes no real time.
+    static bool pumpUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 10);
+
+    // Processes pending events once (the DoEvents of the original).
+    static void pumpOnce();
+
+    // Blocks the thread without letting events run (the kernel's Sleep). With the test clock it
+    // still blocks, and advances the test clock by ms as well, so time read after it has moved on.
+    static void sleepMs(int ms);
+
+    // Test seam: a manual clock that starts at startMs and advances only by advance(), pumpFor()
+    // (and pumpUntil()) and sleepMs().
+    static void useManualClock(qint64 startMs = 1000);
+    static void advance(qint64 ms);
+    static void useRealClock();
+    static bool isManual();
+};
+
+} // namespace platform
