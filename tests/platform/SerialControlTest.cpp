@@ -1,0 +1,398 @@
+#include "platform/serial/SerialControl.h"
+
+#include "platform/RuntimeError.h"
+#include "tests/support/PseudoTerminal.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+
+using platform::RuntimeError;
+using platform::SerialControl;
+
+namespace {
+
+// Runs the event loop in short naps until cond holds or ms pass.
+bool waitUntil(const std::function<bool()>& cond, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!cond()) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+void runEvents(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+int errorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        return e.Number;
+    }
+    return 0;
+}
+
+qint64 cpuMicroseconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return qint64(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000 + u.ru_utime.tv_usec
+        + u.ru_stime.tv_usec;
+}
+
+QByteArray allByteValues()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    return bytes;
+}
+
+// Reads from the control until n bytes came or the time is up.
+QByteArray readHost(SerialControl& port, int n, int ms)
+{
+    QByteArray got;
+    const QDeadlineTimer deadline(ms);
+    while (got.size() < n && !deadline.hasExpired()) {
+        got += port.Input();
+        if (got.size() < n)
+            port.waitForInput(int(qMax<qint64>(1, deadline.remainingTime())));
+    }
+    return got;
+}
+
+class SerialControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.isOpen());
+        qputenv("KVL_COM7", pty.slavePath().toLocal8Bit());
+        port.setCommPort(7);
+    }
+    void TearDown() override
+    {
+        qunsetenv("KVL_COM7");
+        qunsetenv("KVL_COM8");
+    }
+
+    PseudoTerminal pty;
+    SerialControl port;
+};
+
+TEST_F(SerialControlTest, BytesPassUnchangedBothWays)
+{
+    port.setPortOpen(true);
+    ASSERT_TRUE(port.PortOpen());
+
+    const QByteArray all = allByteValues() + QByteArray("1PA?\r\n\r\0end", 11);
+    port.setOutput(all);
+    EXPECT_EQ(pty.readMaster(1000), all);
+
+    ASSERT_TRUE(pty.writeMaster(all));
+    EXPECT_EQ(readHost(port, int(all.size()), 2000), all);
+
+    // InputLen limits each take; InBufferCount sees what arrived without the event loop running.
+    port.setInputLen(5);
+    ASSERT_TRUE(pty.writeMaster("ABCDEFGH"));
+    ASSERT_TRUE(port.waitForInput(1000));
+    ASSERT_TRUE(waitUntil([&] { return port.InBufferCount() == 8; }, 1000));
+    EXPECT_EQ(port.Input(), QByteArray("ABCDE"));
+    EXPECT_EQ(port.InBufferCount(), 3);
+    port.setInputLen(0);
+    EXPECT_EQ(port.Input(), QByteArray("FGH"));
+
+    // Discarding input drops what waits, and only that.
+    ASSERT_TRUE(pty.writeMaster("stale"));
+    ASSERT_TRUE(waitUntil([&] { return port.InBufferCount() == 5; }, 1000));
+    port.setInBufferCount(0);
+    EXPECT_EQ(port.InBufferCount(), 0);
+    ASSERT_TRUE(pty.writeMaster("fresh"));
+    EXPECT_EQ(readHost(port, 5, 1000), QByteArray("fresh"));
+    EXPECT_EQ(errorOf([&] { port.setInBufferCount(3); }), 380);
+}
+
+TEST_F(SerialControlTest, OutputBeyondTheDeviceBufferArrivesWholeOrIsDiscarded)
+{
+    port.setPortOpen(true);
+    QByteArray big;
+    for (int i = 0; i < 100000; ++i)
+        big.append(char(i * 7 + i / 256));
+
+    // More than the pseudo-terminal holds: the rest waits with us and goes out as the device takes it.
+    port.setOutput(big);
+    EXPECT_GT(port.OutBufferCount(), 0);
+    QByteArray got;
+    ASSERT_TRUE(waitUntil([&] {
+        got += pty.readMaster(10);
+        return got.size() >= big.size();
+    }, 5000));
+    EXPECT_EQ(got, big);
+    EXPECT_EQ(port.OutBufferCount(), 0);
+
+    // Discarding unsent output: what the device already took may arrive, nothing else.
+    port.setOutput(big);
+    ASSERT_GT(port.OutBufferCount(), 0);
+    port.setOutBufferCount(0);
+    EXPECT_EQ(port.OutBufferCount(), 0);
+    got.clear();
+    waitUntil([&] {
+        got += pty.readMaster(10);
+        return false;
+    }, 300);
+    EXPECT_LT(got.size(), big.size());
+    EXPECT_TRUE(big.startsWith(got));
+}
+
+TEST_F(SerialControlTest, PortNumbersAndDevices)
+{
+    EXPECT_EQ(SerialControl::devicePath(3), QStringLiteral("/dev/ttyS2"));
+    EXPECT_EQ(SerialControl::devicePath(7), pty.slavePath());
+
+    SerialControl other;
+    EXPECT_EQ(errorOf([&] { other.setCommPort(0); }), 8002);
+    EXPECT_EQ(errorOf([&] { other.setCommPort(-2); }), 8002);
+    EXPECT_EQ(other.CommPort(), 1);
+
+    qputenv("KVL_COM8", "/nonexistent/serial-device");
+    other.setCommPort(8);
+    EXPECT_EQ(errorOf([&] { other.setPortOpen(true); }), 8002);
+    EXPECT_FALSE(other.PortOpen());
+
+    // Output, Input and waiting need an open port.
+    EXPECT_EQ(errorOf([&] { other.setOutput("x"); }), 8018);
+    EXPECT_EQ(errorOf([&] { other.Input(); }), 8018);
+    EXPECT_EQ(errorOf([&] { other.waitForInput(10); }), 8018);
+    EXPECT_EQ(other.InBufferCount(), 0);
+}
+
+TEST_F(SerialControlTest, PortInUse)
+{
+    port.setPortOpen(true);
+    EXPECT_EQ(errorOf([&] { port.setPortOpen(true); }), 8005);
+    EXPECT_EQ(errorOf([&] { port.setCommPort(3); }), 8005);
+    EXPECT_EQ(port.CommPort(), 7);
+    EXPECT_TRUE(port.PortOpen());
+
+    SerialControl second;
+    second.setCommPort(7);
+    EXPECT_EQ(errorOf([&] { second.setPortOpen(true); }), 8005);
+    EXPECT_FALSE(second.PortOpen());
+
+    // Once let go, the port is free again, for this control or another.
+    port.setPortOpen(false);
+    port.setPortOpen(false);
+    second.setPortOpen(true);
+    EXPECT_TRUE(second.PortOpen());
+    second.setOutput("ok");
+    EXPECT_EQ(pty.readMaster(1000), QByteArray("ok"));
+    second.setPortOpen(false);
+
+    // A holder outside our controls (the driver's lock) refuses us too.
+    QSerialPort foreign(pty.slavePath());
+    ASSERT_TRUE(foreign.open(QIODevice::ReadWrite));
+    EXPECT_EQ(errorOf([&] { port.setPortOpen(true); }), 8005);
+    foreign.close();
+    port.setPortOpen(true);
+    EXPECT_TRUE(port.PortOpen());
+}
+
+TEST_F(SerialControlTest, SettingsTextParsedAndAppliedAtOnce)
+{
+    EXPECT_EQ(port.Settings(), QStringLiteral("9600,n,8,1"));
+    port.setSettings(QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(port.Settings(), QStringLiteral("19200,n,8,1"));
+    port.setSettings(QStringLiteral("9600,o,7,1.5"));
+    EXPECT_EQ(port.Settings(), QStringLiteral("9600,o,7,1.5"));
+    port.setSettings(QStringLiteral("9600,E,8,1"));
+    EXPECT_EQ(port.Settings(), QStringLiteral("9600,e,8,1"));
+    port.setSettings(QStringLiteral("256000,m,5,2"));
+    EXPECT_EQ(port.Settings(), QStringLiteral("256000,m,5,2"));
+
+    for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,", "9600,x,8,1", "9600,n,9,1",
+                            "9600,n,3,1", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1", "9600,n,8,3",
+                            "9600,n,8,1.6", "9600,n,8,1\r", "9600,no,8,1"}) {
+        EXPECT_EQ(errorOf([&] { port.setSettings(QString::fromLatin1(bad)); }), 380) << bad;
+        EXPECT_EQ(port.Settings(), QStringLiteral("256000,m,5,2")) << bad;
+    }
+
+    port.setSettings(QStringLiteral("19200,n,8,1"));
+    port.setPortOpen(true);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty.masterFd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B19200));
+
+    port.setSettings(QStringLiteral("921600,n,8,2"));
+    ASSERT_EQ(tcgetattr(pty.masterFd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed_t(B921600));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+
+    // Four data bits cannot be framed: refused on the device, the old settings stay.
+    EXPECT_EQ(errorOf([&] { port.setSettings(QStringLiteral("9600,n,4,1")); }), 380);
+    EXPECT_EQ(port.Settings(), QStringLiteral("921600,n,8,2"));
+    port.setPortOpen(false);
+    port.setSettings(QStringLiteral("9600,n,4,1"));
+    EXPECT_EQ(errorOf([&] { port.setPortOpen(true); }), 380);
+    EXPECT_FALSE(port.PortOpen());
+
+    // Handshaking reaches the device too; values outside 0..3 are refused.
+    port.setSettings(QStringLiteral("9600,n,8,1"));
+    port.setPortOpen(true);
+    port.setHandshaking(SerialControl::comRTS);
+    ASSERT_EQ(tcgetattr(pty.masterFd(), &tio), 0);
+    EXPECT_TRUE(tio.c_cflag & CRTSCTS);
+    port.setHandshaking(SerialControl::comXOnXoff);
+    ASSERT_EQ(tcgetattr(pty.masterFd(), &tio), 0);
+    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    EXPECT_TRUE(tio.c_iflag & IXON);
+    EXPECT_EQ(errorOf([&] { port.setHandshaking(4); }), 380);
+    EXPECT_EQ(port.Handshaking(), SerialControl::comXOnXoff);
+    // A device without modem lines takes DTR and RTS changes without complaint.
+    port.setDTREnable(false);
+    port.setRTSEnable(false);
+    EXPECT_TRUE(port.PortOpen());
+}
+
+TEST_F(SerialControlTest, ReceiveEventFollowsThresholdAndNotWaitingReaders)
+{
+    int events = 0;
+    QByteArray taken;
+    QObject::connect(&port, &SerialControl::OnComm, [&] {
+        ++events;
+        EXPECT_EQ(port.CommEvent(), SerialControl::comEvReceive);
+        EXPECT_GE(port.InBufferCount(), 1);
+        taken += port.Input();
+    });
+    port.setPortOpen(true);
+
+    // Threshold 0: no events; the bytes wait for a reader.
+    ASSERT_TRUE(pty.writeMaster("quiet"));
+    runEvents(200);
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(port.Input(), QByteArray("quiet"));
+
+    port.setRThreshold(1);
+    ASSERT_TRUE(pty.writeMaster("1TP\r\n"));
+    ASSERT_TRUE(waitUntil([&] { return taken.size() == 5; }, 1000));
+    EXPECT_EQ(taken, QByteArray("1TP\r\n"));
+    EXPECT_GE(events, 1);
+
+    // A reader that waits takes the bytes itself; no event for them now or later.
+    events = 0;
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty.writeMaster("reply\r\n");
+    });
+    const bool arrived = port.waitForInput(2000);
+    device.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(readHost(port, 7, 1000), QByteArray("reply\r\n"));
+    runEvents(200);
+    EXPECT_EQ(events, 0);
+
+    // Threshold 3: two bytes raise nothing, the third does.
+    taken.clear();
+    port.setRThreshold(3);
+    ASSERT_TRUE(pty.writeMaster("ab"));
+    runEvents(200);
+    EXPECT_EQ(events, 0);
+    ASSERT_TRUE(pty.writeMaster("c"));
+    ASSERT_TRUE(waitUntil([&] { return events == 1; }, 1000));
+    EXPECT_EQ(taken, QByteArray("abc"));
+}
+
+TEST_F(SerialControlTest, WaitForInputBlocksWithinItsLimitWithoutSpinning)
+{
+    port.setPortOpen(true);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 cpuBefore = cpuMicroseconds();
+    EXPECT_FALSE(port.waitForInput(1000));
+    const qint64 cpuUsed = cpuMicroseconds() - cpuBefore;
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_LT(cpuUsed, 50000);
+
+    // Bytes end the wait at once.
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty.writeMaster("x");
+    });
+    clock.restart();
+    EXPECT_TRUE(port.waitForInput(3000));
+    device.join();
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(port.Input(), QByteArray("x"));
+}
+
+TEST_F(SerialControlTest, VanishingDeviceClosesThePort)
+{
+    // Gone while idle: the event loop notices, closes the port and does not spin on the error.
+    port.setPortOpen(true);
+    const qint64 cpuBefore = cpuMicroseconds();
+    pty.close();
+    runEvents(300);
+    EXPECT_LT(cpuMicroseconds() - cpuBefore, 50000);
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(errorOf([&] { port.setOutput("1MO\r"); }), 8018);
+    EXPECT_EQ(errorOf([&] { port.Input(); }), 8018);
+}
+
+TEST(SerialControlVanishTest, GoneDuringAWaitOrAWrite)
+{
+    SerialControl port;
+    {
+        PseudoTerminal pty;
+        qputenv("KVL_COM7", pty.slavePath().toLocal8Bit());
+        port.setCommPort(7);
+        port.setPortOpen(true);
+        std::thread device([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            pty.close();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(port.waitForInput(3000));
+        device.join();
+        EXPECT_LT(clock.elapsed(), 1500);
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_EQ(errorOf([&] { port.waitForInput(10); }), 8018);
+    }
+    {
+        // Gone with no event loop running: the write itself reports it.
+        PseudoTerminal pty;
+        qputenv("KVL_COM7", pty.slavePath().toLocal8Bit());
+        port.setPortOpen(true);
+        pty.close();
+        EXPECT_EQ(errorOf([&] { port.setOutput("1MO\r"); }), 8018);
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_EQ(port.InBufferCount(), 0);
+    }
+    // The freed control opens the next device as usual.
+    PseudoTerminal pty;
+    qputenv("KVL_COM7", pty.slavePath().toLocal8Bit());
+    port.setPortOpen(true);
+    port.setOutput("1VE?\r");
+    EXPECT_EQ(pty.readMaster(1000), QByteArray("1VE?\r"));
+    qunsetenv("KVL_COM7");
+}
+
+} // namespace
