@@ -1,0 +1,272 @@
+#include "library/link/NumberText.h"
+
+#include "platform/RuntimeError.h"
+
+#include <QLocale>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A value that compares equal to zero prints without a sign ("-0" would reach the controller).
+double withoutNegativeZero(double value)
+{
+    return value == 0.0 ? 0.0 : value;
+}
+
+QString significantText(double value, int digits)
+{
+    return QString::number(withoutNegativeZero(value), 'G', digits);
+}
+
+// " .5" from "0.5", "-.5" from "-0.5"; other texts unchanged.
+QString blankSigned(QString text)
+{
+    if (text.startsWith(QLatin1String("0.")))
+        text.remove(0, 1);
+    else if (text.startsWith(QLatin1String("-0.")))
+        text.remove(1, 1);
+    if (!text.startsWith(QLatin1Char('-')))
+        text.prepend(QLatin1Char(' '));
+    return text;
+}
+
+QLocale userLocale()
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    return locale;
+}
+
+[[noreturn]] void overflow()
+{
+    throw platform::RuntimeError::standard(platform::RuntimeError::Overflow);
+}
+
+bool isHexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f');
+}
+
+bool isDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+double parseHex(const QString& s, int pos)
+{
+    double value = 0;
+    int significant = 0;
+    for (; pos < s.size() && isHexDigit(s.at(pos)); ++pos) {
+        const int digit = QString(s.at(pos)).toInt(nullptr, 16);
+        if (significant > 0 || digit != 0)
+            ++significant;
+        value = value * 16 + digit;
+    }
+    // Up to FFFF a word stays unsigned, so a word read and written back is unchanged; a longer
+    // one is a 32-bit long as the controller keeps it.
+    if (value <= 0xFFFF || significant > 8)
+        return value;
+    return static_cast<qint32>(static_cast<quint32>(value));
+}
+
+double parseDecimal(const QString& s, int pos)
+{
+    QString number;
+    if (pos < s.size() && (s.at(pos) == QLatin1Char('-') || s.at(pos) == QLatin1Char('+')))
+        number += s.at(pos++);
+    int digits = 0;
+    for (; pos < s.size() && isDigit(s.at(pos)); ++pos, ++digits)
+        number += s.at(pos);
+    if (pos < s.size() && s.at(pos) == QLatin1Char('.')) {
+        number += s.at(pos++);
+        for (; pos < s.size() && isDigit(s.at(pos)); ++pos, ++digits)
+            number += s.at(pos);
+    }
+    if (digits == 0)
+        return 0;
+    if (pos < s.size() && (s.at(pos) == QLatin1Char('E') || s.at(pos) == QLatin1Char('e'))) {
+        int p = pos + 1;
+        QString exponent = QStringLiteral("E");
+        if (p < s.size() && (s.at(p) == QLatin1Char('-') || s.at(p) == QLatin1Char('+')))
+            exponent += s.at(p++);
+        const int start = p;
+        for (; p < s.size() && isDigit(s.at(p)); ++p)
+            exponent += s.at(p);
+        if (p > start)
+            number += exponent;
+    }
+    if (number.endsWith(QLatin1Char('.')))
+        number.chop(1);
+    number.replace(QLatin1String("-."), QLatin1String("-0.")).replace(QLatin1String("+."), QLatin1String("0."));
+    if (number.startsWith(QLatin1Char('.')))
+        number.prepend(QLatin1Char('0'));
+    // QString::toDouble reads the C locale's form whatever the user's locale is.
+    return number.toDouble();
+}
+
+} // namespace
+
+QString NumberText::integerText(qint64 value)
+{
+    return QString::number(value);
+}
+
+QString NumberText::singleText(float value)
+{
+    return significantText(value, 7);
+}
+
+QString NumberText::doubleText(double value)
+{
+    return significantText(value, 15);
+}
+
+QString NumberText::blankSignedInteger(qint64 value)
+{
+    return blankSigned(QString::number(value));
+}
+
+QString NumberText::blankSignedSingle(float value)
+{
+    return blankSigned(singleText(value));
+}
+
+QString NumberText::blankSignedDouble(double value)
+{
+    return blankSigned(doubleText(value));
+}
+
+QString NumberText::hexWord(qint32 value)
+{
+    return QLatin1Char('0') + QString::number(static_cast<quint32>(value), 16).toUpper();
+}
+
+void NumberText::markHex(QString& reply)
+{
+    if (reply.contains(QLatin1Char('H'), Qt::CaseSensitive))
+        reply.prepend(QLatin1String("&H"));
+}
+
+double NumberText::parseReply(const QString& reply)
+{
+    QString s;
+    s.reserve(reply.size());
+    for (QChar c : reply) {
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+            s += c;
+    }
+    if (s.size() >= 2 && s.at(0) == QLatin1Char('&') && (s.at(1) == QLatin1Char('H') || s.at(1) == QLatin1Char('h')))
+        return parseHex(s, 2);
+    return parseDecimal(s, 0);
+}
+
+QString NumberText::displayText(double value, int decimals)
+{
+    const QLocale locale = userLocale();
+    QString text = locale.toString(value, 'f', decimals);
+    // A negative value that rounds to zero shows as zero.
+    const QString zero = locale.toString(0.0, 'f', decimals);
+    if (text.startsWith(locale.negativeSign()) && text.mid(locale.negativeSign().size()) == zero)
+        return zero;
+    return text;
+}
+
+QString NumberText::localeSingle(float value)
+{
+    const QLocale locale = userLocale();
+    if (!std::isfinite(value))
+        return locale.toString(double(value));
+    // The fewest significant digits that give the same float back.
+    int digits = 1;
+    for (; digits < 9; ++digits) {
+        if (QString::number(double(value), 'g', digits).toFloat() == value)
+            break;
+    }
+    return locale.toString(withoutNegativeZero(value), 'g', digits);
+}
+
+QString NumberText::localeDouble(double value)
+{
+    return userLocale().toString(withoutNegativeZero(value), 'g', QLocale::FloatingPointShortest);
+}
+
+double NumberText::parseLocale(const QString& text, bool* ok)
+{
+    bool parsed = false;
+    const double value = userLocale().toDouble(text, &parsed);
+    if (ok)
+        *ok = parsed;
+    return parsed ? value : 0.0;
+}
+
+short NumberText::toI16(double value)
+{
+    // The default rounding mode takes halves to the even neighbour.
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+        overflow();
+    return static_cast<short>(rounded);
+}
+
+qint32 NumberText::toI32(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
+        overflow();
+    return static_cast<qint32>(rounded);
+}
+
+short NumberText::narrowI16(qint64 value)
+{
+    if (value < -32768 || value > 32767)
+        overflow();
+    return static_cast<short>(value);
+}
+
+namespace {
+
+// The platform's coercion of a variant to a number: empty is 0, True is -1, texts are read in
+// the user's locale, anything else that is no number is a type mismatch.
+double coerce(const QVariant& value)
+{
+    if (!value.isValid() || value.isNull())
+        return 0;
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? -1 : 0;
+    bool ok = false;
+    double number = 0;
+    if (value.typeId() == QMetaType::QString)
+        number = NumberText::parseLocale(value.toString().trimmed(), &ok);
+    else
+        number = value.toDouble(&ok);
+    if (!ok)
+        throw platform::RuntimeError(13, QStringLiteral("Type mismatch"), QStringLiteral("KVL410ActiveX"));
+    return number;
+}
+
+} // namespace
+
+short NumberText::argI16(const QVariant& value)
+{
+    return toI16(coerce(value));
+}
+
+qint32 NumberText::argI32(const QVariant& value)
+{
+    return toI32(coerce(value));
+}
+
+float NumberText::argSingle(const QVariant& value)
+{
+    const double number = coerce(value);
+    if (std::isfinite(number) && std::abs(number) > std::numeric_limits<float>::max())
+        overflow();
+    return static_cast<float>(number);
+}
+
+double NumberText::argDouble(const QVariant& value)
+{
+    return coerce(value);
+}

@@ -1,0 +1,153 @@
+#include "library/link/NumberText.h"
+
+#include "platform/RuntimeError.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Makes the user's locale one with a decimal comma while it lives.
+class CommaLocale {
+public:
+    CommaLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~CommaLocale() { QLocale::setDefault(m_saved); }
+
+private:
+    QLocale m_saved;
+};
+
+int errorNumber(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const platform::RuntimeError& e) {
+        return e.Number;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(NumberText, CommandFormsUseThePeriodInEveryLocale)
+{
+    CommaLocale comma;
+    EXPECT_EQ(NumberText::integerText(3), "3");
+    EXPECT_EQ(NumberText::integerText(-3), "-3");
+    EXPECT_EQ(NumberText::singleText(0.5f), "0.5");
+    EXPECT_EQ(NumberText::singleText(0.1f), "0.1");
+    EXPECT_EQ(NumberText::singleText(2.0f), "2");
+    EXPECT_EQ(NumberText::singleText(12345678.0f), "1.234568E+07");
+    EXPECT_EQ(NumberText::singleText(-0.0f), "0");
+    EXPECT_EQ(NumberText::doubleText(-1234.5678), "-1234.5678");
+    EXPECT_EQ(NumberText::doubleText(0.1), "0.1");
+    EXPECT_EQ(NumberText::doubleText(1e20), "1E+20");
+    EXPECT_EQ(NumberText::doubleText(1.5e-5), "1.5E-05");
+
+    EXPECT_EQ(NumberText::blankSignedSingle(2.5f), " 2.5");
+    EXPECT_EQ(NumberText::blankSignedSingle(-2.5f), "-2.5");
+    EXPECT_EQ(NumberText::blankSignedSingle(0.5f), " .5");
+    EXPECT_EQ(NumberText::blankSignedSingle(-0.5f), "-.5");
+    EXPECT_EQ(NumberText::blankSignedSingle(0.0f), " 0");
+    EXPECT_EQ(NumberText::blankSignedSingle(10.5f), " 10.5");
+    EXPECT_EQ(NumberText::blankSignedDouble(1234567.891), " 1234567.891");
+    EXPECT_EQ(NumberText::blankSignedInteger(1), " 1");
+    EXPECT_EQ(NumberText::blankSignedInteger(-1), "-1");
+}
+
+TEST(NumberText, HexWords)
+{
+    EXPECT_EQ(NumberText::hexWord(0), "00");
+    EXPECT_EQ(NumberText::hexWord(255), "0FF");
+    EXPECT_EQ(NumberText::hexWord(160), "0A0");
+    EXPECT_EQ(NumberText::hexWord(4096), "01000");
+    EXPECT_EQ(NumberText::hexWord(32768), "08000");
+    EXPECT_EQ(NumberText::hexWord(-1), "0FFFFFFFF");
+
+    QString reply = QStringLiteral("1A3H");
+    NumberText::markHex(reply);
+    EXPECT_EQ(reply, "&H1A3H");
+    reply = QStringLiteral("0a0h");
+    NumberText::markHex(reply);
+    EXPECT_EQ(reply, "0a0h");
+}
+
+TEST(NumberText, ReplyParseReadsTheLeadingNumber)
+{
+    CommaLocale comma;
+    EXPECT_EQ(NumberText::parseReply(" 12.5\r\n"), 12.5);
+    EXPECT_EQ(NumberText::parseReply("1 2\t3"), 123);
+    EXPECT_EQ(NumberText::parseReply("-.5"), -0.5);
+    EXPECT_EQ(NumberText::parseReply("+7x"), 7);
+    EXPECT_EQ(NumberText::parseReply("1.5E3"), 1500);
+    EXPECT_EQ(NumberText::parseReply("2E-1"), 0.2);
+    EXPECT_EQ(NumberText::parseReply("4E"), 4);
+    EXPECT_EQ(NumberText::parseReply("1.2.3"), 1.2);
+    EXPECT_EQ(NumberText::parseReply("0,5"), 0);
+    EXPECT_EQ(NumberText::parseReply(""), 0);
+    EXPECT_EQ(NumberText::parseReply("-"), 0);
+    EXPECT_EQ(NumberText::parseReply("abc"), 0);
+    EXPECT_EQ(NumberText::parseReply("12\r34"), 12);
+}
+
+TEST(NumberText, HexRepliesOfUpToFourDigitsAreUnsignedWords)
+{
+    EXPECT_EQ(NumberText::parseReply("&H1A3H"), 419);
+    EXPECT_EQ(NumberText::parseReply("&H0a0"), 160);
+    EXPECT_EQ(NumberText::parseReply("&HFFFFH"), 65535);
+    EXPECT_EQ(NumberText::parseReply("&H8000H"), 32768);
+    EXPECT_EQ(NumberText::parseReply("&H0FFFFH"), 65535);
+    EXPECT_EQ(NumberText::parseReply("&H10000H"), 65536);
+    EXPECT_EQ(NumberText::parseReply("&H12345H"), 74565);
+    EXPECT_EQ(NumberText::parseReply("&HFFFFFFFFH"), -1);
+    EXPECT_EQ(NumberText::parseReply("&H80000000H"), -2147483648.0);
+    EXPECT_EQ(NumberText::parseReply("&HH"), 0);
+
+    // A word read and written back is unchanged.
+    const QList<QPair<QString, QString>> words = {
+        {"8000H", "08000"}, {"FFFFH", "0FFFF"}, {"0A0H", "0A0"}, {"FFFFFFFFH", "0FFFFFFFF"}};
+    for (const auto& [reply, written] : words) {
+        QString text = reply;
+        NumberText::markHex(text);
+        EXPECT_EQ(NumberText::hexWord(NumberText::toI32(NumberText::parseReply(text))), written) << reply.toStdString();
+    }
+}
+
+TEST(NumberText, IntegerConversionsRoundHalvesToEvenAndOverflow)
+{
+    EXPECT_EQ(NumberText::toI16(2.5), 2);
+    EXPECT_EQ(NumberText::toI16(3.5), 4);
+    EXPECT_EQ(NumberText::toI16(-2.5), -2);
+    EXPECT_EQ(NumberText::toI16(-32768.4), -32768);
+    EXPECT_EQ(errorNumber([] { NumberText::toI16(32767.5); }), 6);
+    EXPECT_EQ(errorNumber([] { NumberText::toI16(std::nan("")); }), 6);
+    EXPECT_EQ(NumberText::toI32(2147483647.0), 2147483647);
+    EXPECT_EQ(errorNumber([] { NumberText::toI32(2147483648.0); }), 6);
+    EXPECT_EQ(errorNumber([] { NumberText::narrowI16(40000); }), 6);
+    EXPECT_EQ(NumberText::narrowI16(-2), -2);
+}
+
+TEST(NumberText, TextBoxFormsFollowTheLocaleBothWays)
+{
+    EXPECT_EQ(NumberText::displayText(1.5, 4), "1.5000");
+    EXPECT_EQ(NumberText::localeSingle(0.1f), "0.1");
+    {
+        CommaLocale comma;
+        EXPECT_EQ(NumberText::displayText(1234.5, 4), "1234,5000");
+        EXPECT_EQ(NumberText::displayText(-0.00001, 4), "0,0000");
+        EXPECT_EQ(NumberText::displayText(7, 0), "7");
+        EXPECT_EQ(NumberText::localeSingle(0.1f), "0,1");
+        EXPECT_EQ(NumberText::localeSingle(1234.5f), "1234,5");
+        EXPECT_EQ(NumberText::localeDouble(-0.25), "-0,25");
+
+        bool ok = false;
+        EXPECT_EQ(NumberText::parseLocale("1,5", &ok), 1.5);
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(NumberText::parseLocale("1.500", &ok), 0);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(NumberText::parseLocale("-", &ok), 0);
+        EXPECT_FALSE(ok);
+        for (float v : {0.1f, 3.14159f, -1234.567f, 1e-7f, 16777216.0f})
+            EXPECT_EQ(float(NumberText::parseLocale(NumberText::localeSingle(v))), v) << v;
+    }
+}
