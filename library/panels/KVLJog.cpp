@@ -1,0 +1,535 @@
+#include "library/panels/KVLJog.h"
+
+#include "library/link/CGuiState.h"
+#include "library/link/Global.h"
+#include "library/link/KVLComm.h"
+#include "library/link/NumberText.h"
+#include "library/panels/JogButton.h"
+#include "platform/com/ClassRegistry.h"
+#include "platform/kernel/Clock.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const bool registered = platform::registerClass(QStringLiteral("KVL410ActiveX.KVLJog"),
+                                                [](QWidget* parent) -> QObject* { return new KVLJog(parent); });
+
+PanelBase::Options jogOptions()
+{
+    PanelBase::Options options;
+    options.formId = PanelBase::FormJog;
+    return options;
+}
+
+short status16(int status)
+{
+    return static_cast<short>(std::clamp(status, int(std::numeric_limits<short>::min()),
+                                         int(std::numeric_limits<short>::max())));
+}
+
+// A reply's number as the 16-bit flag the waits test: non-zero means done. Too large a number
+// counts as non-zero rather than failing.
+bool doneFlag(const QString& answer)
+{
+    return std::nearbyint(PanelBase::replyValue(answer)) != 0;
+}
+
+QFont panelFont(bool bold)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setBold(bold);
+    return font;
+}
+
+platform::DispatchTable buildTable()
+{
+    using Args = QVariantList;
+    platform::DispatchTable t(QStringLiteral("_KVLJog"));
+    t.put<KVLJog>(QStringLiteral("CommControl"), 0x68030002,
+                  [](KVLJog& p, Args& a) { p.setCommControl(PanelBase::commFromVariant(a.value(0))); });
+    t.method<KVLJog>(QStringLiteral("GTrim2"), 0x60030004,
+                     [](KVLJog& p, Args& a) { return p.GTrim2(a.value(0).toString()); });
+    t.method<KVLJog>(QStringLiteral("MoveInfinite"), 0x60030009, [](KVLJog& p, Args& a) {
+        return p.MoveInfinite(NumberText::argI16(a.value(0)), NumberText::argI16(a.value(1)),
+                              NumberText::argDouble(a.value(2)));
+    });
+    t.method<KVLJog>(QStringLiteral("StopJog"), 0x6003000F,
+                     [](KVLJog& p, Args& a) { return p.StopJog(NumberText::argI16(a.value(0))); });
+    t.put<KVLJog>(QStringLiteral("ErrorControl"), 0x68030001,
+                  [](KVLJog& p, Args& a) { p.setErrorControl(a.value(0).value<QObject*>()); });
+    t.put<KVLJog>(QStringLiteral("ShowFrame"), 0x68030000,
+                  [](KVLJog& p, Args& a) { p.setShowFrame(a.value(0).toBool()); });
+    t.get<KVLJog>(QStringLiteral("ShowFrame"), 0x68030000, [](KVLJog& p, Args&) { return p.ShowFrame(); });
+    return t;
+}
+
+} // namespace
+
+KVLJog::KVLJog(QWidget* parent)
+    : PanelBase(jogOptions(), parent)
+{
+    Q_UNUSED(registered);
+    setObjectName(QStringLiteral("KVLJog"));
+    Global::InitUnitNames();
+    buildControls();
+    setOuterFrame(fraJogControl, false);
+}
+
+KVLJog::~KVLJog()
+{
+    m_destroying = true;
+    stopHeldMotion();
+}
+
+void KVLJog::buildControls()
+{
+    setFont(panelFont(true));
+    resize(twips(0, 0, 6375, 4830).size());
+
+    auto frame = [](QWidget* parent, const QString& name, const QString& caption, const QRect& place) {
+        auto* box = new QGroupBox(caption, parent);
+        box->setObjectName(name);
+        box->setGeometry(place);
+        return box;
+    };
+    auto label = [](QWidget* parent, const QString& name, const QString& caption, const QRect& place) {
+        auto* l = new QLabel(caption, parent);
+        l->setObjectName(name);
+        l->setGeometry(place);
+        return l;
+    };
+
+    fraJogControl = frame(this, QStringLiteral("fraJogControl"), QStringLiteral("Jog"), twips(5, 5, 6300, 4605));
+
+    QGroupBox* frame2 = frame(fraJogControl, QStringLiteral("Frame2"), QStringLiteral("Mode"), twips(120, 240, 1455, 855));
+    const QStringList modes{QStringLiteral("Indexed"), QStringLiteral("Free Run")};
+    for (int i = 0; i < modes.size(); ++i) {
+        auto* option = new QRadioButton(modes.at(i), frame2);
+        option->setObjectName(QStringLiteral("optMode_%1").arg(i));
+        option->setGeometry(twips(120, 240 + 240 * i, 975, 255));
+        connect(option, &QRadioButton::clicked, this, [this, i] { optMode_Click(i); });
+        optMode.append(option);
+    }
+    optMode.at(1)->setChecked(true);
+
+    QGroupBox* frameX = frame(fraJogControl, QStringLiteral("frameJogXAxis"), QStringLiteral("X-Axis"),
+                              twips(120, 1200, 1455, 1575));
+    QGroupBox* frameY = frame(fraJogControl, QStringLiteral("frameJogYAxis"), QStringLiteral("Y-Axis"),
+                              twips(120, 2880, 1455, 1575));
+    for (int row = 0; row < 2; ++row) {
+        QGroupBox* box = row == 0 ? frameX : frameY;
+        QVector<QRadioButton*>& options = row == 0 ? optJogAxisX : optJogAxisY;
+        const QString name = row == 0 ? QStringLiteral("optJogAxisX_%1") : QStringLiteral("optJogAxisY_%1");
+        for (int i = 0; i < MaxPanelAxes; ++i) {
+            auto* option = new QRadioButton(QString::number(i + 1), box);
+            option->setObjectName(name.arg(i));
+            option->setGeometry(twips(i < 3 ? 240 : 840, 360 + 360 * (i % 3), 400, 255));
+            connect(option, &QRadioButton::toggled, this, [this, row, i](bool on) {
+                if (on)
+                    optJogAxis_Selected(row, i);
+            });
+            options.append(option);
+        }
+    }
+
+    QGroupBox* frameDist = frame(fraJogControl, QStringLiteral("frameJogDist"), QStringLiteral("Index Distance"),
+                                 twips(1800, 240, 1935, 1092));
+    QGroupBox* fraSpeed = frame(fraJogControl, QStringLiteral("fraSpeed"), QStringLiteral("Speed"),
+                                twips(3840, 240, 2295, 1092));
+    label(frameDist, QStringLiteral("Label1"), QStringLiteral("X"), twips(120, 240, 240, 255));
+    label(frameDist, QStringLiteral("Label2"), QStringLiteral("Y"), twips(120, 600, 240, 255));
+    label(fraSpeed, QStringLiteral("Label7"), QStringLiteral("X"), twips(120, 240, 240, 255));
+    label(fraSpeed, QStringLiteral("Label8"), QStringLiteral("Y"), twips(120, 600, 240, 255));
+    for (int i = 0; i < 2; ++i) {
+        auto* distance = new QLineEdit(frameDist);
+        distance->setObjectName(QStringLiteral("txtDistance_%1").arg(i));
+        distance->setGeometry(twips(360, 240 + 360 * i, 1150, 285));
+        distance->setFont(panelFont(false));
+        txtDistance.append(distance);
+        addNumberBox(distance, [](QLineEdit* box) { reformatBox(box, 4); });
+    }
+    for (int i = 0; i < 2; ++i) {
+        auto* speed = new QLineEdit(QStringLiteral("1.000"), fraSpeed);
+        speed->setObjectName(QStringLiteral("txtSpeed_%1").arg(i));
+        speed->setGeometry(twips(360, 240 + 360 * i, 1150, 285));
+        speed->setFont(panelFont(false));
+        txtSpeed.append(speed);
+        addNumberBox(speed, [](QLineEdit* box) { reformatBox(box, 4); });
+    }
+    for (int i = 0; i < 4; ++i) {
+        QGroupBox* box = i < 2 ? frameDist : fraSpeed;
+        QLabel* units = label(box, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("mm"),
+                              twips(1560, 270 + 360 * (i % 2), box->width() * 15 - 1560 - 30, 255));
+        units->setFont(panelFont(false));
+        lblUnits.append(units);
+    }
+
+    frameJogArrow = frame(fraJogControl, QStringLiteral("frameJogArrow"), QString(), twips(1800, 1560, 4335, 2895));
+    label(frameJogArrow, QStringLiteral("lblJog"), QStringLiteral("Jog"), twips(240, 0, 600, 255));
+    const QRect buttonPlaces[4] = {twips(1320, 1320, 615, 495), twips(2400, 1320, 615, 495),
+                                   twips(1920, 720, 495, 615), twips(1920, 1800, 495, 615)};
+    const QStyle::StandardPixmap arrows[4] = {QStyle::SP_ArrowLeft, QStyle::SP_ArrowRight, QStyle::SP_ArrowUp,
+                                              QStyle::SP_ArrowDown};
+    for (int k = 0; k < 4; ++k) {
+        auto* button = new JogButton(frameJogArrow);
+        button->setObjectName(QStringLiteral("btnJog_%1").arg(k));
+        button->setGeometry(buttonPlaces[k]);
+        button->setIcon(style()->standardIcon(arrows[k]));
+        connect(button, &JogButton::MouseDown, this, [this, k] { btnJog_MouseDown(k); });
+        connect(button, &JogButton::MouseUp, this, [this, k] { btnJog_MouseUp(k); });
+        connect(button, &JogButton::Click, this, [this, k] { btnJog_Click(k); });
+        btnJog.append(button);
+    }
+    label(frameJogArrow, QStringLiteral("Label3"), QStringLiteral("-X"), twips(960, 1440, 300, 255));
+    label(frameJogArrow, QStringLiteral("Label6"), QStringLiteral("+X"), twips(3000, 1440, 300, 255));
+    label(frameJogArrow, QStringLiteral("Label4"), QStringLiteral("+Y"), twips(2040, 480, 300, 255));
+    label(frameJogArrow, QStringLiteral("Label5"), QStringLiteral("-Y"), twips(2040, 2520, 300, 255));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Binding and axis set-up
+
+void KVLJog::setUp()
+{
+    InitializeAxes();
+    m_FreeRun = true;
+}
+
+void KVLJog::setErrorControl(QObject* errorPanel)
+{
+    Q_UNUSED(errorPanel);
+}
+
+void KVLJog::InitializeAxes()
+{
+    if (!isBound())
+        return;
+    if (m_CommControl->BusType() == BUS_TYPE_NONE) {
+        QPointer<KVLJog> self(this);
+        optJogAxisX.at(0)->setChecked(true);
+        if (!self)
+            return;
+        optJogAxisY.at(0)->setChecked(true);
+        if (!self)
+            return;
+        m_XAxis = 1;
+        m_YAxis = 1;
+        return;
+    }
+    if (!linkOpen())
+        return;
+
+    const int probed = probeMotors(m_MotorPresent, [this](int axis, int flag) {
+        optJogAxisX.at(axis - 1)->setEnabled(flag != 0);
+        optJogAxisY.at(axis - 1)->setEnabled(flag != 0);
+    });
+    if (probed == -2)
+        return;
+
+    QVector<int> withMotor;
+    for (int axis = 1; axis <= MaxPanelAxes; ++axis) {
+        if (m_MotorPresent[axis - 1] != 0)
+            withMotor.append(axis);
+    }
+    if (withMotor.isEmpty())
+        return;
+    const int x = withMotor.at(0);
+    const int y = withMotor.size() > 1 ? withMotor.at(1) : x;
+    QPointer<KVLJog> self(this);
+    optJogAxisX.at(x - 1)->setChecked(true);
+    if (!self)
+        return;
+    optJogAxisY.at(y - 1)->setChecked(true);
+    if (!self)
+        return;
+    m_XAxis = short(x);
+    m_YAxis = short(y);
+}
+
+void KVLJog::optJogAxis_Selected(int row, int index)
+{
+    // Before binding there is no control to ask.
+    if (!isBound())
+        return;
+    if (m_CommControl->BusType() != BUS_TYPE_NONE && mobjGuiState && mobjGuiState->MaxAxes() < MaxPanelAxes) {
+        const int lowest = std::max(0, int(mobjGuiState->MaxAxes()));
+        for (int i = MaxPanelAxes - 1; i >= lowest; --i) {
+            optJogAxisX.at(i)->setEnabled(false);
+            optJogAxisY.at(i)->setEnabled(false);
+        }
+    }
+    const QVector<QRadioButton*>& options = row == 0 ? optJogAxisX : optJogAxisY;
+    if (!options.at(index)->isChecked())
+        return;
+
+    btnJog.at(row * 2)->setEnabled(true);
+    btnJog.at(row * 2 + 1)->setEnabled(true);
+    const short axis = short(index + 1);
+    if (row == 0)
+        m_XAxis = axis;
+    else
+        m_YAxis = axis;
+
+    // The statuses of these two queries are not examined: no reply reads as 0.
+    QString reply;
+    m_CommControl->SendReadAscii(query(axis, QStringLiteral("SN"), AxisForm::Blank), reply);
+    if (!pumpEvents() || !isBound())
+        return;
+    const double code = std::nearbyint(replyValue(reply));
+    // An unknown unit code shows no unit.
+    const bool known = code >= 0 && code < Global::UnitNameSlots;
+    const QString unit = known ? Global::gUnitNames[int(code)] : QString();
+    lblUnits.at(row)->setText(unit);
+    lblUnits.at(row + 2)->setText(known ? unit + QStringLiteral("/sec") : QString());
+
+    reply.clear();
+    m_CommControl->SendReadAscii(query(axis, QStringLiteral("VA"), AxisForm::Blank), reply);
+    txtSpeed.at(row)->setText(NumberText::displayText(replyValue(reply), 4));
+
+    reformatBox(txtDistance.at(0), 4);
+    reformatBox(txtDistance.at(1), 4);
+}
+
+void KVLJog::optMode_Click(int index)
+{
+    m_FreeRun = index == 1;
+}
+
+short KVLJog::axisOfButton(int k) const
+{
+    return k < 2 ? m_XAxis : m_YAxis;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Indexed mode
+
+void KVLJog::btnJog_Click(int k)
+{
+    if (!isBound() || m_CommControl->BusType() == BUS_TYPE_NONE)
+        return;
+    // Released on every way out, also when nothing is sent.
+    FormLockScope lock(*this, FormCycle, FormHome);
+    if (!linkOpen() || m_FreeRun)
+        return;
+    const short axis = axisOfButton(k);
+    if (!isPanelAxis(axis) || m_MotorPresent[axis - 1] == 0)
+        return;
+    double typed = 0.0;
+    if (!readBox(txtDistance.at(k < 2 ? 0 : 1), typed))
+        return;
+    const float size = std::fabs(static_cast<float>(typed));
+    if (!std::isfinite(size))
+        return;
+    // The typed sign is ignored: the button gives the direction.
+    MoveRelative(axis, (k == 1 || k == 2) ? size : -size);
+}
+
+short KVLJog::MoveRelative(short Axis, float Distance)
+{
+    if (!linkOpen())
+        return 0;
+    if (!isPanelAxis(Axis))
+        return -1;
+    const quint64 stops = m_stopRequests;
+    if (sendCommand(command(Axis, QStringLiteral("MO"))) == -2)
+        return -2;
+    if (!pumpEvents())
+        return -1;
+    if (m_stopRequests != stops)
+        return -1;
+    return status16(sendCommand(command(Axis, QStringLiteral("PR"), valueText(Distance))));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Free Run mode
+
+void KVLJog::btnJog_MouseDown(int k)
+{
+    if (!isBound() || m_CommControl->BusType() == BUS_TYPE_NONE || m_MouseBusy)
+        return;
+    m_MouseBusy = true;
+    if (!linkOpen() || !m_FreeRun)
+        return;
+    const short axis = axisOfButton(k);
+    if (!isPanelAxis(axis) || m_MotorPresent[axis - 1] == 0)
+        return;
+    double speed = 0.0;
+    if (!readBox(txtSpeed.at(k < 2 ? 0 : 1), speed))
+        return;
+    const short direction = (k == 0 || k == 3) ? -1 : 1;
+    m_heldAxis = axis;
+    MoveInfinite(axis, direction, speed);
+}
+
+void KVLJog::btnJog_MouseUp(int k)
+{
+    if (!isBound())
+        return;
+    if (m_FreeRun) {
+        // A start still under way sends nothing more.
+        ++m_stopRequests;
+        m_heldAxis = 0;
+    }
+    if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE)
+        return;
+    m_MouseBusy = false;
+    if (!m_FreeRun)
+        return;
+    const short axis = axisOfButton(k);
+    if (isPanelAxis(axis))
+        StopJog(axis);
+}
+
+short KVLJog::MoveInfinite(short Axis, short Direction, double JogSpeed)
+{
+    if (!linkOpen())
+        return 0;
+    if (!isPanelAxis(Axis))
+        return -1;
+    const quint64 stops = m_stopRequests;
+    switch (waitForMotionDone(Axis, stops)) {
+    case WaitEnd::Done:
+        break;
+    case WaitEnd::Failed:
+        return -2;
+    case WaitEnd::Abandoned:
+    case WaitEnd::Gone:
+        return -1;
+    }
+    if (m_stopRequests != stops)
+        return -1;
+    if (sendCommand(command(Axis, QStringLiteral("VA"), valueText(JogSpeed))) == -2)
+        return -2;
+    if (sendCommand(command(Axis, QStringLiteral("MO"))) == -2)
+        return -2;
+    if (!pumpEvents())
+        return -1;
+    if (m_stopRequests != stops)
+        return -1;
+    const QString move = Direction == -1 ? QStringLiteral("MV-") : QStringLiteral("MV+");
+    return status16(sendCommand(command(Axis, move)));
+}
+
+KVLJog::WaitEnd KVLJog::waitForMotionDone(short axis, quint64 stopRequests)
+{
+    const qint64 deadline = platform::Clock::tickMs() + MotionDoneLimitMs;
+    for (;;) {
+        int status = 0;
+        const QString answer = SendQuery(query(axis, QStringLiteral("MD")), &status);
+        if (status == -2)
+            return WaitEnd::Failed;
+        const bool done = doneFlag(answer);
+        if (!pumpEvents(done ? 0 : PollIntervalMs))
+            return WaitEnd::Gone;
+        if (done)
+            return WaitEnd::Done;
+        if (m_stopRequests != stopRequests || !linkUsable() || platform::Clock::tickMs() >= deadline)
+            return WaitEnd::Abandoned;
+    }
+}
+
+short KVLJog::StopJog(short Axis)
+{
+    if (!linkOpen())
+        return 0;
+    if (!isPanelAxis(Axis))
+        return -1;
+    ++m_stopRequests;
+    if (m_heldAxis == Axis)
+        m_heldAxis = 0;
+    if (sendCommand(command(Axis, QStringLiteral("ST"))) == -2)
+        return -2;
+    frameJogArrow->setEnabled(false);
+
+    const qint64 deadline = platform::Clock::tickMs() + MotionDoneLimitMs;
+    short result = 0;
+    for (int polls = 1;; ++polls) {
+        int status = 0;
+        const QString answer = SendQuery(query(Axis, QStringLiteral("MD")), &status);
+        // A failed poll has been reported and ends the wait.
+        const bool failed = status == -2;
+        const bool done = failed || doneFlag(answer);
+        if (failed)
+            result = -2;
+        if (!pumpEvents(done ? 0 : PollIntervalMs))
+            return result;
+        // The stop is sent once more right after the fifth poll, whatever it answered.
+        if (polls == 5 && sendCommand(command(Axis, QStringLiteral("ST"))) == -2)
+            return -2;
+        if (done || !linkUsable() || platform::Clock::tickMs() >= deadline)
+            break;
+    }
+    frameJogArrow->setEnabled(true);
+    return result;
+}
+
+QString KVLJog::SendQuery(const QString& command, int* status)
+{
+    if (status)
+        *status = 0;
+    if (!linkOpen())
+        return QString();
+    QString reply;
+    const int result = sendQuery(command, reply);
+    if (status)
+        *status = result;
+    if (result == -2)
+        return QStringLiteral("-2");
+    return GTrim2(reply);
+}
+
+QString KVLJog::GTrim2(const QString& buffer) const
+{
+    QString result;
+    const int last = std::min<int>(buffer.size(), 200);
+    for (int i = 0; i < last; ++i) {
+        const QChar c = buffer.at(i);
+        const bool lineEnd = c == QLatin1Char('\r') || c == QLatin1Char('\n');
+        if (!lineEnd) {
+            result += c;
+            continue;
+        }
+        // Positions 1 and 2 (indices 0 and 1) may hold the end of an earlier line.
+        if (i >= 2)
+            return result;
+    }
+    return QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loss of control: the held axis is stopped at once, without waiting, and a start still under way
+// is cancelled.
+
+void KVLJog::stopHeldMotion()
+{
+    ++m_stopRequests;
+    m_MouseBusy = false;
+    const short axis = m_heldAxis;
+    m_heldAxis = 0;
+    if (!isPanelAxis(axis) || !linkUsable())
+        return;
+    const int status = m_CommControl->SendAscii(command(axis, QStringLiteral("ST")));
+    // A destructor reports nothing: the host may be tearing down.
+    if (status == -2 && !m_destroying)
+        reportLinkFailure();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const platform::DispatchTable* KVLJog::dispatchTable(const QString& interfaceName) const
+{
+    static const platform::DispatchTable table = buildTable();
+    if (!interfaceName.isEmpty() && interfaceName != table.interfaceName())
+        return nullptr;
+    return &table;
+}

@@ -1,0 +1,462 @@
+#include "library/panels/PanelBase.h"
+
+#include "library/link/CGuiState.h"
+#include "library/link/Global.h"
+#include "library/link/KVLComm.h"
+#include "library/link/KVLGlobal.h"
+#include "library/link/NumberText.h"
+#include "platform/RuntimeError.h"
+#include "platform/kernel/Clock.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <algorithm>
+
+using platform::RuntimeError;
+
+namespace {
+
+const QString kShowFrameKey = QStringLiteral("ShowFrame");
+
+} // namespace
+
+PanelBase::PanelBase(const Options& options, QWidget* parent)
+    : platform::Control(parent)
+    , m_options(options)
+{
+}
+
+PanelBase::~PanelBase()
+{
+    // A panel that goes while it holds the lock frees the other panels; its own FormStatus
+    // handler is no longer wanted.
+    if (mobjGuiState)
+        disconnect(mobjGuiState, nullptr, this, nullptr);
+    releaseFormLock();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Binding
+
+void PanelBase::setCommControl(KVLComm* comm)
+{
+    // The lock belongs to the state it was taken on.
+    releaseFormLock();
+    if (m_CommControl)
+        disconnect(m_CommControl, nullptr, this, nullptr);
+    if (mobjGuiState)
+        disconnect(mobjGuiState, nullptr, this, nullptr);
+    m_CommControl = comm;
+    mobjGuiState = nullptr;
+    if (!comm)
+        return;
+    if (m_options.handlesTimer)
+        connect(comm, &KVLComm::Timer, this, [this] { onTimer(); });
+    if (m_options.keepsGuiState) {
+        mobjGuiState = comm->GetGuiStateObject();
+        connectGuiState();
+    }
+    setUp();
+}
+
+void PanelBase::connectGuiState()
+{
+    if (!mobjGuiState)
+        return;
+    connect(mobjGuiState, &CGuiState::FormStatus, this,
+            [this](short FormID, short State) { onFormStatus(FormID, State); });
+    if (m_options.handlesAxisChange) {
+        connect(mobjGuiState, &CGuiState::AxisChange, this,
+                [this](short NewAxis, short OldAxis) { onAxisChange(NewAxis, OldAxis); });
+    }
+}
+
+KVLComm* PanelBase::commFromVariant(const QVariant& value)
+{
+    if (!value.isValid() || value.isNull())
+        return nullptr;
+    QObject* object = value.value<QObject*>();
+    auto* comm = qobject_cast<KVLComm*>(object);
+    if (!comm)
+        throw RuntimeError::standard(RuntimeError::TypeMismatch);
+    return comm;
+}
+
+void PanelBase::onFormStatus(short FormID, short State)
+{
+    if (m_options.formId != FormNone && FormID == m_options.formId)
+        setEnabled(State != 0);
+}
+
+void PanelBase::onAxisChange(short NewAxis, short OldAxis)
+{
+    Q_UNUSED(OldAxis);
+    if (!isPanelAxis(NewAxis) || NewAxis > m_followed.size())
+        return;
+    if (QAbstractButton* option = m_followed.at(NewAxis - 1))
+        option->setChecked(true);
+}
+
+void PanelBase::followCurrentAxis(const QList<QAbstractButton*>& options)
+{
+    m_followed.clear();
+    for (int i = 0; i < options.size() && i < MaxPanelAxes; ++i) {
+        m_followed.append(options.at(i));
+        connect(options.at(i), &QAbstractButton::toggled, this, [this, i](bool on) {
+            if (on && mobjGuiState)
+                mobjGuiState->setCurrentAxis(short(i + 1));
+        });
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Guards and exchange
+
+bool PanelBase::busChosen() const
+{
+    return m_CommControl && m_CommControl->BusType() != BUS_TYPE_NONE;
+}
+
+bool PanelBase::linkOpen() const
+{
+    return m_CommControl && m_CommControl->IsOpen();
+}
+
+bool PanelBase::passesGuards(int guards) const
+{
+    if (!m_CommControl)
+        return guards == 0;
+    if ((guards & GuardBus) && m_CommControl->BusType() == BUS_TYPE_NONE)
+        return false;
+    if ((guards & GuardOpen) && !m_CommControl->IsOpen())
+        return false;
+    return true;
+}
+
+int PanelBase::sendCommand(const QString& line)
+{
+    if (!m_CommControl)
+        return -1;
+    const int status = m_CommControl->SendAscii(line);
+    if (status == -2)
+        return reportLinkFailure();
+    return status;
+}
+
+int PanelBase::sendQuery(const QString& line, QString& reply)
+{
+    if (!m_CommControl)
+        return -1;
+    const int status = m_CommControl->SendReadAscii(line, reply);
+    if (status == -2)
+        return reportLinkFailure();
+    return status;
+}
+
+int PanelBase::reportLinkFailure()
+{
+    RuntimeError error = RuntimeError::standard(RuntimeError::BreakInCommunications);
+    if (m_CommControl)
+        m_CommControl->HandleError(error);
+    return -2;
+}
+
+void PanelBase::offerReset()
+{
+    if (m_CommControl)
+        KVLGlobal::ResetSystem(*m_CommControl);
+}
+
+bool PanelBase::pumpEvents(int ms)
+{
+    // Only the local pointer is read after the pump: the panel may be gone by then.
+    QPointer<PanelBase> self(this);
+    BusyScope busy(*this);
+    if (ms <= 0)
+        platform::Clock::pumpOnce();
+    else
+        platform::Clock::pumpFor(ms);
+    return !self.isNull();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command text and replies
+
+QString PanelBase::axisText(int axis, AxisForm form)
+{
+    const QString digits = NumberText::integerText(axis);
+    return form == AxisForm::Blank ? QLatin1Char(' ') + digits : digits;
+}
+
+QString PanelBase::command(int axis, const QString& mnemonic, const QString& value, AxisForm form)
+{
+    return axisText(axis, form) + mnemonic + value + QLatin1Char('\r');
+}
+
+QString PanelBase::query(int axis, const QString& mnemonic, AxisForm form)
+{
+    return axisText(axis, form) + mnemonic + QLatin1Char('?') + QLatin1Char('\r');
+}
+
+QString PanelBase::controllerCommand(const QString& mnemonic)
+{
+    return mnemonic + QLatin1Char('\r');
+}
+
+QString PanelBase::valueText(double value)
+{
+    return NumberText::blankSignedDouble(value);
+}
+
+QString PanelBase::valueText(float value)
+{
+    return NumberText::blankSignedSingle(value);
+}
+
+double PanelBase::replyValue(const QString& reply)
+{
+    return NumberText::parseReply(reply);
+}
+
+int PanelBase::replyFlag(const QString& reply)
+{
+    if (reply.isEmpty())
+        return 0;
+    const QChar c = reply.at(0);
+    return c.unicode() >= '0' && c.unicode() <= '9' ? c.unicode() - '0' : 0;
+}
+
+QRect PanelBase::twips(int left, int top, int width, int height)
+{
+    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Axis probing
+
+int PanelBase::probedAxisCount() const
+{
+    if (!mobjGuiState)
+        return 0;
+    return std::clamp(int(mobjGuiState->MaxAxes()), 0, int(MaxPanelAxes));
+}
+
+int PanelBase::probeMotors(MotorTable& table, const std::function<void(int axis, int flag)>& perAxis)
+{
+    table.fill(0);
+    const int count = probedAxisCount();
+    for (int axis = 1; axis <= count; ++axis) {
+        QString reply;
+        if (sendQuery(query(axis, QStringLiteral("QM")), reply) == -2)
+            return -2;
+        table[axis - 1] = replyFlag(reply);
+        if (perAxis)
+            perAxis(axis, table[axis - 1]);
+    }
+    return 0;
+}
+
+void PanelBase::enableAxisOptions(const QList<QAbstractButton*>& options, const MotorTable& table)
+{
+    for (int i = 0; i < options.size() && i < MaxPanelAxes; ++i)
+        options.at(i)->setEnabled(table[i] != 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Number boxes
+
+void PanelBase::addNumberBox(QLineEdit* box, std::function<void(QLineEdit*)> committed)
+{
+    m_numberBoxes.append({QPointer<QLineEdit>(box), std::move(committed)});
+    box->installEventFilter(this);
+}
+
+bool PanelBase::eventFilter(QObject* watched, QEvent* e)
+{
+    const bool enter = e->type() == QEvent::KeyPress
+        && (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Return || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Enter);
+    if (enter || e->type() == QEvent::FocusOut) {
+        for (const auto& entry : std::as_const(m_numberBoxes)) {
+            if (entry.first != watched)
+                continue;
+            QLineEdit* box = entry.first;
+            QString text = box->text();
+            box->setText(Global::CleanNumericText(text));
+            if (entry.second)
+                entry.second(box);
+            break;
+        }
+    }
+    return platform::Control::eventFilter(watched, e);
+}
+
+bool PanelBase::cleanBox(QLineEdit* box)
+{
+    QString text = box->text();
+    Global::CleanNumericText(text);
+    bool ok = false;
+    NumberText::parseLocale(text, &ok);
+    if (!ok) {
+        // A lone minus sign or separator: no number to use.
+        box->setText(NumberText::displayText(0.0, 4));
+        return false;
+    }
+    box->setText(text);
+    return true;
+}
+
+bool PanelBase::readBox(QLineEdit* box, double& value)
+{
+    value = 0.0;
+    if (!cleanBox(box))
+        return false;
+    value = NumberText::parseLocale(box->text());
+    return true;
+}
+
+void PanelBase::reformatBox(QLineEdit* box, int decimals)
+{
+    double value = 0.0;
+    readBox(box, value);
+    box->setText(NumberText::displayText(value, decimals));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Form lock
+
+void PanelBase::takeFormLock(short first, short second)
+{
+    if (!mobjGuiState)
+        return;
+    m_lockHeld = true;
+    m_lockFirst = first;
+    m_lockSecond = second;
+    QPointer<CGuiState> state = mobjGuiState;
+    state->DisableForms(first);
+    if (state)
+        state->DisableForms(second);
+}
+
+void PanelBase::releaseFormLock()
+{
+    if (!m_lockHeld)
+        return;
+    m_lockHeld = false;
+    QPointer<CGuiState> state = mobjGuiState;
+    if (!state)
+        return;
+    const short second = m_lockSecond;
+    state->EnableForms(m_lockFirst);
+    if (state)
+        state->EnableForms(second);
+}
+
+PanelBase::FormLockScope::FormLockScope(PanelBase& panel, short first, short second)
+    : m_panel(&panel)
+{
+    panel.takeFormLock(first, second);
+}
+
+PanelBase::FormLockScope::~FormLockScope()
+{
+    // A panel destroyed meanwhile has released the lock itself.
+    if (m_panel)
+        m_panel->releaseFormLock();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Outer frame
+
+void PanelBase::setOuterFrame(QGroupBox* frame, bool notifyHost)
+{
+    m_frame = frame;
+    m_notifyShowFrame = notifyHost;
+    setFrameBorderStyle(m_borderStyle);
+}
+
+void PanelBase::setFrameBorderStyle(short style)
+{
+    m_borderStyle = style != 0 ? 1 : 0;
+    if (m_frame)
+        m_frame->setStyleSheet(m_borderStyle == 1 ? QString() : QStringLiteral("QGroupBox { border: none; }"));
+}
+
+bool PanelBase::ShowFrame() const
+{
+    return m_borderStyle == 1;
+}
+
+void PanelBase::setShowFrame(bool show)
+{
+    setFrameBorderStyle(show ? 1 : 0);
+    if (m_notifyShowFrame)
+        emit PropertyChanged(kShowFrameKey);
+}
+
+void PanelBase::InitProperties()
+{
+    if (m_frame)
+        setFrameBorderStyle(1);
+}
+
+void PanelBase::ReadProperties(const platform::PropertyBag& bag)
+{
+    if (m_frame)
+        setFrameBorderStyle(short(bag.ReadProperty(kShowFrameKey, QVariant::fromValue<short>(1)).toInt()));
+}
+
+void PanelBase::WriteProperties(platform::PropertyBag& bag) const
+{
+    if (m_frame)
+        bag.WriteProperty(kShowFrameKey, QVariant::fromValue<short>(m_borderStyle), QVariant::fromValue<short>(1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Busy state and loss of control
+
+PanelBase::BusyScope::BusyScope(PanelBase& panel)
+    : m_panel(&panel)
+{
+    ++panel.m_busyDepth;
+}
+
+PanelBase::BusyScope::~BusyScope()
+{
+    if (m_panel)
+        m_panel->endBusy();
+}
+
+void PanelBase::endBusy()
+{
+    if (--m_busyDepth > 0 || !m_deletePending)
+        return;
+    m_deletePending = false;
+    QCoreApplication::postEvent(this, new QDeferredDeleteEvent());
+}
+
+bool PanelBase::event(QEvent* e)
+{
+    // Not destroyed under its own running loop: the deletion waits until the loop has ended.
+    if (e->type() == QEvent::DeferredDelete && m_busyDepth > 0) {
+        m_deletePending = true;
+        return true;
+    }
+    return platform::Control::event(e);
+}
+
+void PanelBase::changeEvent(QEvent* e)
+{
+    platform::Control::changeEvent(e);
+    if (e->type() == QEvent::EnabledChange && !isEnabled())
+        stopHeldMotion();
+}
+
+void PanelBase::hideEvent(QHideEvent* e)
+{
+    platform::Control::hideEvent(e);
+    stopHeldMotion();
+}
