@@ -1,0 +1,288 @@
+#include "ShellRig.h"
+
+#include "library/link/KVLComm.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
+#include "sim/SimController.h"
+#include "utility/shell/EventWait.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmErrors.h"
+#include "utility/shell/frmMain.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace KvlXGlobal;
+using platform::Clock;
+
+namespace {
+
+// A child window with a fixed border.
+class FixedForm : public Form {
+public:
+    explicit FixedForm(const QString& name = QStringLiteral("frmStop")) : Form(name) { setBorderStyle(vbFixedDialog); }
+};
+
+} // namespace
+
+TEST(KvlXGlobalTest, ReplyCleaningAndFirstLine)
+{
+    EXPECT_EQ(CleanReply(QStringLiteral("0\r\n")), QStringLiteral("0"));
+    EXPECT_EQ(CleanReply(QStringLiteral("\r\n12\r\n")), QStringLiteral("12"));
+    EXPECT_EQ(CleanReply(QStringLiteral("OK") + QString(253, QLatin1Char(' '))), QString());
+    EXPECT_EQ(CleanReply(QStringLiteral(" 2.5 \r\n")), QStringLiteral(" 2.5 "));
+    EXPECT_EQ(CleanReply(QString()), QString());
+
+    EXPECT_EQ(FirstReplyLine(QStringLiteral("abc\r\ndef")), QStringLiteral("abc"));
+    EXPECT_EQ(FirstReplyLine(QStringLiteral("abc")), QStringLiteral("0"));
+    EXPECT_EQ(FirstReplyLine(QStringLiteral("abc\rdef\n")), QStringLiteral("0"));
+}
+
+TEST(KvlXGlobalTest, HexadecimalAndBinaryTexts)
+{
+    EXPECT_EQ(HexToValue(QStringLiteral("1AH")), 26);
+    EXPECT_EQ(HexToValue(QStringLiteral("1A")), 0);
+    EXPECT_EQ(HexToValue(QStringLiteral("H")), 0);
+    EXPECT_EQ(HexToValue(QStringLiteral("10000H")), 65536);
+    EXPECT_EQ(HexToValue(QStringLiteral("1G2H")), 1);
+    // A word with its top bit set stays the word, so writing it back does not change it.
+    EXPECT_EQ(HexToValue(QStringLiteral("FFFFH")), 65535);
+    EXPECT_EQ(HexToValue(QStringLiteral("8120H\r\n")), 0x8120);
+    EXPECT_EQ(HexToValue(QStringLiteral("FFFFFFFFH")), -1);
+    EXPECT_EQ(HexToValue(QStringLiteral("123456789H")), 0);
+
+    EXPECT_EQ(HexToBinary(QStringLiteral("1F")), QStringLiteral("00011111B"));
+    EXPECT_EQ(HexToBinary(QStringLiteral("a5")), QStringLiteral("10100101B"));
+    EXPECT_EQ(HexToBinary(QStringLiteral("1G2")), QStringLiteral("0001B"));
+    EXPECT_EQ(HexToBinary(QString()), QStringLiteral("B"));
+
+    const QString bits = QStringLiteral("10100101B");
+    EXPECT_EQ(GetBinaryBit(bits, 0), 1);
+    EXPECT_EQ(GetBinaryBit(bits, 1), 0);
+    EXPECT_EQ(GetBinaryBit(bits, 7), 1);
+    EXPECT_EQ(GetBinaryBit(bits, 8), 0); // outside the digits
+    EXPECT_EQ(GetBinaryBit(bits, -1), 0);
+}
+
+TEST(KvlXGlobalTest, TerminalLineClassifiers)
+{
+    QString line = QStringLiteral("1ep");
+    EXPECT_TRUE(TrackProgramMode(line, false));
+    EXPECT_EQ(line, QStringLiteral("1EP"));
+    line = QStringLiteral("1QM?");
+    EXPECT_FALSE(TrackProgramMode(line, true));
+    line = QStringLiteral("1TP");
+    EXPECT_TRUE(TrackProgramMode(line, true));
+    EXPECT_FALSE(TrackProgramMode(line, false));
+    line = QStringLiteral("123");
+    EXPECT_FALSE(TrackProgramMode(line, true));
+    line = QStringLiteral("1EX");
+    EXPECT_FALSE(TrackProgramMode(line, true));
+
+    for (const char* reset : {"1RS", " rs", "RS?"}) {
+        line = QString::fromLatin1(reset);
+        EXPECT_TRUE(IsResetCommand(line)) << reset;
+    }
+    line = QStringLiteral("1RT");
+    EXPECT_FALSE(IsResetCommand(line));
+    line = QStringLiteral("lp");
+    EXPECT_TRUE(IsListProgramCommand(line));
+    EXPECT_EQ(line, QStringLiteral("LP"));
+
+    // Upper case stays within the 8-bit set: the micro sign goes over the wire unchanged.
+    line = QStringLiteral("1sn") + QChar(0xB5) + QStringLiteral("m");
+    IsResetCommand(line);
+    EXPECT_EQ(line, QStringLiteral("1SN") + QChar(0xB5) + QStringLiteral("M"));
+}
+
+TEST(KvlXGlobalTest, UnitNamesAreTheProgramsOwnCopy)
+{
+    InitUnitNames();
+    EXPECT_EQ(gUnitNames[0], QStringLiteral("counts"));
+    EXPECT_EQ(gUnitNames[3], QChar(0xB5) + QStringLiteral("m"));
+    EXPECT_EQ(gUnitNames[11], QChar(0xB5) + QStringLiteral("rad"));
+}
+
+TEST(KvlXGlobalTest, QueryControllerCleansTheReplyAndReportsUnusableOnes)
+{
+    ShellRig rig;
+    rig.useSerialLink();
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+    rig.start();
+    rig.comm()->setTimerEnabled(false);
+    rig.withSim([](SimController& sim) {
+        sim.setValue(1, "VA", "2.5");
+        sim.setReply("2VA?", "No data\r\n");
+    });
+    rig.boxes.clear();
+
+    EXPECT_EQ(QueryController(QStringLiteral("1VA?")), QStringLiteral("2.5"));
+    EXPECT_TRUE(rig.simLines().contains(QStringLiteral("1VA?")));
+    EXPECT_TRUE(rig.boxes.isEmpty());
+
+    EXPECT_EQ(QueryController(QStringLiteral("2VA?")), QStringLiteral("No data"));
+    ASSERT_EQ(rig.boxes.size(), 1);
+    EXPECT_EQ(rig.boxes[0].prompt, QStringLiteral("Invalid response to command: 2VA?"));
+    EXPECT_EQ(rig.boxes[0].style, platform::vbOKOnly + platform::vbCritical);
+    EXPECT_EQ(rig.boxes[0].title, QStringLiteral("ASCII Query"));
+
+    // Demo mode answers nothing: the box, and an empty text all the same.
+    rig.comm()->setBusType(BUS_TYPE_NONE);
+    EXPECT_EQ(QueryController(QStringLiteral("1VA?")), QString());
+    EXPECT_EQ(rig.boxes.size(), 2);
+
+    // The error read is skipped in demo mode.
+    rig.comm()->setBusType(BUS_TYPE_RS232);
+    rig.withSim([](SimController& sim) { sim.clearLog(); });
+    gDemoMode = true;
+    EXPECT_EQ(ReadErrorMessage(), 0);
+    gDemoMode = false;
+    EXPECT_EQ(ReadErrorMessage(), 0);
+    EXPECT_EQ(rig.simLines(), QStringList{QStringLiteral("TB?")});
+}
+
+TEST(KvlXGlobalTest, ShowErrorListsTheMessageOrAsksAboutTheTimeOut)
+{
+    ShellRig rig;
+    rig.useSerialLink();
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+    frmMain* main = rig.start();
+    rig.comm()->setTimerEnabled(false);
+    frmErrors* errors = Form::instance<frmErrors>();
+    ASSERT_FALSE(errors->Visible());
+    rig.boxes.clear();
+
+    EXPECT_EQ(ShowError(QStringLiteral("Not A Valid KVL Firmware Program."), 0), 0);
+    EXPECT_TRUE(errors->Visible());
+    EXPECT_TRUE(rig.boxes.isEmpty());
+    QVariantList none;
+    EXPECT_EQ(platform::invokeByName(errors->KVLError1(), QStringLiteral("ErrorMsg"), platform::MemberKind::PropertyGet, none)
+                  .toString(),
+              QStringLiteral("Not A Valid KVL Firmware Program."));
+
+    // Time-out, OK: the link is initialised again in place.
+    errors->Hide();
+    rig.withSim([](SimController& sim) { sim.clearLog(); });
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbOK); };
+    EXPECT_EQ(ShowError(QStringLiteral("unused"), 1), 0);
+    ASSERT_EQ(rig.boxes.size(), 1);
+    EXPECT_EQ(rig.boxes[0].prompt, QStringLiteral("Communications timeout has occurred. System must be reset."));
+    EXPECT_EQ(rig.boxes[0].style, platform::vbOKCancel + platform::vbCritical);
+    EXPECT_EQ(rig.boxes[0].title, QStringLiteral("KVL: Fatal Error"));
+    EXPECT_TRUE(errors->Visible());
+    EXPECT_EQ(platform::invokeByName(errors->KVLError1(), QStringLiteral("ErrorMsg"), platform::MemberKind::PropertyGet, none)
+                  .toString(),
+              QString());
+    EXPECT_TRUE(rig.simLines().contains(QStringLiteral("VE?")));
+
+    // Cancel ends the program, from the event loop once the caller's own wait is over.
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbCancel); };
+    bool openAfterShowError = false;
+    bool openAfterWait = false;
+    QTimer::singleShot(0, main, [&] {
+        ShowError(QString(), 1);
+        openAfterShowError = main->isVisible();
+        EventWait::pumpFor(50);
+        openAfterWait = main->isVisible();
+    });
+    Clock::pumpUntil([&] { return !main->isVisible(); }, 2000);
+    EXPECT_TRUE(openAfterShowError);
+    EXPECT_TRUE(openAfterWait);
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_TRUE(Form::Forms().isEmpty());
+    EXPECT_EQ(rig.stored("KVLComm", "BusType"), QStringLiteral("3"));
+}
+
+TEST(KvlXGlobalTest, ClosingDuringAWaitWaitsForIt)
+{
+    ShellRig rig;
+    frmMain* main = rig.start();
+    bool closedDuringWait = true;
+    QTimer::singleShot(0, main, [&] {
+        QTimer::singleShot(10, main, [main] { main->close(); });
+        EventWait::pumpFor(100);
+        closedDuringWait = !main->isVisible();
+    });
+    Clock::pumpUntil([&] { return !main->isVisible(); }, 2000);
+    EXPECT_FALSE(closedDuringWait);
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(rig.stored("frmMain", "FirstTime"), QStringLiteral("1"));
+}
+
+TEST(KvlXGlobalTest, WindowUnloadedFromInsideItsOwnWaitOutlivesTheWait)
+{
+    ShellRig rig;
+    rig.start();
+    auto* form = new FixedForm(QStringLiteral("frmTerminal"));
+    form->Show();
+    QPointer<Form> watch(form);
+    bool aliveAfterWait = false;
+    bool unloadedDuringWait = false;
+    QTimer::singleShot(0, form, [&, form] {
+        // The terminal's reset: its own command closes every window, the terminal too.
+        QTimer::singleShot(10, [] { CloseChildForms(); });
+        EventWait::pumpFor(100);
+        aliveAfterWait = !watch.isNull();
+        unloadedDuringWait = !form->isLoaded();
+    });
+    Clock::pumpUntil([&] { return watch.isNull(); }, 2000);
+    EXPECT_TRUE(aliveAfterWait);
+    EXPECT_TRUE(unloadedDuringWait);
+    EXPECT_TRUE(watch.isNull());
+}
+
+TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)
+{
+    ShellRig rig;
+    rig.start();
+
+    // A fixed window keeps only its place, a sizable one its size as well.
+    auto* fixed = new FixedForm();
+    fixed->Load();
+    fixed->setLeft(300);
+    fixed->setTop(450);
+    fixed->setWidth(3000);
+    fixed->setHeight(1500);
+    SaveFormPosition(fixed);
+    EXPECT_EQ(rig.stored("frmStop", "Left"), QStringLiteral("300"));
+    EXPECT_EQ(rig.stored("frmStop", "Top"), QStringLiteral("450"));
+    EXPECT_EQ(rig.stored("frmStop", "Width"), QStringLiteral("<none>"));
+
+    frmErrors* errors = Form::instance<frmErrors>();
+    // Nothing stored: the designed size, to the pixel.
+    EXPECT_NEAR(errors->Width(), frmErrors::DefaultWidth, Form::TwipsPerPixel);
+    EXPECT_NEAR(errors->Height(), frmErrors::DefaultHeight, Form::TwipsPerPixel);
+
+    // Stored values apply; one that is no number is passed over.
+    rig.store("frmStop", "Left", "1500.4");
+    rig.store("frmStop", "Top", "far");
+    rig.store("frmStop", "Width", "9000");
+    RestoreFormPosition(fixed);
+    EXPECT_EQ(fixed->Left(), 1500);
+    EXPECT_EQ(fixed->Top(), 450);
+    EXPECT_EQ(fixed->Width(), 3000);
+
+    // The desktop reset stores a cascade for every name and moves the open windows into it.
+    gChildFormNames.clear();
+    for (int i = 0; i < 24; ++i)
+        gChildFormNames << QStringLiteral("frmW%1").arg(i);
+    gChildFormNames[7] = QStringLiteral("frmStop");
+    rig.store("frmW3", "Width", "4321");
+    ResetDesktopLayout();
+    EXPECT_EQ(rig.stored("frmW0", "Left"), QStringLiteral("100"));
+    EXPECT_EQ(rig.stored("frmW1", "Top"), QStringLiteral("600"));
+    EXPECT_EQ(rig.stored("frmW23", "Left"), QStringLiteral("11600"));
+    EXPECT_EQ(rig.stored("frmW3", "Width"), QStringLiteral("4321"));
+    EXPECT_EQ(fixed->Left(), 3600);
+    EXPECT_EQ(fixed->Top(), 3600);
+
+    // Closing the windows leaves the hidden ones loaded.
+    fixed->Show();
+    errors->Hide();
+    CloseChildForms();
+    EXPECT_FALSE(fixed->isLoaded());
+    EXPECT_EQ(Form::Forms(), QList<Form*>{errors});
+}

@@ -1,0 +1,546 @@
+#include "utility/shell/frmMain.h"
+
+#include "library/link/BusType.h"
+#include "library/link/CGuiState.h"
+#include "platform/RuntimeError.h"
+#include "platform/com/ClassRegistry.h"
+#include "platform/com/Control.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
+#include "utility/shell/EventWait.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/SettingsStore.h"
+#include "utility/shell/frmErrors.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <limits>
+#include <optional>
+
+using namespace KvlXGlobal;
+using namespace platform;
+
+namespace {
+
+QPointer<frmMain> g_main;
+std::function<void(bool)> g_initializeController;
+std::function<void()> g_showBusType;
+std::function<void()> g_checkAmplifierPower;
+
+const QString kSection = QStringLiteral("KVLComm");
+const QString kDefaultSettings = QStringLiteral("19200,n,8,1");
+const QString kDefaultVcpSettings = QStringLiteral("921600,n,8,1");
+constexpr int kTickWrap = 1000000;
+
+// A whole decimal number within [low, high], or nothing: a hand-edited store may hold anything.
+std::optional<qint64> storedWhole(const QString& text, qint64 low, qint64 high)
+{
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+frmMain::frmMain(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    g_main = this;
+
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
+    setCentralWidget(m_mdiArea);
+    Form::setMdiArea(m_mdiArea);
+
+    // The control library's communication control, created by its program identifier.
+    m_comm = createObject(QStringLiteral("KVL410ActiveX.KVLComm"), this);
+    if (m_comm) {
+        m_comm->setObjectName(QStringLiteral("KVLComm1"));
+        connect(m_comm, SIGNAL(Timer()), this, SLOT(KVLComm1_Timer()));
+        connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
+        if (auto* control = qobject_cast<Control*>(m_comm.data()))
+            connect(control, &Control::PropertyChanged, this, &frmMain::KVLComm1_PropertyChanged);
+    }
+
+    m_toolbar = addToolBar(QString());
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setSizeGripEnabled(false);
+    for (int i = 0; i < 3; ++i)
+        addPanel();
+
+    buildMenus();
+}
+
+frmMain::~frmMain()
+{
+    if (Form::mdiArea() == m_mdiArea)
+        Form::setMdiArea(nullptr);
+}
+
+frmMain* frmMain::instance()
+{
+    return g_main;
+}
+
+CommLink frmMain::KVLComm1() const
+{
+    return CommLink(m_comm);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Menus and toolbar
+
+void frmMain::buildMenus()
+{
+    const char* captions[] = {"&File", "Set&up", "&Motion", "&Status", "&Window", "&Help"};
+    for (int i = 0; i < 6; ++i) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(captions[i]));
+        menu->setObjectName(QStringLiteral("mnuMain_%1").arg(i));
+        m_mnuMain.append(menu);
+    }
+
+    m_mnuFile.fill(nullptr, 13);
+    m_mnuSetup.fill(nullptr, 8);
+
+    auto* exitItem = new QAction(QStringLiteral("E&xit"), this);
+    exitItem->setObjectName(QStringLiteral("mnuFile_11"));
+    exitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    connect(exitItem, &QAction::triggered, this, [this] { mnuFile_Click(11); });
+    m_mnuMain[0]->addAction(exitItem);
+    m_mnuFile[11] = exitItem;
+
+    auto* driverItem = new QAction(QStringLiteral("&Axorn"), this);
+    driverItem->setObjectName(QStringLiteral("mnuSetup_4"));
+    connect(driverItem, &QAction::triggered, this, [this] { mnuSetup_Click(4); });
+    m_mnuMain[1]->addAction(driverItem);
+    m_mnuSetup[4] = driverItem;
+}
+
+void frmMain::InitMenuKeys()
+{
+    m_mnuFileKeys = QVector<QString>(13);
+    m_mnuSetupKeys = QVector<QString>(8);
+    m_mnuFileKeys[11] = QStringLiteral("mnuFileExit");
+    m_mnuSetupKeys[4] = QStringLiteral("mnuSetupAxorn");
+}
+
+QMenu* frmMain::mnuMain(int index) const
+{
+    return m_mnuMain.value(index, nullptr);
+}
+
+QAction* frmMain::mnuFile(int index) const
+{
+    return m_mnuFile.value(index, nullptr);
+}
+
+QAction* frmMain::mnuSetup(int index) const
+{
+    return m_mnuSetup.value(index, nullptr);
+}
+
+// A disabled top-level menu also silences its items' shortcuts.
+bool frmMain::menuAvailable(int topIndex) const
+{
+    const QMenu* menu = mnuMain(topIndex);
+    return menu && menu->menuAction()->isEnabled();
+}
+
+void frmMain::mnuFile_Click(int index)
+{
+    if (menuAvailable(0))
+        MenuDispatch(m_mnuFileKeys.value(index));
+}
+
+void frmMain::mnuSetup_Click(int index)
+{
+    if (menuAvailable(1))
+        MenuDispatch(m_mnuSetupKeys.value(index));
+}
+
+void frmMain::MenuDispatch(const QString& key)
+{
+    if (key == QLatin1String("mnuFileExit")) {
+        const int answer = MsgBox(QStringLiteral("Do you want to exit Moxtrel Utility?"), vbOKCancel + vbQuestion,
+                                  QStringLiteral("Moxtrel"));
+        MDIForm_Unload(answer);
+    }
+}
+
+void frmMain::DisableMenu()
+{
+    for (QMenu* menu : m_mnuMain)
+        menu->menuAction()->setEnabled(false);
+    for (QAction* button : m_toolbar->actions())
+        button->setEnabled(false);
+}
+
+void frmMain::EnableMenu()
+{
+    for (QMenu* menu : m_mnuMain)
+        menu->menuAction()->setEnabled(true);
+    for (QAction* button : m_toolbar->actions())
+        button->setEnabled(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status bar
+
+QLabel* frmMain::addPanel()
+{
+    auto* panel = new QLabel(this);
+    panel->setObjectName(QStringLiteral("Panel%1").arg(m_panels.size() + 1));
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setFrameShadow(QFrame::Sunken);
+    statusBar()->addWidget(panel, m_panels.isEmpty() ? 1 : 0);
+    m_panels.append(panel);
+    return panel;
+}
+
+int frmMain::StatusBarPanelCount() const
+{
+    return m_panels.size();
+}
+
+QString frmMain::StatusBarPanelText(int index) const
+{
+    const QLabel* panel = m_panels.value(index - 1, nullptr);
+    return panel ? panel->text() : QString();
+}
+
+void frmMain::setStatusBarPanelText(int index, const QString& text)
+{
+    if (QLabel* panel = m_panels.value(index - 1, nullptr))
+        panel->setText(text);
+}
+
+void frmMain::UpdateStatusBar()
+{
+    CommLink comm = KVLComm1();
+    setStatusBarPanelText(1, comm.IsOpen() ? QStringLiteral("Connected: ") + gModel : QStringLiteral("Disconnected"));
+
+    if (m_panels.size() == 4) {
+        QLabel* fourth = m_panels.takeLast();
+        statusBar()->removeWidget(fourth);
+        delete fourth;
+    }
+
+    const int bus = comm.BusType();
+    switch (bus) {
+    case 0:
+        setStatusBarPanelText(1, QStringLiteral("Disconnected"));
+        setStatusBarPanelText(2, QStringLiteral("Demo Mode"));
+        setStatusBarPanelText(3, QString());
+        break;
+    case 1:
+        setStatusBarPanelText(2, QStringLiteral("PCI"));
+        setStatusBarPanelText(3, QStringLiteral("Board #: ") + QString::number(comm.DeviceID()));
+        break;
+    case 2:
+        setStatusBarPanelText(2, QStringLiteral("GPIB"));
+        setStatusBarPanelText(3, QStringLiteral("Device ID: ") + QString::number(comm.DeviceID()));
+        break;
+    case 3:
+        setStatusBarPanelText(2, gBusChoice == 5 ? QStringLiteral("USB VCP") : QStringLiteral("RS232"));
+        setStatusBarPanelText(3, QStringLiteral("COM") + QString::number(comm.CommPort()));
+        addPanel()->setText(comm.Settings());
+        break;
+    case 4:
+        setStatusBarPanelText(2, QStringLiteral("USB"));
+        setStatusBarPanelText(3, QStringLiteral("Device ID: ") + QString::number(comm.DeviceID()));
+        break;
+    default:
+        break;
+    }
+
+    if (QAction* driverItem = mnuSetup(4))
+        driverItem->setText(gModel == QLatin1String("KVL7100") ? QStringLiteral("Axorn") : QStringLiteral("Motor Driver"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Link settings
+
+void frmMain::SaveCommSettings(CommLink comm)
+{
+    SettingsStore::SaveSetting(kSection, QStringLiteral("BusType"), QString::number(comm.BusType()));
+    SettingsStore::SaveSetting(kSection, QStringLiteral("CommPort"), QString::number(comm.CommPort()));
+    SettingsStore::SaveSetting(kSection, QStringLiteral("DeviceID"), QString::number(comm.DeviceID()));
+    SettingsStore::SaveSetting(kSection, QStringLiteral("Baud"), comm.Settings());
+    SettingsStore::SaveSetting(objectName(), QStringLiteral("FirstTime"), gFirstRun ? QStringLiteral("1")
+                                                                                   : QStringLiteral("0"));
+}
+
+// A stored value that is no whole number or lies outside what the control can use takes the
+// default, so a hand-edited store neither stops the program nor leaves it with a dead link.
+void frmMain::GetCommSettings(CommLink comm)
+{
+    const bool vcp = gBusChoice == 5;
+
+    const auto bus = storedWhole(SettingsStore::GetSetting(kSection, QStringLiteral("BusType"), QStringLiteral("0")),
+                                 BUS_TYPE_NONE, BUS_TYPE_USB);
+    comm.setBusType(int(bus.value_or(0)));
+
+    const auto device = storedWhole(SettingsStore::GetSetting(kSection, QStringLiteral("DeviceID"), QStringLiteral("1")),
+                                    0, std::numeric_limits<qint32>::max());
+    comm.setDeviceID(int(device.value_or(1)));
+
+    const auto port = storedWhole(SettingsStore::GetSetting(kSection, QStringLiteral("CommPort"),
+                                                            vcp ? QStringLiteral("3") : QStringLiteral("1")),
+                                  1, std::numeric_limits<short>::max());
+    comm.setCommPort(short(port.value_or(vcp ? 3 : 1)));
+
+    const QString defaultSettings = vcp ? kDefaultVcpSettings : kDefaultSettings;
+    const QString settings = SettingsStore::GetSetting(kSection, QStringLiteral("Baud"), defaultSettings);
+    try {
+        comm.setSettings(settings);
+    } catch (const RuntimeError&) {
+        comm.setSettings(defaultSettings); // the serial layer refused the stored text
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load
+
+void frmMain::Show()
+{
+    if (!m_loaded)
+        MDIForm_Load();
+    else
+        show();
+}
+
+void frmMain::MDIForm_Load()
+{
+    m_loaded = true;
+    m_loading = true;
+    CommLink comm = KVLComm1();
+
+    setWindowTitle(QStringLiteral("Moxtrel ") + QStringLiteral("Version 5.1"));
+    comm.setTimerEnabled(false);
+    InitMenuKeys();
+    m_guiState = comm.GetGuiStateObject();
+    gChildFormNames = QStringList{
+        QStringLiteral("frmJog"),         QStringLiteral("frmTrajectory"),  QStringLiteral("frmErrors"),
+        QStringLiteral("frmCycle"),       QStringLiteral("frmHome"),        QStringLiteral("frmPosition"),
+        QStringLiteral("frmEnable"),      QStringLiteral("frmStop"),        QStringLiteral("frmProperties"),
+        QStringLiteral("frmSetupTabs"),   QStringLiteral("frmErrors"),      QStringLiteral("frmHardwareStatus"),
+        QStringLiteral("frmSetupUnits"),  QStringLiteral("frmInterpolation"), QStringLiteral("frmAbout"),
+        QStringLiteral("frmADC"),         QStringLiteral("frmErrComp"),     QStringLiteral("frmSetupAxorn"),
+        QStringLiteral("frmBusType"),     QStringLiteral("frmLoadApp"),     QStringLiteral("frmSetupHardware"),
+        QStringLiteral("frmMasterSlave"), QStringLiteral("frmCommProps"),   QStringLiteral("statusFlash"),
+    };
+
+    WaitCursor hourglass;
+    comm.setTimerEnabled(false);
+    show();
+
+    GetCommSettings(comm);
+
+    const auto firstTime = storedWhole(SettingsStore::GetSetting(objectName(), QStringLiteral("FirstTime"),
+                                                                 QStringLiteral("1")),
+                                       std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+    if (firstTime.value_or(1) != 1) {
+        gFirstRun = false;
+        if (!gCommBroken) {
+            const int answer = MsgBox(QStringLiteral("Do you want to reset controller"), vbYesNo + vbQuestion,
+                                      QStringLiteral("Moxtrel Utility - Reset Controller"));
+            InitializeController(answer == vbYes);
+        }
+        gCommBroken = false;
+    } else {
+        gFirstRun = true;
+        ShowBusType();
+    }
+
+    UpdateStatusBar();
+    Clock::pumpOnce();
+    setEnabled(true);
+
+    Form::instance<frmErrors>();
+
+    comm.setInterval(TickInterval);
+    comm.setTimerEnabled(true);
+
+    m_loading = false;
+    if (m_closePending)
+        closeWhenIdle();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-overs
+
+void frmMain::setInitializeControllerHandler(std::function<void(bool)> handler)
+{
+    g_initializeController = std::move(handler);
+}
+
+void frmMain::setShowBusTypeHandler(std::function<void()> handler)
+{
+    g_showBusType = std::move(handler);
+}
+
+void frmMain::setCheckAmplifierPowerHandler(std::function<void()> handler)
+{
+    g_checkAmplifierPower = std::move(handler);
+}
+
+void frmMain::InitializeController(bool bReset)
+{
+    if (g_initializeController) {
+        g_initializeController(bReset);
+        return;
+    }
+    CommLink comm = KVLComm1();
+    comm.KVLInit();
+    comm.KVLOpen();
+}
+
+void frmMain::ShowBusType()
+{
+    if (g_showBusType)
+        g_showBusType();
+}
+
+void frmMain::CheckAmplifierPower()
+{
+    if (g_checkAmplifierPower)
+        g_checkAmplifierPower();
+}
+
+void frmMain::InitError()
+{
+    const int answer = MsgBox(QStringLiteral("System initialization failed.\r\nDo you want to continue?"),
+                              vbYesNo + vbCritical, QStringLiteral("Initialization Error"));
+    if (answer == vbYes)
+        ShowBusType();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Link events
+
+void frmMain::KVLComm1_Timer()
+{
+    ++m_tickCounter;
+    if (m_tickCounter > kTickWrap)
+        m_tickCounter = 0;
+    if (m_tickCounter % 100 == 0)
+        UpdateStatusBar();
+    if (KVLComm1().BusType() == BUS_TYPE_PCI && m_tickCounter % 40 == 0)
+        CheckAmplifierPower();
+}
+
+void frmMain::KVLComm1_PropertyChanged(const QString& name)
+{
+    if (name != QLatin1String("BusType"))
+        return;
+    m_previousBus = m_currentBus;
+    m_currentBus = KVLComm1().BusType();
+}
+
+void frmMain::KVLComm1_CommErrorEvent(short& ErrorNum)
+{
+    for (Form* form : Form::Forms()) {
+        if (form->Name() != objectName())
+            form->Hide();
+    }
+
+    // The control has already switched itself to demo mode: the bus that failed is the one before.
+    const int failedBus = m_currentBus == BUS_TYPE_NONE ? m_previousBus : m_currentBus;
+    QString text;
+    if (ErrorNum <= 0) {
+        text = QStringLiteral("A break in communications has been detected. System will be set to Demo Mode");
+    } else if (ErrorNum == 1001) {
+        text = QStringLiteral("A break in communications has occurred\r\n\r\n");
+        if (failedBus == BUS_TYPE_GPIB)
+            text += QStringLiteral("Please check all cables, reset controller and try again.\r\n");
+        text += QStringLiteral("The application will be set to demo mode now");
+    } else if (ErrorNum == 8005) {
+        text = QStringLiteral("A Port Not Available Error has occurred.")
+            + QStringLiteral("Restart both Moxtrel and The Motion Controller");
+    } else {
+        text = QStringLiteral("An unhandled exception error has occurred - ") + QString::number(ErrorNum);
+    }
+
+    gCommBroken = true;
+    MsgBox(text, vbOKOnly + vbCritical, QStringLiteral("!Error"));
+
+    for (int i = 1; i <= StatusBarPanelCount(); ++i)
+        setStatusBarPanelText(i, QString());
+    setStatusBarPanelText(1, QStringLiteral("Disconnected"));
+    setStatusBarPanelText(2, QStringLiteral("Demo Mode"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shutdown
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    // A wait with events running is still on the stack, or the load has not finished: the close
+    // happens once that is over.
+    if (m_loading || EventWait::busy()) {
+        event->ignore();
+        if (!m_closePending) {
+            m_closePending = true;
+            if (!m_loading)
+                closeWhenIdle();
+        }
+        return;
+    }
+    int cancel = 0;
+    MDIForm_QueryUnload(cancel, Form::vbFormControlMenu);
+    MDIForm_Unload(0);
+    m_closed = true;
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void frmMain::closeWhenIdle()
+{
+    EventWait::runWhenIdle(this, [this] {
+        m_closePending = false;
+        close();
+    });
+}
+
+void frmMain::MDIForm_QueryUnload(int& Cancel, int UnloadMode)
+{
+    Q_UNUSED(Cancel);
+    Q_UNUSED(UnloadMode);
+    gAppClosing = true;
+    for (Form* form : Form::Forms()) {
+        if (form->Name() != objectName())
+            Form::Unload(form, Form::vbFormMDIForm);
+    }
+}
+
+void frmMain::MDIForm_Unload(int Cancel)
+{
+    SaveCommSettings(KVLComm1());
+    if (Cancel == 1) {
+        WaitCursor hourglass;
+        close();
+    }
+}

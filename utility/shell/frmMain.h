@@ -1,0 +1,117 @@
+#pragma once
+
+#include "library/link/CGuiState.h"
+#include "utility/shell/CommLink.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QVector>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+
+// The main window: a multiple-document area for every other window, the menus, the toolbar, the
+// status bar, and the one communication control KVLComm1 through which the whole program talks to
+// the controller.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int TickInterval = 50; // ms
+
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The program's main window, or null before it exists and after it is gone.
+    static frmMain* instance();
+
+    // The communication control (late-bound handle; object() is the control itself).
+    CommLink KVLComm1() const;
+    // The link's shared GUI state, taken at load.
+    CGuiState* mobjGuiState() const { return m_guiState; }
+    QMdiArea* MDIClient() const { return m_mdiArea; }
+
+    // Runs the load the first time, then shows the window.
+    void Show();
+    void MDIForm_Load();
+
+    // Link settings in the settings store.
+    void SaveCommSettings(CommLink comm);
+    void GetCommSettings(CommLink comm);
+
+    void InitError();
+    void DisableMenu();
+    void EnableMenu();
+    void UpdateStatusBar();
+
+    // The window's unload; the File menu's Exit calls it with its box's answer, where 1 (OK)
+    // closes the program and anything else only saves the link settings.
+    void MDIForm_Unload(int Cancel);
+
+    // Status bar panels, numbered from 1.
+    int StatusBarPanelCount() const;
+    QString StatusBarPanelText(int index) const;
+    void setStatusBarPanelText(int index, const QString& text);
+
+    QMenu* mnuMain(int index) const;
+    QAction* mnuFile(int index) const;
+    QAction* mnuSetup(int index) const;
+    QToolBar* Toolbar1() const { return m_toolbar; }
+
+    // The count of link ticks the window has seen (it wraps after 1,000,000).
+    int TickCounter() const { return m_tickCounter; }
+    void setTickCounter(int value) { m_tickCounter = value; }
+
+    // Where start-up hands over to work that lives elsewhere: the controller initialisation, the
+    // bus-selection window and, on PCI, the amplifier-power watch. Without a handler the
+    // initialisation opens the link (KVLInit, then KVLOpen) and the other two do nothing.
+    static void setInitializeControllerHandler(std::function<void(bool bReset)> handler);
+    static void setShowBusTypeHandler(std::function<void()> handler);
+    static void setCheckAmplifierPowerHandler(std::function<void()> handler);
+    void InitializeController(bool bReset);
+    void ShowBusType();
+    void CheckAmplifierPower();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void KVLComm1_Timer();
+    void KVLComm1_CommErrorEvent(short& ErrorNum);
+
+private:
+    void KVLComm1_PropertyChanged(const QString& name);
+    void MDIForm_QueryUnload(int& Cancel, int UnloadMode);
+
+    void buildMenus();
+    void InitMenuKeys();
+    void MenuDispatch(const QString& key);
+    void mnuFile_Click(int index);
+    void mnuSetup_Click(int index);
+    bool menuAvailable(int topIndex) const;
+
+    QLabel* addPanel();
+    void closeWhenIdle();
+
+    QPointer<QObject> m_comm;
+    QPointer<CGuiState> m_guiState;
+    QMdiArea* m_mdiArea = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    QVector<QLabel*> m_panels;
+    QVector<QMenu*> m_mnuMain;
+    QVector<QAction*> m_mnuFile;
+    QVector<QAction*> m_mnuSetup;
+    QVector<QString> m_mnuFileKeys;
+    QVector<QString> m_mnuSetupKeys;
+
+    int m_tickCounter = 0;
+    int m_currentBus = 0;  // the bus in force, and the one before it, as the control reports them
+    int m_previousBus = 0;
+    bool m_loaded = false;
+    bool m_loading = false;
+    bool m_closed = false;
+    bool m_closePending = false;
+};
