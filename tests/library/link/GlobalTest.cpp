@@ -8,16 +8,10 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include "tests/support/TestHelpers.h"
+
 namespace {
 
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(m_saved); }
-
-private:
-    QLocale m_saved;
-};
 
 QString cleaned(const QString& text)
 {

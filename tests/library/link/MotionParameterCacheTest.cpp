@@ -6,20 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TestHelpers.h"
+
 #include <functional>
 #include <memory>
 
 namespace {
 
-int errorNumber(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.Number;
-    }
-    return 0;
-}
 
 } // namespace
 

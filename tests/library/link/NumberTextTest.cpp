@@ -5,27 +5,16 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include "tests/support/TestHelpers.h"
+
 namespace {
 
 // Makes the user's locale one with a decimal comma while it lives.
-class CommaLocale {
+class CommaLocale : public LocaleScope {
 public:
-    CommaLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
-    ~CommaLocale() { QLocale::setDefault(m_saved); }
-
-private:
-    QLocale m_saved;
+    CommaLocale() : LocaleScope(QLocale(QLocale::German, QLocale::Germany)) {}
 };
 
-int errorNumber(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.Number;
-    }
-    return 0;
-}
 
 } // namespace
 

@@ -6,19 +6,12 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "tests/support/TestHelpers.h"
+
 #include <functional>
 
 namespace {
 
-int errorNumber(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.Number;
-    }
-    return 0;
-}
 
 QStringList lines(std::initializer_list<const char*> texts)
 {
@@ -28,14 +21,6 @@ QStringList lines(std::initializer_list<const char*> texts)
     return result;
 }
 
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(m_saved); }
-
-private:
-    QLocale m_saved;
-};
 
 } // namespace
 

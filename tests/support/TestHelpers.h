@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/RuntimeError.h"
+
+#include <QLocale>
+#include <functional>
+
+// The number of the run-time error f raises, or 0 when it raises none.
+inline int errorNumber(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const platform::RuntimeError& e) {
+        return e.Number;
+    }
+    return 0;
+}
+
+// Makes `locale` the user's locale while it lives.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+    LocaleScope(const LocaleScope&) = delete;
+    LocaleScope& operator=(const LocaleScope&) = delete;
+
+private:
+    QLocale m_saved;
+};
