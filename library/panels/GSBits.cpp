@@ -1,0 +1,7 @@
+#include "library/panels/GSBits.h"
+
+GSBits::GSBits(QWidget* parent)
+    : BitOnOff(parent)
+{
+    setObjectName(QStringLiteral("GSBits"));
+}

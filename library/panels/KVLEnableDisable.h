@@ -1,0 +1,47 @@
+#pragma once
+
+#include "library/panels/PanelBase.h"
+
+#include <QVector>
+
+class GSBits;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// Motor power of axes 1 to 6: one bit per axis shows whether the motor is powered (green on, pale
+// yellow off, grey for an axis without a motor) and switches it when clicked; All ON and All OFF
+// switch every axis with a motor. The bits follow the controller every fifth tick. The bits are
+// driven late-bound, by their dispatch identifiers, as any host drives them.
+class KVLEnableDisable : public PanelBase {
+    Q_OBJECT
+public:
+    explicit KVLEnableDisable(QWidget* parent = nullptr);
+
+    const platform::DispatchTable* dispatchTable(const QString& interfaceName = QString()) const override;
+
+protected:
+    void setUp() override;
+    void onTimer() override;
+
+private:
+    void buildControls();
+    void SetupPanel();
+    void InitializeAxes();
+    void RefreshMotorPower();
+    void bitMotorPower_Click(int Index);
+    void switchAll(const QString& mnemonic);
+    void greyOut(int index);
+    void putBit(int index, int dispid, const QVariant& value);
+    // Axes served: MaxAxes within 0 to 6.
+    int servedAxes() const { return probedAxisCount(); }
+
+    QGroupBox* frameMotorPower = nullptr;
+    QVector<GSBits*> bitMotorPower;
+    QVector<QLabel*> lblMotorPower;
+    QPushButton* btnAllOn = nullptr;
+    QPushButton* btnAllOff = nullptr;
+
+    MotorTable m_MotorPresent{};
+    TickCounter m_ticks{5};
+};

@@ -1,0 +1,294 @@
+#include "library/panels/KVLHome.h"
+
+#include "library/link/CGuiState.h"
+#include "library/link/Global.h"
+#include "library/link/KVLComm.h"
+#include "library/link/NumberText.h"
+#include "platform/com/ClassRegistry.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cmath>
+
+namespace {
+
+const bool registered = platform::registerClass(QStringLiteral("KVL410ActiveX.KVLHome"),
+                                                [](QWidget* parent) -> QObject* { return new KVLHome(parent); });
+
+PanelBase::Options homeOptions()
+{
+    PanelBase::Options options;
+    options.formId = PanelBase::FormHome;
+    options.handlesTimer = true;
+    options.handlesAxisChange = true;
+    return options;
+}
+
+platform::DispatchTable buildTable()
+{
+    using Args = QVariantList;
+    platform::DispatchTable t(QStringLiteral("_KVLHome"));
+    t.put<KVLHome>(QStringLiteral("CommControl"), 0x68030001,
+                   [](KVLHome& p, Args& a) { p.setCommControl(PanelBase::commFromVariant(a.value(0))); });
+    t.get<KVLHome>(QStringLiteral("ShowFrame"), 0x68030000, [](KVLHome& p, Args&) { return p.ShowFrame(); });
+    t.put<KVLHome>(QStringLiteral("ShowFrame"), 0x68030000,
+                   [](KVLHome& p, Args& a) { p.setShowFrame(a.value(0).toBool()); });
+    return t;
+}
+
+bool isEnterKey(QEvent* e)
+{
+    if (e->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+KVLHome::KVLHome(QWidget* parent)
+    : PanelBase(homeOptions(), parent)
+{
+    Q_UNUSED(registered);
+    setObjectName(QStringLiteral("KVLHome"));
+    Global::InitUnitNames();
+    buildControls();
+    setOuterFrame(Frame1, true);
+}
+
+void KVLHome::buildControls()
+{
+    Frame1 = new QGroupBox(QStringLiteral("Home"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twips(0, 0, 4455, 2535));
+    // The control always has the frame's size.
+    setFixedSize(Frame1->size());
+
+    framSelect = new QGroupBox(QStringLiteral("Select Axis"), Frame1);
+    framSelect->setObjectName(QStringLiteral("framSelect"));
+    framSelect->setGeometry(twips(120, 240, 1935, 1455));
+    QList<QAbstractButton*> options;
+    for (int i = 0; i < MaxPanelAxes; ++i) {
+        auto* option = new QRadioButton(QStringLiteral("Axis %1").arg(i + 1), framSelect);
+        option->setObjectName(QStringLiteral("optSelectAxis_%1").arg(i));
+        option->setGeometry(twips(i < 3 ? 120 : 1020, 300 + 360 * (i % 3), 855, 255));
+        optSelectAxis.append(option);
+        options.append(option);
+    }
+    followCurrentAxis(options);
+    for (int i = 0; i < MaxPanelAxes; ++i) {
+        connect(optSelectAxis.at(i), &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                optSelectAxis_Click(i);
+        });
+    }
+
+    btnStart = new QPushButton(QStringLiteral("&Start"), Frame1);
+    btnStart->setObjectName(QStringLiteral("btnStart"));
+    btnStart->setGeometry(twips(120, 1860, 1935, 495));
+    connect(btnStart, &QPushButton::clicked, this, &KVLHome::btnStart_Click);
+
+    framSpeed = new QGroupBox(QStringLiteral("Home Speed"), Frame1);
+    framSpeed->setObjectName(QStringLiteral("framSpeed"));
+    framSpeed->setGeometry(twips(2280, 240, 2055, 855));
+    txtSpeed = new QLineEdit(QStringLiteral("2.0"), framSpeed);
+    txtSpeed->setObjectName(QStringLiteral("txtSpeed"));
+    txtSpeed->setGeometry(twips(120, 360, 855, 315));
+    txtSpeed->installEventFilter(this);
+    lblUnits = new QLabel(QStringLiteral("units / sec"), framSpeed);
+    lblUnits->setObjectName(QStringLiteral("lblUnits"));
+    lblUnits->setGeometry(twips(1035, 390, 960, 255));
+
+    lblMode = new QLabel(QStringLiteral("Search Mode"), Frame1);
+    lblMode->setObjectName(QStringLiteral("lblMode"));
+    lblMode->setGeometry(twips(2280, 1260, 2055, 255));
+    cboHomeMode = new QComboBox(Frame1);
+    cboHomeMode->setObjectName(QStringLiteral("cboHomeMode"));
+    cboHomeMode->setGeometry(twips(2280, 1500, 2055, 315));
+    // The list index is the controller's search mode number.
+    cboHomeMode->addItems({QStringLiteral("Zero position"), QStringLiteral("Home switch and index"),
+                           QStringLiteral("Home switch only"), QStringLiteral("Positive limit"),
+                           QStringLiteral("Negative limit"), QStringLiteral("Positive limit and index"),
+                           QStringLiteral("Negative limit and index")});
+    cboHomeMode->setCurrentIndex(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Binding and axis set-up
+
+void KVLHome::setUp()
+{
+    if (busChosen()) {
+        InitializeAxes();
+        return;
+    }
+    optSelectAxis.at(0)->setChecked(true);
+}
+
+void KVLHome::InitializeAxes()
+{
+    if (!linkUsable())
+        return;
+    QPointer<KVLHome> self(this);
+    if (probeMotors(m_MotorPresent) == -2)
+        return;
+    const QList<QAbstractButton*> options(optSelectAxis.cbegin(), optSelectAxis.cend());
+    enableAxisOptions(options, m_MotorPresent);
+
+    const int probed = probedAxisCount();
+    for (int axis = 1; axis <= probed; ++axis) {
+        if (m_MotorPresent[axis - 1] == 0)
+            continue;
+        QRadioButton* option = optSelectAxis.at(axis - 1);
+        const bool changes = !option->isChecked();
+        // Selecting runs the option's handling, which refreshes the parameters.
+        option->setChecked(true);
+        if (!self)
+            return;
+        m_Axis = axis;
+        if (!changes)
+            RefreshHomeParams();
+        return;
+    }
+}
+
+void KVLHome::optSelectAxis_Click(int index)
+{
+    m_Axis = index + 1;
+    if (busChosen())
+        RefreshHomeParams();
+}
+
+void KVLHome::RefreshHomeParams()
+{
+    // No IsOpen test: a closed link answers -1 and the boxes show what an empty reply reads as.
+    if (!passesGuards(GuardBound | GuardBus) || !isPanelAxis(m_Axis))
+        return;
+    const int axis = m_Axis;
+
+    QString reply;
+    if (sendQuery(query(axis, QStringLiteral("OH")), reply) == -2)
+        return;
+    txtSpeed->setText(NumberText::displayText(replyValue(reply), 4));
+
+    reply.clear();
+    if (sendQuery(query(axis, QStringLiteral("OM")), reply) == -2)
+        return;
+    const double mode = std::nearbyint(replyValue(reply));
+    if (mode >= 0 && mode < cboHomeMode->count())
+        cboHomeMode->setCurrentIndex(int(mode));
+
+    reply.clear();
+    if (sendQuery(query(axis, QStringLiteral("SN")), reply) == -2)
+        return;
+    const double code = std::nearbyint(replyValue(reply));
+    if (code >= 0 && code < Global::UnitNameSlots)
+        lblUnits->setText(Global::gUnitNames[int(code)] + QStringLiteral(" / sec"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search
+
+void KVLHome::btnStart_Click()
+{
+    if (!passesGuards(GuardBound | GuardBus))
+        return;
+    // One search at a time, and never on axis 0.
+    if (m_Homing || m_starting || !isPanelAxis(m_Axis))
+        return;
+    takeFormLock(FormCycle, FormJog);
+    if (!linkOpen()) {
+        offerReset();
+        releaseFormLock();
+        return;
+    }
+
+    // Every command of this start goes to the axis chosen now, even if the selection moves
+    // while events run.
+    const int axis = m_Axis;
+    m_starting = true;
+    QPointer<KVLHome> self(this);
+    auto failed = [this] {
+        m_starting = false;
+        releaseFormLock();
+    };
+    if (sendCommand(command(axis, QStringLiteral("OM"), NumberText::integerText(cboHomeMode->currentIndex()))) == -2)
+        return failed();
+    if (sendCommand(command(axis, QStringLiteral("MO"))) == -2)
+        return failed();
+    if (!pumpEvents())
+        return;
+    if (sendCommand(command(axis, QStringLiteral("OR"), NumberText::integerText(cboHomeMode->currentIndex()))) == -2)
+        return failed();
+    if (!pumpEvents())
+        return;
+    m_starting = false;
+    m_homingAxis = axis;
+    m_Homing = true;
+}
+
+void KVLHome::onTimer()
+{
+    if (!passesGuards(GuardBound | GuardBus))
+        return;
+    if (!m_ticks.tick() || !m_Homing)
+        return;
+    QString reply;
+    if (sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply) == -2)
+        return;
+    if (replyFlag(reply) != 0) {
+        btnStart->setEnabled(true);
+        framSelect->setEnabled(true);
+        m_Homing = false;
+        releaseFormLock();
+    } else {
+        // The axis cannot be changed by the user while the search runs.
+        btnStart->setEnabled(false);
+        framSelect->setEnabled(false);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Home speed
+
+bool KVLHome::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == txtSpeed) {
+        if (isEnterKey(e)) {
+            if (txtSpeed_Commit())
+                return true;
+        } else if (e->type() == QEvent::FocusOut) {
+            txtSpeed_Commit();
+        }
+    }
+    return PanelBase::eventFilter(watched, e);
+}
+
+bool KVLHome::txtSpeed_Commit()
+{
+    if (!passesGuards(GuardBound | GuardBus))
+        return false;
+    QString text = txtSpeed->text();
+    Global::CleanNumericText(text);
+    txtSpeed->setText(text);
+    bool isNumber = false;
+    const double speed = NumberText::parseLocale(text, &isNumber);
+    // A lone minus sign or separator is no speed, and axis 0 is never addressed.
+    if (!isNumber || !isPanelAxis(m_Axis))
+        return true;
+    return sendCommand(command(m_Axis, QStringLiteral("OH"), valueText(speed))) != -2;
+}
+
+const platform::DispatchTable* KVLHome::dispatchTable(const QString& interfaceName) const
+{
+    static const platform::DispatchTable table = buildTable();
+    if (!interfaceName.isEmpty() && interfaceName != table.interfaceName())
+        return nullptr;
+    return &table;
+}
