@@ -15,6 +15,7 @@ namespace {
 
 std::atomic<bool> g_manual{false};
 std::atomic<qint64> g_manualNow{0};
+std::atomic<int> g_manualRealMs{0};
 
 // A nested event loop needs the application object and an event dispatcher on this thread.
 bool canRunEventLoop()
@@ -41,6 +42,8 @@ qint64 Clock::tickMs()
 void Clock::pumpFor(int ms)
 {
     if (g_manual.load()) {
+        if (ms > 0 && g_manualRealMs.load() > 0)
+            QThread::msleep(static_cast<unsigned long>(std::min(ms, g_manualRealMs.load())));
         pumpOnce();
         if (ms > 0)
             advance(ms);
@@ -91,9 +94,10 @@ void Clock::sleepMs(int ms)
         advance(ms);
 }
 
-void Clock::useManualClock(qint64 startMs)
+void Clock::useManualClock(qint64 startMs, int realMsPerWait)
 {
     g_manualNow.store(startMs);
+    g_manualRealMs.store(std::max(0, realMsPerWait));
     g_manual.store(true);
 }
 

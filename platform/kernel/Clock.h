@@ -31,7 +31,9 @@ public:
 
     // Test seam: a manual clock that starts at startMs and advances only by advance(), pumpFor()
     // (and pumpUntil()) and sleepMs().
-    static void useManualClock(qint64 startMs = 1000);
+    // realMsPerWait lets that much real time pass in each pumpFor() as well, so work on other
+    // threads (a simulator serving a pseudo-terminal) keeps up with the program's waits.
+    static void useManualClock(qint64 startMs = 1000, int realMsPerWait = 0);
     static void advance(qint64 ms);
     static void useRealClock();
     static bool isManual();

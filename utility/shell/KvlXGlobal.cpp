@@ -5,6 +5,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/kernel/OsVersion.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/SettingsStore.h"
@@ -107,6 +108,7 @@ bool firstLetter(const QString& cmd, QChar* letter, QChar* next)
 frmMain* Main()
 {
     InitUnitNames();
+    InstallControllerHandlers();
     auto* main = new frmMain();
     main->Show();
     return main;

@@ -7,9 +7,11 @@
 #include "platform/com/Control.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/MainMenu.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 
@@ -87,7 +89,8 @@ frmMain::frmMain(QWidget* parent)
     for (int i = 0; i < 3; ++i)
         addPanel();
 
-    buildMenus();
+    m_dispatcher = new CommandDispatcher(this);
+    m_menus = new MainMenu(this, m_toolbar, m_mdiArea, [this](const QString& key) { MenuDispatch(key); });
 }
 
 frmMain::~frmMain()
@@ -109,97 +112,41 @@ CommLink frmMain::KVLComm1() const
 // ---------------------------------------------------------------------------------------------
 // Menus and toolbar
 
-void frmMain::buildMenus()
-{
-    const char* captions[] = {"&File", "Set&up", "&Motion", "&Status", "&Window", "&Help"};
-    for (int i = 0; i < 6; ++i) {
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(captions[i]));
-        menu->setObjectName(QStringLiteral("mnuMain_%1").arg(i));
-        m_mnuMain.append(menu);
-    }
-
-    m_mnuFile.fill(nullptr, 13);
-    m_mnuSetup.fill(nullptr, 8);
-
-    auto* exitItem = new QAction(QStringLiteral("E&xit"), this);
-    exitItem->setObjectName(QStringLiteral("mnuFile_11"));
-    exitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    connect(exitItem, &QAction::triggered, this, [this] { mnuFile_Click(11); });
-    m_mnuMain[0]->addAction(exitItem);
-    m_mnuFile[11] = exitItem;
-
-    auto* driverItem = new QAction(QStringLiteral("&Axorn"), this);
-    driverItem->setObjectName(QStringLiteral("mnuSetup_4"));
-    connect(driverItem, &QAction::triggered, this, [this] { mnuSetup_Click(4); });
-    m_mnuMain[1]->addAction(driverItem);
-    m_mnuSetup[4] = driverItem;
-}
-
 void frmMain::InitMenuKeys()
 {
-    m_mnuFileKeys = QVector<QString>(13);
-    m_mnuSetupKeys = QVector<QString>(8);
-    m_mnuFileKeys[11] = QStringLiteral("mnuFileExit");
-    m_mnuSetupKeys[4] = QStringLiteral("mnuSetupAxorn");
+    m_menus->InitMenuKeys();
 }
 
 QMenu* frmMain::mnuMain(int index) const
 {
-    return m_mnuMain.value(index, nullptr);
+    return m_menus->mnuMain(index);
 }
 
 QAction* frmMain::mnuFile(int index) const
 {
-    return m_mnuFile.value(index, nullptr);
+    return m_menus->item(MainMenu::File, index);
 }
 
 QAction* frmMain::mnuSetup(int index) const
 {
-    return m_mnuSetup.value(index, nullptr);
-}
-
-// A disabled top-level menu also silences its items' shortcuts.
-bool frmMain::menuAvailable(int topIndex) const
-{
-    const QMenu* menu = mnuMain(topIndex);
-    return menu && menu->menuAction()->isEnabled();
-}
-
-void frmMain::mnuFile_Click(int index)
-{
-    if (menuAvailable(0))
-        MenuDispatch(m_mnuFileKeys.value(index));
-}
-
-void frmMain::mnuSetup_Click(int index)
-{
-    if (menuAvailable(1))
-        MenuDispatch(m_mnuSetupKeys.value(index));
+    return m_menus->item(MainMenu::Setup, index);
 }
 
 void frmMain::MenuDispatch(const QString& key)
 {
-    if (key == QLatin1String("mnuFileExit")) {
-        const int answer = MsgBox(QStringLiteral("Do you want to exit Moxtrel Utility?"), vbOKCancel + vbQuestion,
-                                  QStringLiteral("Moxtrel"));
-        MDIForm_Unload(answer);
-    }
+    m_dispatcher->MenuDispatch(key);
 }
 
 void frmMain::DisableMenu()
 {
-    for (QMenu* menu : m_mnuMain)
-        menu->menuAction()->setEnabled(false);
-    for (QAction* button : m_toolbar->actions())
-        button->setEnabled(false);
+    m_menus->setMenusEnabled(false);
+    m_menus->setButtonsEnabled(false);
 }
 
 void frmMain::EnableMenu()
 {
-    for (QMenu* menu : m_mnuMain)
-        menu->menuAction()->setEnabled(true);
-    for (QAction* button : m_toolbar->actions())
-        button->setEnabled(true);
+    m_menus->setMenusEnabled(true);
+    m_menus->setButtonsEnabled(true);
 }
 
 // ---------------------------------------------------------------------------------------------

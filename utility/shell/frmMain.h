@@ -13,6 +13,8 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolBar;
+class CommandDispatcher;
+class MainMenu;
 
 // The main window: a multiple-document area for every other window, the menus, the toolbar, the
 // status bar, and the one communication control KVLComm1 through which the whole program talks to
@@ -42,6 +44,10 @@ public:
     void SaveCommSettings(CommLink comm);
     void GetCommSettings(CommLink comm);
 
+    // The model's axis and channel counts into mobjGuiState and the program's copies; true when
+    // the defaults were applied. Lives with the controller initialisation (ControllerInit.cpp).
+    bool GetMaxAxes();
+
     void InitError();
     void DisableMenu();
     void EnableMenu();
@@ -60,6 +66,11 @@ public:
     QAction* mnuFile(int index) const;
     QAction* mnuSetup(int index) const;
     QToolBar* Toolbar1() const { return m_toolbar; }
+    // The menu bar and toolbar with their item arrays, and the dispatcher of their keys.
+    MainMenu* Menus() const { return m_menus; }
+    CommandDispatcher* Dispatcher() const { return m_dispatcher; }
+    // Carries out the command of a menu or toolbar key, also of keys that no item produces.
+    void MenuDispatch(const QString& key);
 
     // The count of link ticks the window has seen (it wraps after 1,000,000).
     int TickCounter() const { return m_tickCounter; }
@@ -86,12 +97,7 @@ private:
     void KVLComm1_PropertyChanged(const QString& name);
     void MDIForm_QueryUnload(int& Cancel, int UnloadMode);
 
-    void buildMenus();
     void InitMenuKeys();
-    void MenuDispatch(const QString& key);
-    void mnuFile_Click(int index);
-    void mnuSetup_Click(int index);
-    bool menuAvailable(int topIndex) const;
 
     QLabel* addPanel();
     void closeWhenIdle();
@@ -101,11 +107,8 @@ private:
     QMdiArea* m_mdiArea = nullptr;
     QToolBar* m_toolbar = nullptr;
     QVector<QLabel*> m_panels;
-    QVector<QMenu*> m_mnuMain;
-    QVector<QAction*> m_mnuFile;
-    QVector<QAction*> m_mnuSetup;
-    QVector<QString> m_mnuFileKeys;
-    QVector<QString> m_mnuSetupKeys;
+    CommandDispatcher* m_dispatcher = nullptr;
+    MainMenu* m_menus = nullptr;
 
     int m_tickCounter = 0;
     int m_currentBus = 0;  // the bus in force, and the one before it, as the control reports them

@@ -55,13 +55,15 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
     moxtrel.start(program, QStringList());
     ASSERT_TRUE(moxtrel.waitForStarted(10000));
 
-    // Up: the controller was identified, and the error window polls it on the link's tick.
+    // Up: the controller was identified, and the error window polls it on the link's tick. The
+    // unattended start answers the reset question with Yes, and a reset waits 18 s for the
+    // controller to restart.
     const bool talking = platform::Clock::pumpUntil(
         [&] {
             const QStringList lines = receivedLines(sim);
             return lines.contains(QStringLiteral("VE?")) && lines.count(QStringLiteral("TB")) >= 2;
         },
-        15000, 50);
+        40000, 50);
     EXPECT_TRUE(talking) << receivedLines(sim).join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(moxtrel.state(), QProcess::Running);
 

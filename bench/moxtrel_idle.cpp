@@ -1,0 +1,120 @@
+// Processor time of the utility left idle: the main window started the way the program starts,
+// on the simulated controller behind a serial port, every panel window opened through the
+// dispatcher, then nothing touched for a while (30 s unless a number of seconds is given). The
+// figure is the main thread's (the utility's own work); the simulator's thread is counted apart.
+#include "platform/ui/MsgBox.h"
+#include "sim/SimController.h"
+#include "sim/SimPtyThread.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/SettingsStore.h"
+#include "utility/shell/frmErrors.h"
+#include "utility/shell/frmMain.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kPort = 9;
+
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int linesReceived(SimPtyThread& sim)
+{
+    int count = 0;
+    sim.with([&](SimController& c) { count = int(c.lines().size()); });
+    return count;
+}
+
+void runFor(int ms)
+{
+    QTimer::singleShot(ms, Qt::PreciseTimer, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir scratch;
+    qputenv("KVL_LOCK_DIR", scratch.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const int seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 30;
+
+    SimPtyThread sim;
+    if (!sim.isOpen()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    qputenv(QByteArray("KVL_COM") + QByteArray::number(kPort), sim.slavePath().toLocal8Bit());
+
+    // A settings store of its own with the serial link in it; the data files beside the program.
+    SettingsStore::setFileName(scratch.filePath(QStringLiteral("Moxtrel.ini")));
+    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QStringLiteral("3"));
+    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("CommPort"), QString::number(kPort));
+    SettingsStore::SaveSetting(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
+    KvlXGlobal::setAppPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("..")));
+    // No reset at start; every other box takes its first button and is logged.
+    platform::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
+        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(prompt));
+        if ((style & 0xF) == 4)
+            return int(prompt.contains(QLatin1String("reset")) ? platform::vbNo : platform::vbYes);
+        return int(platform::vbOK);
+    });
+
+    std::unique_ptr<frmMain> main(KvlXGlobal::Main());
+    if (Form* splash = Form::loadedForm(QStringLiteral("frmSplash"))) {
+        if (auto* ok = splash->findChild<QAbstractButton*>(QStringLiteral("btnOK")))
+            ok->click();
+    }
+    for (const char* key : {"mnuMotionStop", "mnuMotionHome", "mnuMotionJog", "mnuMotionCycle", "mnuMotionEnable",
+                            "mnuStatusPosition", "mnuSetupMotionTrajectory"})
+        main->MenuDispatch(QString::fromLatin1(key));
+    Form::instance<frmErrors>()->Show();
+
+    QStringList open;
+    for (Form* f : Form::Forms()) {
+        if (f->Visible())
+            open << f->Name();
+    }
+    std::printf("model %s, windows open: %s\n", qPrintable(KvlXGlobal::gModel), qPrintable(open.join(QLatin1Char(' '))));
+
+    runFor(2000); // settle
+    const int linesBefore = linesReceived(sim);
+    const double mainBefore = cpuSeconds(RUSAGE_THREAD);
+    const double allBefore = cpuSeconds(RUSAGE_SELF);
+    QElapsedTimer wall;
+    wall.start();
+    runFor(seconds * 1000);
+    const double elapsed = double(wall.elapsed()) / 1000.0;
+    const double mainCpu = cpuSeconds(RUSAGE_THREAD) - mainBefore;
+    const double allCpu = cpuSeconds(RUSAGE_SELF) - allBefore;
+    const int lines = linesReceived(sim) - linesBefore;
+
+    std::printf("idle %.1f s: utility (main thread) %.2f s CPU = %.2f %% of one core\n", elapsed, mainCpu,
+                100.0 * mainCpu / elapsed);
+    std::printf("              whole process with the simulator %.2f s CPU = %.2f %%\n", allCpu,
+                100.0 * allCpu / elapsed);
+    std::printf("              %d command lines reached the controller (%.0f per second)\n", lines, lines / elapsed);
+
+    main->close();
+    main.reset();
+    return 0;
+}

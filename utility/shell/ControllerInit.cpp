@@ -1,0 +1,594 @@
+#include "utility/shell/ControllerInit.h"
+
+#include "library/link/BusType.h"
+#include "library/link/CGuiState.h"
+#include "library/link/NumberText.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
+#include "utility/shell/CommLink.h"
+#include "utility/shell/CommandDispatcher.h"
+#include "utility/shell/EventWait.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmBusType.h"
+#include "utility/shell/frmMain.h"
+#include "utility/shell/frmSplash.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+using namespace platform;
+
+namespace KvlXGlobal {
+
+namespace {
+
+const QString kCR = QStringLiteral("\r");
+const QString kCRLF = QStringLiteral("\r\n");
+const QString kTitle = QStringLiteral("Moxtrel");
+const QString kAnimationFile = QStringLiteral("KVLWAIT.gif");
+const QString kFailed = QStringLiteral("System initialization failed.");
+
+constexpr int kWaitSliceMs = 50;
+constexpr int kResetSettleMs = 500;
+constexpr int kRestartSeconds = 18;
+constexpr int kMaxTableLine = 1024;
+
+bool g_initializing = false;
+bool g_checkingPower = false;
+// Whether the last identification query got a model word.
+bool g_identified = false;
+// The main window that has been asked to close while a wait ran.
+QPointer<QObject> g_closingMain;
+
+class BusyFlag {
+public:
+    explicit BusyFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~BusyFlag() { m_flag = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+// Notes a close request of the main window (which puts the close off until the wait is over).
+class CloseWatch : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            g_closingMain = watched;
+        return false;
+    }
+};
+
+bool closeRequested(const frmMain* main)
+{
+    return main && g_closingMain == main;
+}
+
+// Waits on the program clock with events running. Ends early when the link was open and closes.
+// Returns false when the program is going away (its main window or link gone, or a close asked),
+// so the caller stops its work.
+bool waitMs(int ms)
+{
+    QPointer<frmMain> main = frmMain::instance();
+    if (!main) {
+        EventWait::pumpFor(ms);
+        return false;
+    }
+    QPointer<QObject> link = main->KVLComm1().object();
+    const bool wasOpen = link && CommLink(link).IsOpen();
+    const qint64 end = Clock::tickMs() + std::max(ms, 0);
+
+    CloseWatch watch;
+    main->installEventFilter(&watch);
+    bool goingOn = true;
+    {
+        EventWait guard;
+        for (;;) {
+            if (!main || !link || closeRequested(main)) {
+                goingOn = false;
+                break;
+            }
+            if (wasOpen && !CommLink(link).IsOpen())
+                break;
+            const qint64 left = end - Clock::tickMs();
+            if (left <= 0)
+                break;
+            Clock::pumpFor(int(std::min<qint64>(left, kWaitSliceMs)));
+        }
+    }
+    if (main)
+        main->removeEventFilter(&watch);
+    return goingOn;
+}
+
+// Status words are bit fields: read unsigned, so a top bit never spreads into the bits above it.
+quint32 statusWord(const QString& reply)
+{
+    return static_cast<quint32>(HexToValue(reply));
+}
+
+bool bitSet(quint32 word, int bit)
+{
+    return bit >= 0 && bit < 32 && ((word >> bit) & 1u) != 0;
+}
+
+// Amplifier power is on when some axis's amplifier-fault bit is clear.
+bool ampPowerOn(quint32 status)
+{
+    for (int n = 1; n <= gMaxAxes; ++n) {
+        if (!bitSet(status, n + 15))
+            return true;
+    }
+    return false;
+}
+
+QString exchange(CommLink& comm, const QString& command, int* status = nullptr)
+{
+    QString reply(255, QLatin1Char(' '));
+    const int r = comm.SendReadAscii(command, reply);
+    if (status)
+        *status = r;
+    return reply;
+}
+
+int integerValue(const QString& text)
+{
+    const double value = NumberText::parseReply(text);
+    if (!std::isfinite(value))
+        return 0;
+    return int(std::lround(std::clamp(value, -2147483648.0, 2147483647.0)));
+}
+
+// The model word of an identification reply: its first line up to the first blank.
+QString modelWord(const QString& reply)
+{
+    QString line = reply;
+    for (int i = 0; i < line.size(); ++i) {
+        if (line.at(i) == QLatin1Char('\r') || line.at(i) == QLatin1Char('\n')) {
+            line.truncate(i);
+            break;
+        }
+    }
+    line = line.trimmed();
+    const int blank = line.indexOf(QLatin1Char(' '));
+    return blank >= 0 ? line.left(blank) : line;
+}
+
+// One record's fields, read as list input: comma-separated, a field may be enclosed in double
+// quotes, blanks around unquoted fields do not count.
+QStringList listFields(const QString& line)
+{
+    QStringList fields;
+    const int n = int(line.size());
+    int i = 0;
+    for (;;) {
+        while (i < n && (line.at(i) == QLatin1Char(' ') || line.at(i) == QLatin1Char('\t')))
+            ++i;
+        QString field;
+        if (i < n && line.at(i) == QLatin1Char('"')) {
+            const int close = line.indexOf(QLatin1Char('"'), i + 1);
+            const int stop = close < 0 ? n : close;
+            field = line.mid(i + 1, stop - i - 1);
+            i = line.indexOf(QLatin1Char(','), stop);
+            if (i < 0)
+                i = n;
+        } else {
+            int comma = line.indexOf(QLatin1Char(','), i);
+            if (comma < 0)
+                comma = n;
+            field = line.mid(i, comma - i).trimmed();
+            i = comma;
+        }
+        fields << field;
+        if (i >= n)
+            break;
+        ++i; // past the comma
+    }
+    return fields;
+}
+
+struct Limits {
+    short axes = DefaultMaxAxes;
+    short feedbackAxes = DefaultMaxFeedbackAxes;
+    short digitalChannels = DefaultMaxDigitalChannels;
+    short analogChannels = DefaultMaxAnalogChannels;
+};
+
+std::optional<short> countField(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || value < 0 || value > 32767)
+        return std::nullopt;
+    return short(value);
+}
+
+// The model's record of the table. The first record of the model decides; a file that cannot be
+// read, or a record whose counts are no whole numbers, gives nothing.
+std::optional<Limits> lookUpModel(const QString& path, const QString& model)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    while (!file.atEnd()) {
+        QString line = QString::fromLatin1(file.readLine(kMaxTableLine));
+        Clock::pumpOnce();
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QStringList fields = listFields(line);
+        if (fields.value(0) != model)
+            continue;
+        if (fields.size() < 5)
+            return std::nullopt;
+        const auto axes = countField(fields.at(1));
+        const auto feedback = countField(fields.at(2));
+        const auto digital = countField(fields.at(3));
+        const auto analog = countField(fields.at(4));
+        if (!axes || !feedback || !digital || !analog)
+            return std::nullopt;
+        return Limits{*axes, *feedback, *digital, *analog};
+    }
+    return std::nullopt;
+}
+
+void appendReport(frmSplash* splash, int axis, const QString& text)
+{
+    splash->appendLblInfo(QStringLiteral("Axis -") + NumberText::blankSignedInteger(axis) + QStringLiteral("  ")
+                          + text + kCRLF);
+}
+
+QString motorTypeReport(const QString& type, bool bothLimits)
+{
+    static const std::array<const char*, 5> kinds = {
+        nullptr, "DC Motor", "Stepper Motor", "Commutated Step Motor", "Commutated Brushless DC Servo Motor"};
+    if (type == QLatin1String("0"))
+        return bothLimits ? QString() : QStringLiteral("Stage Unknown - Motor Type Undefined");
+    for (int k = 1; k < int(kinds.size()); ++k) {
+        if (type == QString::number(k)) {
+            const QString kind = QString::fromLatin1(kinds[size_t(k)]);
+            return bothLimits ? QStringLiteral("No Stage Detected (Configured As ") + kind + QLatin1Char(')')
+                              : QStringLiteral("Stage Unknown (Configured As ") + kind + QLatin1Char(')');
+        }
+    }
+    return QStringLiteral("An error has occurred while attempting to determine the motor type");
+}
+
+QString busText(CommLink& comm, int bus)
+{
+    switch (bus) {
+    case BUS_TYPE_PCI:
+        return QStringLiteral(" PCI Bus") + QStringLiteral(" Device") + NumberText::blankSignedInteger(comm.DeviceID());
+    case BUS_TYPE_GPIB:
+        return QStringLiteral(" GPIB Bus") + QStringLiteral(" Device") + NumberText::blankSignedInteger(comm.DeviceID());
+    case BUS_TYPE_RS232:
+        return QStringLiteral(" Com") + NumberText::blankSignedInteger(comm.CommPort());
+    case BUS_TYPE_USB:
+        return QStringLiteral(" USB Bus") + QStringLiteral(" Device") + NumberText::blankSignedInteger(comm.DeviceID());
+    default:
+        return QString();
+    }
+}
+
+// Sends the reset and reopens the link after the restart. False when the program is going away.
+bool resetController(CommLink& comm)
+{
+    comm.setTimerEnabled(false);
+    if (comm.SendAscii(QStringLiteral("RS") + kCR) != 0)
+        comm.SendAscii(QStringLiteral("RS") + kCR);
+    if (!waitMs(kResetSettleMs))
+        return false;
+    comm.KVLClose();
+    for (int second = 0; second < kRestartSeconds; ++second) {
+        if (!waitMs(1000))
+            return false;
+    }
+    comm.KVLOpen();
+    return true;
+}
+
+// The failure stays in view, also when a link failure on the way hid the program's windows.
+void showFailure(frmSplash* splash, const QString& reason)
+{
+    splash->Label1()->setText(kFailed);
+    splash->setLblInfo(reason + kCRLF);
+    splash->btnOK()->setEnabled(true);
+    splash->Show();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+bool InitializeControllerBusy()
+{
+    return g_initializing;
+}
+
+void InitializeController(bool bReset)
+{
+    QPointer<frmMain> main = frmMain::instance();
+    if (!main || g_initializing)
+        return;
+    BusyFlag busy(g_initializing);
+    CommLink comm = main->KVLComm1();
+
+    QPointer<frmSplash> splash = Form::instance<frmSplash>();
+    splash->playAnimation(AppPath() + QLatin1Char('/') + kAnimationFile);
+    splash->setWindowTitle(QStringLiteral("KVL Initialization"));
+    splash->Label1()->setText(QStringLiteral("Initializing KVL"));
+    splash->setEnabled(true);
+    splash->btnOK()->setEnabled(false);
+    splash->Show();
+    main->DisableMenu();
+    splash->setLblInfo(QString());
+    Clock::pumpOnce();
+
+    // Open the link.
+    int r = 0;
+    const int bus = comm.BusType();
+    bool goingOn = true;
+    if (!bReset) {
+        if (bus == BUS_TYPE_PCI)
+            comm.KVLOpen();
+        else
+            comm.KVLInit();
+    } else if (bus == BUS_TYPE_PCI || bus == BUS_TYPE_NONE) {
+        // Demo mode has no controller to reset: it starts as demo mode again.
+        comm.KVLInit();
+    } else {
+        comm.KVLOpen();
+        r = comm.SendAscii(QStringLiteral("QP"));
+        // A link that did not open takes no reset, and no restart is waited for.
+        if (r != -1 && comm.BusType() != BUS_TYPE_NONE)
+            goingOn = resetController(comm);
+    }
+
+    if (!goingOn || !main || !splash) {
+        // The program is ending: leave the rest undone.
+        if (main)
+            main->EnableMenu();
+        if (splash)
+            splash->stopAnimation();
+        return;
+    }
+
+    bool failed = false;
+    if (r == -1) {
+        failed = true;
+        showFailure(splash, QStringLiteral("The link to the controller is not open."));
+    } else {
+        if (!comm.IsOpen())
+            comm.KVLOpen();
+        if (!comm.IsOpen()) {
+            failed = true;
+            showFailure(splash, QStringLiteral("The link to the controller is not open."));
+        } else {
+            g_identified = false;
+            if (main->GetMaxAxes())
+                main->GetMaxAxes();
+            if (comm.BusType() != BUS_TYPE_NONE && !g_identified) {
+                failed = true;
+                showFailure(splash, QStringLiteral("The controller does not answer."));
+            }
+        }
+    }
+
+    if (!failed) {
+        const int openBus = comm.BusType();
+        if (openBus != BUS_TYPE_NONE)
+            DetectStages();
+        if (openBus == BUS_TYPE_NONE) {
+            splash->setWindowTitle(QStringLiteral("KVL Initialized in Demo Mode "));
+            splash->Label1()->setText(QStringLiteral("Demo Mode "));
+            splash->btnOK()->setEnabled(true);
+        } else {
+            splash->setWindowTitle(gModel + QStringLiteral(" Detected On") + busText(comm, openBus));
+            splash->Label1()->setText(gModel + QStringLiteral(" Initialized"));
+            comm.setTimerEnabled(true);
+        }
+    }
+
+    main->EnableMenu();
+    splash->stopAnimation();
+
+    if (r == -1)
+        main->InitError();
+}
+
+void DetectStages()
+{
+    frmMain* main = frmMain::instance();
+    if (!main)
+        return;
+    CommLink comm = main->KVLComm1();
+    frmSplash* splash = Form::instance<frmSplash>();
+
+    const quint32 amplifiers = statusWord(exchange(comm, QStringLiteral("ZU?") + kCR));
+    for (int n = 1; n <= gMaxAxes; ++n) {
+        if (bitSet(amplifiers, n - 1)) {
+            appendReport(splash, n, QStringLiteral("Axorn7100 Amplifier Detected"));
+            gAmplifierPresent = true;
+        }
+    }
+    splash->appendLblInfo(kCRLF);
+
+    const quint32 status = statusWord(exchange(comm, QStringLiteral("PH?") + kCR));
+    for (int n = 1; n <= gMaxAxes; ++n) {
+        const bool bothLimits = bitSet(status, n - 1) && bitSet(status, n + 7);
+        int idStatus = 0;
+        const QString idReply = exchange(comm, QString::number(n) + QStringLiteral("ID?") + kCR, &idStatus);
+        // An axis whose stage query went unanswered is an unidentified stage, not a stage named "0".
+        const bool answered = idStatus == 0 && idReply.contains(kCRLF);
+        const QString stage = answered ? FirstReplyLine(idReply) : QStringLiteral("Unknown");
+        if (stage != QLatin1String("Unknown")) {
+            appendReport(splash, n, stage.section(QLatin1Char(','), 0, 0) + QStringLiteral(" Stage Detected"));
+            continue;
+        }
+        const QString type = FirstReplyLine(exchange(comm, QString::number(n) + QStringLiteral("QM?") + kCR));
+        const QString text = motorTypeReport(type, bothLimits);
+        if (!text.isEmpty())
+            appendReport(splash, n, text);
+    }
+
+    gAmpPowerOn = ampPowerOn(status);
+    gAmpPowerWasOn = gAmpPowerOn;
+
+    splash->btnOK()->setEnabled(true);
+    splash->btnOK()->setFocus();
+}
+
+void ResetController()
+{
+    if (frmMain* main = frmMain::instance()) {
+        CommLink comm = main->KVLComm1();
+        resetController(comm);
+    }
+}
+
+void SaveToFlash()
+{
+    if (gDemoMode)
+        return;
+    const int answer = MsgBox(QStringLiteral("Save Values To Controllers Flash Memory"),
+                              vbOKCancel + vbQuestion + vbMsgBoxSetForeground, kTitle);
+    if (answer == vbCancel)
+        return;
+    if (frmMain* main = frmMain::instance())
+        main->KVLComm1().SendAscii(QStringLiteral("SM") + kCR);
+}
+
+void SetDemoMode()
+{
+    frmMain* main = frmMain::instance();
+    if (!main)
+        return;
+    CommLink comm = main->KVLComm1();
+    // The flag holds the state: a checkable menu item has already flipped its mark by now.
+    if (gDemoMode) {
+        const int answer = MsgBox(QStringLiteral("KVL will reset first."),
+                                  vbOKCancel + vbQuestion + vbMsgBoxSetForeground, kTitle);
+        if (answer != vbCancel) {
+            comm.KVLInit();
+            gDemoMode = false;
+            main->setStatusBarPanelText(2, QString());
+        }
+    } else {
+        gDemoMode = true;
+        main->setStatusBarPanelText(2, QStringLiteral("Demo Mode"));
+        comm.setBusType(BUS_TYPE_NONE);
+    }
+    if (QAction* item = main->mnuFile(6))
+        item->setChecked(gDemoMode);
+}
+
+void DelayMs(int ms)
+{
+    waitMs(ms);
+}
+
+void CheckAmplifierPower()
+{
+    // One check at a time: a tick while its question is open, or during an initialisation, is
+    // passed over.
+    if (g_checkingPower || g_initializing)
+        return;
+    BusyFlag busy(g_checkingPower);
+    frmMain* main = frmMain::instance();
+    if (!main)
+        return;
+    CommLink comm = main->KVLComm1();
+    if (!comm.IsOpen())
+        return;
+
+    bool allOff = true;
+    for (int n = 1; n <= gMaxAxes; ++n) {
+        const int type = integerValue(QueryController(QString::number(n) + QStringLiteral("QM?")));
+        Clock::pumpOnce();
+        if (type > 0) {
+            const int on = integerValue(QueryController(QString::number(n) + QStringLiteral("MO?")));
+            Clock::pumpOnce();
+            if (on == 1) {
+                allOff = false;
+                break;
+            }
+        }
+        if (!frmMain::instance() || !comm.IsOpen())
+            return; // the link went away under the check
+    }
+
+    if (allOff)
+        gAmpPowerOn = ampPowerOn(statusWord(QueryController(QStringLiteral("PH?"))));
+
+    int answer = 0;
+    if (gAmpPowerOn && !gAmpPowerWasOn) {
+        answer = MsgBox(QStringLiteral("Amplifier power ON was detected. ")
+                            + QStringLiteral("Do you want to reset and reinitialize the controller?"),
+                        vbYesNo + vbQuestion + vbMsgBoxSetForeground, kTitle);
+    }
+    gAmpPowerWasOn = gAmpPowerOn;
+    if (answer == vbYes)
+        InitializeController(true);
+}
+
+void InstallControllerHandlers()
+{
+    frmMain::setInitializeControllerHandler([](bool bReset) { InitializeController(bReset); });
+    frmMain::setShowBusTypeHandler([] {
+        frmBusType* window = Form::instance<frmBusType>();
+        window->setEnabled(true);
+        window->Show();
+    });
+    frmMain::setCheckAmplifierPowerHandler([] { CheckAmplifierPower(); });
+    // The File and Setup menus' commands.
+    CommandDispatcher::setProcedure(QStringLiteral("SaveToFlash"), [] { SaveToFlash(); });
+    CommandDispatcher::setProcedure(QStringLiteral("SetDemoMode"), [] { SetDemoMode(); });
+    CommandDispatcher::setWindow(QStringLiteral("frmBusType"), [] { return Form::instance<frmBusType>(); });
+}
+
+} // namespace KvlXGlobal
+
+// ---------------------------------------------------------------------------------------------
+// The main window's limits lookup: the model word of "VE?" looked up in the model table.
+
+bool frmMain::GetMaxAxes()
+{
+    using namespace KvlXGlobal;
+    CommLink comm = KVLComm1();
+    if (!comm.IsOpen() || comm.BusType() == BUS_TYPE_NONE)
+        return false;
+
+    const QString model = modelWord(exchange(comm, QStringLiteral("VE?") + kCR));
+    g_identified = !model.isEmpty();
+    std::optional<Limits> limits;
+    if (g_identified) {
+        gModel = model;
+        limits = lookUpModel(AppPath() + QLatin1Char('/') + ModelTableName(), model);
+    }
+    const Limits applied = limits.value_or(Limits{});
+
+    CGuiState* gui = m_guiState ? m_guiState.data() : comm.GetGuiStateObject();
+    if (gui) {
+        gui->setMaxAxes(applied.axes);
+        gui->setMaxFeedbackAxes(applied.feedbackAxes);
+        gui->setMaxDigitalChannels(applied.digitalChannels);
+        gui->setMaxAnalogChannels(applied.analogChannels);
+        gMaxAxes = gui->MaxAxes();
+        gMaxFeedbackAxes = gui->MaxFeedbackAxes();
+        gMaxDigitalChannels = gui->MaxDigitalChannels();
+        gMaxAnalogChannels = gui->MaxAnalogChannels();
+    }
+    return !limits.has_value();
+}

@@ -1,0 +1,22 @@
+#include "utility/shell/frmJog.h"
+
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmErrors.h"
+
+frmJog::frmJog()
+    : PanelHost(QStringLiteral("frmJog"), QStringLiteral("Jog"), QStringLiteral("KVL410ActiveX.KVLJog"),
+                QStringLiteral("KVLJog1"), Fit::PanelSize)
+{
+}
+
+void frmJog::Form_Load()
+{
+    using namespace KvlXGlobal;
+    fitClientToPanel();
+    bindPanel();
+    // While the program closes, the error window is not brought back for the jog panel's sake.
+    if (!gAppClosing)
+        putPanelProperty(QStringLiteral("ErrorControl"), Form::instance<frmErrors>()->KVLError1());
+    gAppClosing = false;
+    RestoreFormPosition(this);
+}

@@ -1,0 +1,36 @@
+#include "utility/shell/frmStop.h"
+
+#include "platform/com/DispatchTable.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmCycle.h"
+
+#include <QApplication>
+
+frmStop::frmStop()
+    : PanelHost(QStringLiteral("frmStop"), QStringLiteral("Stop"), QStringLiteral("KVL410ActiveX.KVLStop"),
+                QStringLiteral("KVLStop1"), Fit::FillClient)
+{
+    connect(qApp, &QApplication::focusChanged, this, &frmStop::focusChanged);
+}
+
+void frmStop::focusChanged(QWidget* old, QWidget* now)
+{
+    QWidget* stop = panelWidget();
+    if (!stop || !isLoaded())
+        return;
+    auto inPanel = [stop](QWidget* w) { return w && (w == stop || stop->isAncestorOf(w)); };
+    if (inPanel(now) && !inPanel(old))
+        KVLStop1_GotFocus();
+}
+
+void frmStop::KVLStop1_GotFocus()
+{
+    // Closing windows moves the focus on; while the program closes, no window is loaded anew.
+    if (KvlXGlobal::gAppClosing)
+        return;
+    frmCycle* cycle = Form::instance<frmCycle>();
+    if (QObject* panel = cycle->KVLCycle1()) {
+        QVariantList args;
+        platform::invokeByName(panel, QStringLiteral("StopCycle"), platform::MemberKind::Method, args);
+    }
+}

@@ -1,0 +1,27 @@
+#include "utility/shell/frmTrajectory.h"
+
+#include "platform/ui/Shell.h"
+#include "utility/shell/CommandDispatcher.h"
+#include "utility/shell/KvlXGlobal.h"
+
+frmTrajectory::frmTrajectory()
+    : PanelHost(QStringLiteral("frmTrajectory"), QStringLiteral("Trajectory"),
+                QStringLiteral("KVL410ActiveX.KVLTrajectory"), QStringLiteral("KVLTrajectory1"), Fit::FillClient)
+{
+    if (QObject* p = panel())
+        connect(p, SIGNAL(HelpClicked()), this, SLOT(KVLTrajectory1_HelpClicked()));
+}
+
+void frmTrajectory::Form_Load()
+{
+    bindPanel();
+    KvlXGlobal::RestoreFormPosition(this);
+    setHeight(DesignHeight);
+    setWidth(DesignWidth);
+}
+
+void frmTrajectory::KVLTrajectory1_HelpClicked()
+{
+    // Whether the help file opened is the desktop's business.
+    platform::ShellOpen(CommandDispatcher::helpFilePath());
+}
