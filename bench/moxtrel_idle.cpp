@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -41,10 +42,12 @@ int linesReceived(SimPtyThread& sim)
     return count;
 }
 
+// A loop of its own: quitting the application's loop would close the main window first.
 void runFor(int ms)
 {
-    QTimer::singleShot(ms, Qt::PreciseTimer, qApp, &QCoreApplication::quit);
-    QCoreApplication::exec();
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
