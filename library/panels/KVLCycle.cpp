@@ -118,20 +118,12 @@ KVLCycle::~KVLCycle()
 
 void KVLCycle::buildControls()
 {
-    frameCycle = new QGroupBox(QStringLiteral("Cycle"), this);
-    frameCycle->setObjectName(QStringLiteral("frameCycle"));
-    frameCycle->setGeometry(twips(0, 0, 4695, 4215));
+    frameCycle = makeFrame(this, QStringLiteral("frameCycle"), QStringLiteral("Cycle"), twips(0, 0, 4695, 4215));
     // The control always has the frame's size.
     setFixedSize(frameCycle->size());
 
-    auto label = [this](const QString& name, const QString& caption, const QRect& place) {
-        auto* l = new QLabel(caption, frameCycle);
-        l->setObjectName(name);
-        l->setGeometry(place);
-        return l;
-    };
-    label(QStringLiteral("Label4"), QStringLiteral("Position 1"), twips(1080, 240, 1095, 255));
-    label(QStringLiteral("Label5"), QStringLiteral("Position 2"), twips(2760, 240, 1095, 255));
+    makeLabel(frameCycle, QStringLiteral("Label4"), QStringLiteral("Position 1"), twips(1080, 240, 1095, 255));
+    makeLabel(frameCycle, QStringLiteral("Label5"), QStringLiteral("Position 2"), twips(2760, 240, 1095, 255));
 
     QFont unitFont(QStringLiteral("Arial"));
     unitFont.setPointSizeF(8);
@@ -143,29 +135,26 @@ void KVLCycle::buildControls()
         box->setGeometry(twips(120, top, 900, 285));
         chkAxis.append(box);
         for (int target = 0; target < 2; ++target) {
-            auto* edit = new QLineEdit(frameCycle);
-            edit->setObjectName(QStringLiteral("txtTarg%1_%2").arg(target + 1).arg(k));
+            QLineEdit* edit = makeLineEdit(frameCycle, QStringLiteral("txtTarg%1_%2").arg(target + 1).arg(k), QString(),
+                                           twips(1080 + 1680 * target, top, 1095, 285));
             edit->setToolTip(QStringLiteral(" Enter a Range "));
-            edit->setGeometry(twips(1080 + 1680 * target, top, 1095, 285));
             addNumberBox(edit, [this, target, k](QLineEdit*) { commitTarget(target, k); });
             (target == 0 ? txtTarg1 : txtTarg2).append(edit);
         }
     }
     // Unit labels 0 to 5 stand beside the position 1 boxes, 6 to 11 beside the position 2 boxes.
     for (int i = 0; i < 2 * MaxPanelAxes; ++i) {
-        auto* units = label(QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("counts"),
-                            twips(i < MaxPanelAxes ? 2205 : 3885, 540 + 375 * (i % MaxPanelAxes), 540, 255));
+        auto* units = makeLabel(frameCycle, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("counts"),
+                                twips(i < MaxPanelAxes ? 2205 : 3885, 540 + 375 * (i % MaxPanelAxes), 540, 255));
         units->setFont(unitFont);
         lblUnits.append(units);
     }
 
-    label(QStringLiteral("Label1"), QStringLiteral("Dwell"), twips(120, 2850, 555, 255));
-    txtDwell = new QLineEdit(QStringLiteral("1"), frameCycle);
-    txtDwell->setObjectName(QStringLiteral("txtDwell"));
+    makeLabel(frameCycle, QStringLiteral("Label1"), QStringLiteral("Dwell"), twips(120, 2850, 555, 255));
+    txtDwell = makeLineEdit(frameCycle, QStringLiteral("txtDwell"), QStringLiteral("1"), twips(720, 2820, 615, 285));
     txtDwell->setToolTip(QStringLiteral(" Enter the Dwell time "));
-    txtDwell->setGeometry(twips(720, 2820, 615, 285));
     txtDwell->installEventFilter(this);
-    label(QStringLiteral("Label2"), QStringLiteral("Seconds"), twips(1395, 2850, 780, 255));
+    makeLabel(frameCycle, QStringLiteral("Label2"), QStringLiteral("Seconds"), twips(1395, 2850, 780, 255));
 
     btnGo = new QPushButton(frameCycle);
     btnGo->setObjectName(QStringLiteral("btnGo"));
@@ -173,10 +162,10 @@ void KVLCycle::buildControls()
     btnGo->setIconSize(QSize(32, 32));
     connect(btnGo, &QPushButton::clicked, this, &KVLCycle::btnGo_Click);
     showPicture(false);
-    label(QStringLiteral("Label3"), QStringLiteral("Start/Stop All Axes"), twips(840, 3480, 1575, 255));
+    makeLabel(frameCycle, QStringLiteral("Label3"), QStringLiteral("Start/Stop All Axes"), twips(840, 3480, 1575, 255));
 
-    label(QStringLiteral("lblCount0"), QStringLiteral("Cycle Count"), twips(2760, 2850, 1095, 255));
-    lblCount = label(QStringLiteral("lblCount"), QStringLiteral("0"), twips(2760, 3135, 1095, 285));
+    makeLabel(frameCycle, QStringLiteral("lblCount0"), QStringLiteral("Cycle Count"), twips(2760, 2850, 1095, 255));
+    lblCount = makeLabel(frameCycle, QStringLiteral("lblCount"), QStringLiteral("0"), twips(2760, 3135, 1095, 285));
     lblCount->setToolTip(QStringLiteral(" Number of Cycles "));
     lblCount->setFrameShape(QFrame::Panel);
     lblCount->setFrameShadow(QFrame::Sunken);
@@ -446,16 +435,9 @@ KVLCycle::Outcome KVLCycle::sendToTickedAxes(const QString& mnemonic, int target
             continue;
         const QString value = target < 0 ? QString() : valueText(m_targets[target][axis - 1]);
         const int status = sendCommand(command(axis, mnemonic, value));
-        if (!self)
-            return Outcome::Gone;
-        if (status == -2) {
-            endCycle();
-            return Outcome::Abandoned;
-        }
-        if (!pumpEvents())
-            return Outcome::Gone;
-        if (m_stops != stops)
-            return Outcome::Abandoned;
+        const Outcome after = afterExchange(self, status, stops);
+        if (after != Outcome::Finished)
+            return after;
     }
     return Outcome::Finished;
 }
@@ -470,19 +452,28 @@ KVLCycle::Outcome KVLCycle::pollMotionDone()
         if (!chkAxis.at(axis - 1)->isChecked())
             continue;
         const int status = sendQuery(query(axis, QStringLiteral("MD"), AxisForm::Blank), reply);
-        if (!self)
-            return Outcome::Gone;
-        if (status == -2) {
-            endCycle();
-            return Outcome::Abandoned;
-        }
-        if (!pumpEvents())
-            return Outcome::Gone;
-        if (m_stops != stops)
-            return Outcome::Abandoned;
+        const Outcome after = afterExchange(self, status, stops);
+        if (after != Outcome::Finished)
+            return after;
         if (replyFlag(reply) == 0)
             return Outcome::Waiting;
     }
+    return Outcome::Finished;
+}
+
+KVLCycle::Outcome KVLCycle::afterExchange(const QPointer<KVLCycle>& self, int status, quint64 stops)
+{
+    // Static: the exchange may have destroyed the panel, so it is reached only through self.
+    if (!self)
+        return Outcome::Gone;
+    if (status == -2) {
+        self->endCycle();
+        return Outcome::Abandoned;
+    }
+    if (!self->pumpEvents())
+        return Outcome::Gone;
+    if (self->m_stops != stops)
+        return Outcome::Abandoned;
     return Outcome::Finished;
 }
 

@@ -64,6 +64,8 @@ private:
     Outcome runState();
     Outcome sendToTickedAxes(const QString& mnemonic, int target);
     Outcome pollMotionDone();
+    // The checks after one axis's exchange in an engine step: Finished when the step goes on.
+    static Outcome afterExchange(const QPointer<KVLCycle>& self, int status, quint64 stops);
     void commitTarget(int target, int index);
     void commitDwell(bool leaving);
 

@@ -57,9 +57,8 @@ KVLEnableDisable::KVLEnableDisable(QWidget* parent)
 
 void KVLEnableDisable::buildControls()
 {
-    frameMotorPower = new QGroupBox(QStringLiteral("Enable / Disable"), this);
-    frameMotorPower->setObjectName(QStringLiteral("frameMotorPower_0"));
-    frameMotorPower->setGeometry(twips(0, 0, 2052, 2292));
+    frameMotorPower = makeFrame(this, QStringLiteral("frameMotorPower_0"), QStringLiteral("Enable / Disable"),
+                                twips(0, 0, 2052, 2292));
     setFixedSize(frameMotorPower->size());
 
     // The bits are loaded with their designed colours; Enabled and Value are not stored, so every
@@ -77,9 +76,8 @@ void KVLEnableDisable::buildControls()
         connect(bit, &BitOnOff::Click, this, [this, i] { bitMotorPower_Click(i); });
         bitMotorPower.append(bit);
 
-        auto* label = new QLabel(QString::number(i + 1), frameMotorPower);
-        label->setObjectName(QStringLiteral("lblMotorPower_%1").arg(i));
-        label->setGeometry(twips(labelLefts[i % 3], i < 3 ? 720 : 1320, 255, 255));
+        QLabel* label = makeLabel(frameMotorPower, QStringLiteral("lblMotorPower_%1").arg(i), QString::number(i + 1),
+                                  twips(labelLefts[i % 3], i < 3 ? 720 : 1320, 255, 255));
         lblMotorPower.append(label);
     }
 

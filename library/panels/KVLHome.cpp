@@ -64,15 +64,12 @@ KVLHome::KVLHome(QWidget* parent)
 
 void KVLHome::buildControls()
 {
-    Frame1 = new QGroupBox(QStringLiteral("Home"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twips(0, 0, 4455, 2535));
+    Frame1 = makeFrame(this, QStringLiteral("Frame1"), QStringLiteral("Home"), twips(0, 0, 4455, 2535));
     // The control always has the frame's size.
     setFixedSize(Frame1->size());
 
-    framSelect = new QGroupBox(QStringLiteral("Select Axis"), Frame1);
-    framSelect->setObjectName(QStringLiteral("framSelect"));
-    framSelect->setGeometry(twips(120, 240, 1935, 1455));
+    framSelect = makeFrame(Frame1, QStringLiteral("framSelect"), QStringLiteral("Select Axis"),
+                           twips(120, 240, 1935, 1455));
     QList<QAbstractButton*> options;
     for (int i = 0; i < MaxPanelAxes; ++i) {
         auto* option = new QRadioButton(QStringLiteral("Axis %1").arg(i + 1), framSelect);
@@ -94,20 +91,14 @@ void KVLHome::buildControls()
     btnStart->setGeometry(twips(120, 1860, 1935, 495));
     connect(btnStart, &QPushButton::clicked, this, &KVLHome::btnStart_Click);
 
-    framSpeed = new QGroupBox(QStringLiteral("Home Speed"), Frame1);
-    framSpeed->setObjectName(QStringLiteral("framSpeed"));
-    framSpeed->setGeometry(twips(2280, 240, 2055, 855));
-    txtSpeed = new QLineEdit(QStringLiteral("2.0"), framSpeed);
-    txtSpeed->setObjectName(QStringLiteral("txtSpeed"));
-    txtSpeed->setGeometry(twips(120, 360, 855, 315));
+    framSpeed = makeFrame(Frame1, QStringLiteral("framSpeed"), QStringLiteral("Home Speed"),
+                          twips(2280, 240, 2055, 855));
+    txtSpeed = makeLineEdit(framSpeed, QStringLiteral("txtSpeed"), QStringLiteral("2.0"), twips(120, 360, 855, 315));
     txtSpeed->installEventFilter(this);
-    lblUnits = new QLabel(QStringLiteral("units / sec"), framSpeed);
-    lblUnits->setObjectName(QStringLiteral("lblUnits"));
-    lblUnits->setGeometry(twips(1035, 390, 960, 255));
+    lblUnits = makeLabel(framSpeed, QStringLiteral("lblUnits"), QStringLiteral("units / sec"),
+                         twips(1035, 390, 960, 255));
 
-    lblMode = new QLabel(QStringLiteral("Search Mode"), Frame1);
-    lblMode->setObjectName(QStringLiteral("lblMode"));
-    lblMode->setGeometry(twips(2280, 1260, 2055, 255));
+    lblMode = makeLabel(Frame1, QStringLiteral("lblMode"), QStringLiteral("Search Mode"), twips(2280, 1260, 2055, 255));
     cboHomeMode = new QComboBox(Frame1);
     cboHomeMode->setObjectName(QStringLiteral("cboHomeMode"));
     cboHomeMode->setGeometry(twips(2280, 1500, 2055, 315));

@@ -96,22 +96,10 @@ void KVLJog::buildControls()
     setFont(panelFont(true));
     resize(twips(0, 0, 6375, 4830).size());
 
-    auto frame = [](QWidget* parent, const QString& name, const QString& caption, const QRect& place) {
-        auto* box = new QGroupBox(caption, parent);
-        box->setObjectName(name);
-        box->setGeometry(place);
-        return box;
-    };
-    auto label = [](QWidget* parent, const QString& name, const QString& caption, const QRect& place) {
-        auto* l = new QLabel(caption, parent);
-        l->setObjectName(name);
-        l->setGeometry(place);
-        return l;
-    };
+    fraJogControl = makeFrame(this, QStringLiteral("fraJogControl"), QStringLiteral("Jog"), twips(5, 5, 6300, 4605));
 
-    fraJogControl = frame(this, QStringLiteral("fraJogControl"), QStringLiteral("Jog"), twips(5, 5, 6300, 4605));
-
-    QGroupBox* frame2 = frame(fraJogControl, QStringLiteral("Frame2"), QStringLiteral("Mode"), twips(120, 240, 1455, 855));
+    QGroupBox* frame2 = makeFrame(fraJogControl, QStringLiteral("Frame2"), QStringLiteral("Mode"),
+                                  twips(120, 240, 1455, 855));
     const QStringList modes{QStringLiteral("Indexed"), QStringLiteral("Free Run")};
     for (int i = 0; i < modes.size(); ++i) {
         auto* option = new QRadioButton(modes.at(i), frame2);
@@ -122,10 +110,10 @@ void KVLJog::buildControls()
     }
     optMode.at(1)->setChecked(true);
 
-    QGroupBox* frameX = frame(fraJogControl, QStringLiteral("frameJogXAxis"), QStringLiteral("X-Axis"),
-                              twips(120, 1200, 1455, 1575));
-    QGroupBox* frameY = frame(fraJogControl, QStringLiteral("frameJogYAxis"), QStringLiteral("Y-Axis"),
-                              twips(120, 2880, 1455, 1575));
+    QGroupBox* frameX = makeFrame(fraJogControl, QStringLiteral("frameJogXAxis"), QStringLiteral("X-Axis"),
+                                  twips(120, 1200, 1455, 1575));
+    QGroupBox* frameY = makeFrame(fraJogControl, QStringLiteral("frameJogYAxis"), QStringLiteral("Y-Axis"),
+                                  twips(120, 2880, 1455, 1575));
     for (int row = 0; row < 2; ++row) {
         QGroupBox* box = row == 0 ? frameX : frameY;
         QVector<QRadioButton*>& options = row == 0 ? optJogAxisX : optJogAxisY;
@@ -142,40 +130,43 @@ void KVLJog::buildControls()
         }
     }
 
-    QGroupBox* frameDist = frame(fraJogControl, QStringLiteral("frameJogDist"), QStringLiteral("Index Distance"),
-                                 twips(1800, 240, 1935, 1092));
-    QGroupBox* fraSpeed = frame(fraJogControl, QStringLiteral("fraSpeed"), QStringLiteral("Speed"),
-                                twips(3840, 240, 2295, 1092));
-    label(frameDist, QStringLiteral("Label1"), QStringLiteral("X"), twips(120, 240, 240, 255));
-    label(frameDist, QStringLiteral("Label2"), QStringLiteral("Y"), twips(120, 600, 240, 255));
-    label(fraSpeed, QStringLiteral("Label7"), QStringLiteral("X"), twips(120, 240, 240, 255));
-    label(fraSpeed, QStringLiteral("Label8"), QStringLiteral("Y"), twips(120, 600, 240, 255));
-    for (int i = 0; i < 2; ++i) {
-        auto* distance = new QLineEdit(frameDist);
-        distance->setObjectName(QStringLiteral("txtDistance_%1").arg(i));
-        distance->setGeometry(twips(360, 240 + 360 * i, 1150, 285));
-        distance->setFont(panelFont(false));
-        txtDistance.append(distance);
-        addNumberBox(distance, [](QLineEdit* box) { reformatBox(box, 4); });
-    }
-    for (int i = 0; i < 2; ++i) {
-        auto* speed = new QLineEdit(QStringLiteral("1.000"), fraSpeed);
-        speed->setObjectName(QStringLiteral("txtSpeed_%1").arg(i));
-        speed->setGeometry(twips(360, 240 + 360 * i, 1150, 285));
-        speed->setFont(panelFont(false));
-        txtSpeed.append(speed);
-        addNumberBox(speed, [](QLineEdit* box) { reformatBox(box, 4); });
+    QGroupBox* frameDist = makeFrame(fraJogControl, QStringLiteral("frameJogDist"), QStringLiteral("Index Distance"),
+                                     twips(1800, 240, 1935, 1092));
+    QGroupBox* fraSpeed = makeFrame(fraJogControl, QStringLiteral("fraSpeed"), QStringLiteral("Speed"),
+                                    twips(3840, 240, 2295, 1092));
+    makeLabel(frameDist, QStringLiteral("Label1"), QStringLiteral("X"), twips(120, 240, 240, 255));
+    makeLabel(frameDist, QStringLiteral("Label2"), QStringLiteral("Y"), twips(120, 600, 240, 255));
+    makeLabel(fraSpeed, QStringLiteral("Label7"), QStringLiteral("X"), twips(120, 240, 240, 255));
+    makeLabel(fraSpeed, QStringLiteral("Label8"), QStringLiteral("Y"), twips(120, 600, 240, 255));
+    // The X and Y distance boxes, then the X and Y speed boxes.
+    struct BoxGroup {
+        QGroupBox* frame;
+        QString name;
+        QString text;
+        QVector<QLineEdit*>& boxes;
+    };
+    const BoxGroup boxGroups[2] = {
+        {frameDist, QStringLiteral("txtDistance_%1"), QString(), txtDistance},
+        {fraSpeed, QStringLiteral("txtSpeed_%1"), QStringLiteral("1.000"), txtSpeed}};
+    for (const BoxGroup& group : boxGroups) {
+        for (int i = 0; i < 2; ++i) {
+            QLineEdit* box = makeLineEdit(group.frame, group.name.arg(i), group.text,
+                                          twips(360, 240 + 360 * i, 1150, 285));
+            box->setFont(panelFont(false));
+            group.boxes.append(box);
+            addNumberBox(box, [](QLineEdit* edit) { reformatBox(edit, 4); });
+        }
     }
     for (int i = 0; i < 4; ++i) {
         QGroupBox* box = i < 2 ? frameDist : fraSpeed;
-        QLabel* units = label(box, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("mm"),
-                              twips(1560, 270 + 360 * (i % 2), box->width() * 15 - 1560 - 30, 255));
+        QLabel* units = makeLabel(box, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("mm"),
+                                  twips(1560, 270 + 360 * (i % 2), box->width() * 15 - 1560 - 30, 255));
         units->setFont(panelFont(false));
         lblUnits.append(units);
     }
 
-    frameJogArrow = frame(fraJogControl, QStringLiteral("frameJogArrow"), QString(), twips(1800, 1560, 4335, 2895));
-    label(frameJogArrow, QStringLiteral("lblJog"), QStringLiteral("Jog"), twips(240, 0, 600, 255));
+    frameJogArrow = makeFrame(fraJogControl, QStringLiteral("frameJogArrow"), QString(), twips(1800, 1560, 4335, 2895));
+    makeLabel(frameJogArrow, QStringLiteral("lblJog"), QStringLiteral("Jog"), twips(240, 0, 600, 255));
     const QRect buttonPlaces[4] = {twips(1320, 1320, 615, 495), twips(2400, 1320, 615, 495),
                                    twips(1920, 720, 495, 615), twips(1920, 1800, 495, 615)};
     const QStyle::StandardPixmap arrows[4] = {QStyle::SP_ArrowLeft, QStyle::SP_ArrowRight, QStyle::SP_ArrowUp,
@@ -190,10 +181,10 @@ void KVLJog::buildControls()
         connect(button, &JogButton::Click, this, [this, k] { btnJog_Click(k); });
         btnJog.append(button);
     }
-    label(frameJogArrow, QStringLiteral("Label3"), QStringLiteral("-X"), twips(960, 1440, 300, 255));
-    label(frameJogArrow, QStringLiteral("Label6"), QStringLiteral("+X"), twips(3000, 1440, 300, 255));
-    label(frameJogArrow, QStringLiteral("Label4"), QStringLiteral("+Y"), twips(2040, 480, 300, 255));
-    label(frameJogArrow, QStringLiteral("Label5"), QStringLiteral("-Y"), twips(2040, 2520, 300, 255));
+    makeLabel(frameJogArrow, QStringLiteral("Label3"), QStringLiteral("-X"), twips(960, 1440, 300, 255));
+    makeLabel(frameJogArrow, QStringLiteral("Label6"), QStringLiteral("+X"), twips(3000, 1440, 300, 255));
+    makeLabel(frameJogArrow, QStringLiteral("Label4"), QStringLiteral("+Y"), twips(2040, 480, 300, 255));
+    makeLabel(frameJogArrow, QStringLiteral("Label5"), QStringLiteral("-Y"), twips(2040, 2520, 300, 255));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -310,6 +301,14 @@ short KVLJog::axisOfButton(int k) const
     return k < 2 ? m_XAxis : m_YAxis;
 }
 
+bool KVLJog::jogRequest(int k, const QVector<QLineEdit*>& boxes, short& axis, double& value)
+{
+    axis = axisOfButton(k);
+    if (!isPanelAxis(axis) || m_MotorPresent[axis - 1] == 0)
+        return false;
+    return readBox(boxes.at(k < 2 ? 0 : 1), value);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Indexed mode
 
@@ -321,11 +320,9 @@ void KVLJog::btnJog_Click(int k)
     FormLockScope lock(*this, FormCycle, FormHome);
     if (!linkOpen() || m_FreeRun)
         return;
-    const short axis = axisOfButton(k);
-    if (!isPanelAxis(axis) || m_MotorPresent[axis - 1] == 0)
-        return;
+    short axis = 0;
     double typed = 0.0;
-    if (!readBox(txtDistance.at(k < 2 ? 0 : 1), typed))
+    if (!jogRequest(k, txtDistance, axis, typed))
         return;
     const float size = std::fabs(static_cast<float>(typed));
     if (!std::isfinite(size))
@@ -341,13 +338,20 @@ short KVLJog::MoveRelative(short Axis, float Distance)
     if (!isPanelAxis(Axis))
         return -1;
     const quint64 stops = m_stopRequests;
-    if (sendCommand(command(Axis, QStringLiteral("MO"))) == -2)
+    if (const short on = motorOn(Axis, stops); on != 0)
+        return on;
+    return status16(sendCommand(command(Axis, QStringLiteral("PR"), valueText(Distance))));
+}
+
+short KVLJog::motorOn(short axis, quint64 stops)
+{
+    if (sendCommand(command(axis, QStringLiteral("MO"))) == -2)
         return -2;
     if (!pumpEvents())
         return -1;
     if (m_stopRequests != stops)
         return -1;
-    return status16(sendCommand(command(Axis, QStringLiteral("PR"), valueText(Distance))));
+    return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -360,11 +364,9 @@ void KVLJog::btnJog_MouseDown(int k)
     m_MouseBusy = true;
     if (!linkOpen() || !m_FreeRun)
         return;
-    const short axis = axisOfButton(k);
-    if (!isPanelAxis(axis) || m_MotorPresent[axis - 1] == 0)
-        return;
+    short axis = 0;
     double speed = 0.0;
-    if (!readBox(txtSpeed.at(k < 2 ? 0 : 1), speed))
+    if (!jogRequest(k, txtSpeed, axis, speed))
         return;
     const short direction = (k == 0 || k == 3) ? -1 : 1;
     m_heldAxis = axis;
@@ -410,12 +412,8 @@ short KVLJog::MoveInfinite(short Axis, short Direction, double JogSpeed)
         return -1;
     if (sendCommand(command(Axis, QStringLiteral("VA"), valueText(JogSpeed))) == -2)
         return -2;
-    if (sendCommand(command(Axis, QStringLiteral("MO"))) == -2)
-        return -2;
-    if (!pumpEvents())
-        return -1;
-    if (m_stopRequests != stops)
-        return -1;
+    if (const short on = motorOn(Axis, stops); on != 0)
+        return on;
     const QString move = Direction == -1 ? QStringLiteral("MV-") : QStringLiteral("MV+");
     return status16(sendCommand(command(Axis, move)));
 }

@@ -60,9 +60,15 @@ private:
     void btnJog_MouseDown(int k);
     void btnJog_MouseUp(int k);
     short MoveRelative(short Axis, float Distance);
+    // "MO" to the axis, then events run once: 0 to go on to the move, -2 when the link broke, -1
+    // when the panel went or a stop came meanwhile (stops: the count when the move began).
+    short motorOn(short axis, quint64 stops);
     QString SendQuery(const QString& command, int* status = nullptr);
     WaitEnd waitForMotionDone(short axis, quint64 stopRequests);
     short axisOfButton(int k) const;
+    // Button k's axis and the number in its row of boxes (X or Y); false when the axis has no
+    // motor or the box holds no number.
+    bool jogRequest(int k, const QVector<QLineEdit*>& boxes, short& axis, double& value);
     void buildControls();
 
     QGroupBox* fraJogControl = nullptr;

@@ -55,9 +55,7 @@ void KVLPosition::buildControls()
 {
     resize(twips(0, 0, PanelWidth, EmptyHeight).size());
 
-    Label2 = new QLabel(QStringLiteral("Select Channel"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(twips(120, 150, 1335, 255));
+    Label2 = makeLabel(this, QStringLiteral("Label2"), QStringLiteral("Select Channel"), twips(120, 150, 1335, 255));
     for (int i = 0; i < MaxRows; ++i) {
         const int left = 1500 + 495 * i;
         auto* box = new QCheckBox(this);
@@ -66,22 +64,20 @@ void KVLPosition::buildControls()
         // Ticked from code or by the user, the rows are laid out again.
         connect(box, &QCheckBox::toggled, this, [this] { chkSelectAxis_Click(); });
         chkSelectAxis.append(box);
-        auto* number = new QLabel(QString::number(i + 1), this);
-        number->setObjectName(QStringLiteral("Label1_%1").arg(i));
-        number->setGeometry(twips(left + 255, 150, 195, 255));
+        QLabel* number = makeLabel(this, QStringLiteral("Label1_%1").arg(i), QString::number(i + 1),
+                                   twips(left + 255, 150, 195, 255));
         Label1.append(number);
     }
 
     for (int i = 0; i < MaxRows; ++i) {
-        auto* frame = new QGroupBox(QStringLiteral("Channel %1").arg(i + 1), this);
-        frame->setObjectName(QStringLiteral("framAxisPos_%1").arg(i));
-        frame->setGeometry(twips(RowLeft, HiddenRowsTop + RowPitch * i, RowWidth, RowHeight));
+        QGroupBox* frame = makeFrame(this, QStringLiteral("framAxisPos_%1").arg(i),
+                                     QStringLiteral("Channel %1").arg(i + 1),
+                                     twips(RowLeft, HiddenRowsTop + RowPitch * i, RowWidth, RowHeight));
         frame->hide();
         framAxisPos.append(frame);
 
-        auto* position = new QLabel(QStringLiteral("DEMOMODE"), frame);
-        position->setObjectName(QStringLiteral("numAxisPos_%1").arg(i));
-        position->setGeometry(twips(120, 300, 2415, 375));
+        QLabel* position = makeLabel(frame, QStringLiteral("numAxisPos_%1").arg(i), QStringLiteral("DEMOMODE"),
+                                     twips(120, 300, 2415, 375));
         position->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         position->setFrameShape(QFrame::Panel);
         position->setFrameShadow(QFrame::Sunken);
@@ -91,9 +87,8 @@ void KVLPosition::buildControls()
         position->setFont(font);
         numAxisPos.append(position);
 
-        auto* units = new QLabel(QStringLiteral("units"), frame);
-        units->setObjectName(QStringLiteral("lblPos_%1").arg(i));
-        units->setGeometry(twips(2655, 360, 1215, 255));
+        QLabel* units = makeLabel(frame, QStringLiteral("lblPos_%1").arg(i), QStringLiteral("units"),
+                                  twips(2655, 360, 1215, 255));
         lblPos.append(units);
 
         auto* zero = new QPushButton(QStringLiteral("Zero"), frame);

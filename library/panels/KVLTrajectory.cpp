@@ -204,25 +204,17 @@ void KVLTrajectory::buildControls()
 {
     resize(twips(0, 0, 7250, 4700).size());
 
-    auto frame = [](QWidget* parent, const QString& name, const QString& caption, const QRect& place) {
-        auto* box = new QGroupBox(caption, parent);
-        box->setObjectName(name);
-        box->setGeometry(place);
-        return box;
-    };
-    auto label = [](QWidget* parent, const QString& name, const QString& caption, const QRect& place) {
-        auto* l = new QLabel(caption, parent);
-        l->setObjectName(name);
-        l->setGeometry(place);
-        return l;
-    };
-    auto axisOptions = [this](QGroupBox* box, const QString& name, QVector<QRadioButton*>& options) {
+    // Each page opens with the same axis selector.
+    auto axisSelector = [this](QWidget* page, const QString& frameName, const QString& optionName,
+                               QVector<QRadioButton*>& options) {
+        QGroupBox* box = makeFrame(page, frameName, QStringLiteral("Select Axis"), twips(60, 60, 900, 2460));
         for (int i = 0; i < MaxPanelAxes; ++i) {
             auto* option = new QRadioButton(QString::number(i + 1), box);
-            option->setObjectName(QStringLiteral("%1_%2").arg(name).arg(i));
+            option->setObjectName(QStringLiteral("%1_%2").arg(optionName).arg(i));
             option->setGeometry(twips(240, 300 + 330 * i, 540, 255));
             options.append(option);
         }
+        return box;
     };
 
     TabStrip1 = new QTabWidget(this);
@@ -238,17 +230,17 @@ void KVLTrajectory::buildControls()
 
     // Servo page.
     QFrame* servo = fraTrajectory[1];
-    framePIDAxis = frame(servo, QStringLiteral("framePIDAxis"), QStringLiteral("Select Axis"), twips(60, 60, 900, 2460));
-    axisOptions(framePIDAxis, QStringLiteral("optPIDSelectAxis"), optPIDSelectAxis);
+    framePIDAxis = axisSelector(servo, QStringLiteral("framePIDAxis"), QStringLiteral("optPIDSelectAxis"),
+                                optPIDSelectAxis);
 
-    framePIDServo = frame(servo, QStringLiteral("framePIDServo"), QStringLiteral("Set Servo Control Parameters"),
-                          twips(1020, 60, 2880, 2460));
+    framePIDServo = makeFrame(servo, QStringLiteral("framePIDServo"), QStringLiteral("Set Servo Control Parameters"),
+                              twips(1020, 60, 2880, 2460));
     const char* servoLabels[6][2] = {{"Label11", "Prop. Gain"},       {"Label12", "Integral Gain"},
                                      {"Label13", "Derivative Gain"},  {"Label14", "Integral Limit"},
                                      {"Label3", "Velocity FF"},       {"Label4", "Acceleration FF"}};
     for (int row = 0; row < 6; ++row) {
-        label(framePIDServo, QLatin1String(servoLabels[row][0]), QLatin1String(servoLabels[row][1]),
-              twips(120, 330 + 360 * row, 1320, 255));
+        makeLabel(framePIDServo, QLatin1String(servoLabels[row][0]), QLatin1String(servoLabels[row][1]),
+                  twips(120, 330 + 360 * row, 1320, 255));
     }
     // Rows: gain, integral gain, derivative gain, limit; the box indexes are the original's.
     const Field pidFields[4] = {KP, KD, KI, KS};
@@ -263,42 +255,41 @@ void KVLTrajectory::buildControls()
                                      twips(1500, 300 + 360 * (4 + i), 1200, 285)));
     }
 
-    frameFollowingErr = frame(servo, QStringLiteral("frameFollowingErr"), QStringLiteral("Following Error"),
-                              twips(3960, 60, 3000, 780));
+    frameFollowingErr = makeFrame(servo, QStringLiteral("frameFollowingErr"), QStringLiteral("Following Error"),
+                                  twips(3960, 60, 3000, 780));
     txtFollowingErr = addBox(frameFollowingErr, QStringLiteral("txtFollowingErr"), FE, twips(120, 330, 1200, 285));
-    lblFollowUnits = label(frameFollowingErr, QStringLiteral("lblFollowUnits"), QStringLiteral("Units"),
-                           twips(1360, 360, 1500, 255));
+    lblFollowUnits = makeLabel(frameFollowingErr, QStringLiteral("lblFollowUnits"), QStringLiteral("Units"),
+                               twips(1360, 360, 1500, 255));
 
-    frameCLStepper = frame(servo, QStringLiteral("frameCLStepper"), QStringLiteral("Set Stepper Control Parameters"),
-                           twips(3960, 900, 3000, 1620));
+    frameCLStepper = makeFrame(servo, QStringLiteral("frameCLStepper"), QStringLiteral("Set Stepper Control Parameters"),
+                               twips(3960, 900, 3000, 1620));
     chkCLStpEnable = new QCheckBox(QStringLiteral("Enable closed loop position regulation"), frameCLStepper);
     chkCLStpEnable->setObjectName(QStringLiteral("chkCLStpEnable"));
     chkCLStpEnable->setGeometry(twips(120, 270, 2820, 285));
     connect(chkCLStpEnable, &QCheckBox::clicked, this, [this](bool ticked) { chkCLStpEnable_Click(ticked); });
-    label(frameCLStepper, QStringLiteral("lblCLStpDeadband"), QStringLiteral("Position Deadband"),
-          twips(120, 750, 1380, 255));
-    label(frameCLStepper, QStringLiteral("lblCLStpInterval"), QStringLiteral("Update Interval"),
-          twips(120, 1110, 1380, 255));
+    makeLabel(frameCLStepper, QStringLiteral("lblCLStpDeadband"), QStringLiteral("Position Deadband"),
+              twips(120, 750, 1380, 255));
+    makeLabel(frameCLStepper, QStringLiteral("lblCLStpInterval"), QStringLiteral("Update Interval"),
+              twips(120, 1110, 1380, 255));
     const Field stepperFields[2] = {DB, CL};
     for (int i = 0; i < 2; ++i) {
         txtCLStpVars.append(addBox(frameCLStepper, QStringLiteral("txtCLStpVars_%1").arg(i), stepperFields[i],
                                    twips(1560, 720 + 360 * i, 800, 285)));
     }
-    label(frameCLStepper, QStringLiteral("lblDeadbandUnits"), QStringLiteral("counts"), twips(2400, 750, 560, 255));
-    label(frameCLStepper, QStringLiteral("lblIntervalUnits"), QStringLiteral("ms"), twips(2400, 1110, 560, 255));
+    makeLabel(frameCLStepper, QStringLiteral("lblDeadbandUnits"), QStringLiteral("counts"), twips(2400, 750, 560, 255));
+    makeLabel(frameCLStepper, QStringLiteral("lblIntervalUnits"), QStringLiteral("ms"), twips(2400, 1110, 560, 255));
 
     // Trajectory page.
     QFrame* trajectory = fraTrajectory[2];
-    frameTrajAxis = frame(trajectory, QStringLiteral("frameTrajAxis"), QStringLiteral("Select Axis"),
-                          twips(60, 60, 900, 2460));
-    axisOptions(frameTrajAxis, QStringLiteral("optTrajSelectAxis"), optTrajSelectAxis);
+    frameTrajAxis = axisSelector(trajectory, QStringLiteral("frameTrajAxis"), QStringLiteral("optTrajSelectAxis"),
+                                 optTrajSelectAxis);
 
-    famMaxTraject = frame(trajectory, QStringLiteral("famMaxTraject"), QStringLiteral("Max. Parameters"),
-                          twips(1020, 60, 5940, 930));
-    frameTrajParams = frame(trajectory, QStringLiteral("frameTrajParams"), QStringLiteral("Define Parameters"),
-                            twips(1020, 1050, 5940, 1980));
-    framStartStop = frame(trajectory, QStringLiteral("framStartStop"), QStringLiteral("Start Stop Speed"),
-                          twips(1020, 3090, 5940, 630));
+    famMaxTraject = makeFrame(trajectory, QStringLiteral("famMaxTraject"), QStringLiteral("Max. Parameters"),
+                              twips(1020, 60, 5940, 930));
+    frameTrajParams = makeFrame(trajectory, QStringLiteral("frameTrajParams"), QStringLiteral("Define Parameters"),
+                                twips(1020, 1050, 5940, 1980));
+    framStartStop = makeFrame(trajectory, QStringLiteral("framStartStop"), QStringLiteral("Start Stop Speed"),
+                              twips(1020, 3090, 5940, 630));
 
     // Box i: its frame, row, caption and field. The boxes stand in one column.
     struct TrajRow {
@@ -315,11 +306,12 @@ void KVLTrajectory::buildControls()
         const TrajRow& r = rows[i];
         const int top = 270 + 330 * r.row;
         if (r.caption)
-            label(r.frame, QStringLiteral("lblTrajParams_%1").arg(i), QLatin1String(r.caption), twips(120, top + 30, 1560, 255));
+            makeLabel(r.frame, QStringLiteral("lblTrajParams_%1").arg(i), QLatin1String(r.caption),
+                      twips(120, top + 30, 1560, 255));
         txtTrajParams.append(addBox(r.frame, QStringLiteral("txtTrajParams_%1").arg(i), r.field, twips(1800, top, 1200, 285)));
-        QLabel* units = label(r.frame, QStringLiteral("lblUnits_%1").arg(i),
-                              i == 5 ? QStringLiteral("units/sec ") : QStringLiteral("units/sec"),
-                              twips(3040, top + 30, 1200, 255));
+        QLabel* units = makeLabel(r.frame, QStringLiteral("lblUnits_%1").arg(i),
+                                  i == 5 ? QStringLiteral("units/sec ") : QStringLiteral("units/sec"),
+                                  twips(3040, top + 30, 1200, 255));
         lblUnits.append(units);
     }
     // Exponent marks beside the units of boxes 2, 3, 4 ("2") and 6 ("3").
@@ -335,7 +327,8 @@ void KVLTrajectory::buildControls()
         lblPower.append(mark);
     }
 
-    label(frameTrajParams, QStringLiteral("Label8"), QStringLiteral("Trajectory Mode"), twips(120, 1620, 1560, 255));
+    makeLabel(frameTrajParams, QStringLiteral("Label8"), QStringLiteral("Trajectory Mode"),
+              twips(120, 1620, 1560, 255));
     cboTrajMode = new QComboBox(frameTrajParams);
     cboTrajMode->setObjectName(QStringLiteral("cboTrajMode"));
     cboTrajMode->addItems(kTrajectoryModes);
@@ -375,9 +368,7 @@ void KVLTrajectory::buildControls()
 
 QLineEdit* KVLTrajectory::addBox(QWidget* parent, const QString& name, Field field, const QRect& place)
 {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(place);
+    QLineEdit* edit = makeLineEdit(parent, name, QString(), place);
     m_boxes.append(Box{edit, field, QString()});
     addNumberBox(edit, [this](QLineEdit* e) { box_LostFocus(e); });
     return edit;

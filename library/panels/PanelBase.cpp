@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -264,6 +265,33 @@ void PanelBase::enableAxisOptions(const QList<QAbstractButton*>& options, const 
 {
     for (int i = 0; i < options.size() && i < MaxPanelAxes; ++i)
         options.at(i)->setEnabled(table[i] != 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building controls
+
+QGroupBox* PanelBase::makeFrame(QWidget* parent, const QString& name, const QString& caption, const QRect& place)
+{
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(name);
+    box->setGeometry(place);
+    return box;
+}
+
+QLabel* PanelBase::makeLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(place);
+    return label;
+}
+
+QLineEdit* PanelBase::makeLineEdit(QWidget* parent, const QString& name, const QString& text, const QRect& place)
+{
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(name);
+    edit->setGeometry(place);
+    return edit;
 }
 
 // ---------------------------------------------------------------------------------------------

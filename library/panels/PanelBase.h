@@ -12,6 +12,7 @@
 
 class QAbstractButton;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 
 // The pattern every panel control follows, written once.
@@ -207,6 +208,13 @@ protected:
     int probeMotors(MotorTable& table, const std::function<void(int axis, int flag)>& perAxis = {});
     // Enables the options of the axes with a motor, disables the others and those above MaxAxes.
     static void enableAxisOptions(const QList<QAbstractButton*>& options, const MotorTable& table);
+
+    // Building controls ------------------------------------------------------------------------
+
+    // A child with its object name and place. The order of the calls is the panel's tab order.
+    static QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption, const QRect& place);
+    static QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& place);
+    static QLineEdit* makeLineEdit(QWidget* parent, const QString& name, const QString& text, const QRect& place);
 
     // Number boxes -----------------------------------------------------------------------------
 
