@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QFont>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -29,6 +30,11 @@ PanelBase::PanelBase(const Options& options, QWidget* parent)
     : platform::Control(parent)
     , m_options(options)
 {
+    // The layouts are placed in twips for the controller family's usual 8-point dialog font; the
+    // desktop's larger default would clip captions.
+    QFont small = font();
+    small.setPointSizeF(8.25);
+    setFont(small);
 }
 
 PanelBase::~PanelBase()
