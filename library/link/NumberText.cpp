@@ -162,6 +162,17 @@ double NumberText::parseReply(const QString& reply)
     return parseDecimal(s, 0);
 }
 
+double NumberText::parseHexBeforeH(const QString& text)
+{
+    const int h = text.indexOf(QLatin1Char('H'), 0, Qt::CaseSensitive);
+    if (h < 0)
+        return 0;
+    int end = 0;
+    while (end < h && isHexDigit(text.at(end)))
+        ++end;
+    return parseHex(text.left(end), 0);
+}
+
 QString NumberText::displayText(double value, int decimals)
 {
     const QLocale locale = userLocale();

@@ -38,6 +38,10 @@ public:
     // to the first character that does not fit. No number gives 0. Hexadecimal: up to FFFF is an
     // unsigned 16-bit word, up to eight significant digits a 32-bit two's complement value.
     static double parseReply(const QString& reply);
+    // A status word written as hexadecimal digits followed by an upper-case "H" ("1A3H, 5FH"):
+    // the value of the digits that open the text before its first "H", read as parseReply reads
+    // "&H" digits; 0 when there is no "H" or no digit.
+    static double parseHexBeforeH(const QString& text);
 
     // Display and text boxes (user's locale) ---------------------------------------------------
 

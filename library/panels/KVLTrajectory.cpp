@@ -750,17 +750,7 @@ void KVLTrajectory::DoTrajLabels(const short& Index)
 
 qint32 KVLTrajectory::Hex2Dec(const QString& Message) const
 {
-    const int h = Message.indexOf(QLatin1Char('H'), 0, Qt::CaseSensitive);
-    if (h < 0)
-        return 0;
-    int end = 0;
-    while (end < h) {
-        const char16_t u = Message.at(end).unicode();
-        if (!((u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f')))
-            break;
-        ++end;
-    }
-    return NumberText::toI32(NumberText::parseReply(QStringLiteral("&H") + Message.left(end)));
+    return NumberText::toI32(NumberText::parseHexBeforeH(Message));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -278,17 +278,9 @@ short ReadErrorMessage()
 
 int HexToValue(const QString& text)
 {
-    const int h = text.indexOf(QLatin1Char('H'));
-    if (h < 0)
-        return 0;
-    QString digits;
-    for (int i = 0; i < h && isHexDigit(text.at(i)); ++i)
-        digits += text.at(i);
-    if (digits.isEmpty())
-        return 0;
     // The one reading of hexadecimal words: up to four digits stay an unsigned 16-bit word, so a
     // word read here and written back is unchanged.
-    const double value = NumberText::parseReply(QStringLiteral("&H") + digits);
+    const double value = NumberText::parseHexBeforeH(text);
     if (value < double(std::numeric_limits<qint32>::min()) || value > double(std::numeric_limits<qint32>::max()))
         return 0; // more than eight digits: no word of the controller
     return static_cast<int>(value);
