@@ -256,8 +256,9 @@ TEST_F(JogPanel, StopIsRepeatedAfterTheFifthPoll)
         PanelTestRig::release(button(1));
         EXPECT_EQ(rig->count(QStringLiteral("1MD?\r")), doneAt);
         EXPECT_EQ(rig->count(QStringLiteral("1ST\r")), doneAt >= 5 ? 2 : 1);
-        if (doneAt >= 5)
+        if (doneAt >= 5) {
             EXPECT_EQ(rig->lines().at(6), QStringLiteral("1ST\r")) << "right after the fifth poll";
+        }
         QObject::disconnect(&rig->sim(), &SimController::lineReceived, nullptr, nullptr);
         rig->sim().clearReplies();
     }

@@ -140,7 +140,7 @@ TEST(PositionPanel, ProbeStopsAtEightRowsAndZeroDefinesHome)
     KVLPosition position;
     position.setCommControl(&rig.comm());
     for (const QString& line : rig.lines())
-        EXPECT_FALSE(line.startsWith(QLatin1Char('9')) || line.startsWith(QStringLiteral("1")) && line.at(1).isDigit())
+        EXPECT_FALSE(line.startsWith(QLatin1Char('9')) || (line.startsWith(QStringLiteral("1")) && line.at(1).isDigit()))
             << "beyond the eighth row: " << line.toStdString();
     EXPECT_EQ(rig.count(QStringLiteral("8QM?\r")), 1);
     EXPECT_TRUE(box(position, 7)->isChecked());

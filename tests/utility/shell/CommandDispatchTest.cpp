@@ -302,8 +302,8 @@ TEST(CommandDispatchTest, LockedPanelsAreRefusedSilently)
         d.dispatch(lock.second);
         gui->EnableForms(lock.first);
     }
-    for (const QString& name : {"frmJog", "frmCycle", "frmHome"})
-        EXPECT_EQ(d.form(name), nullptr) << name.toStdString();
+    for (const char* name : {"frmJog", "frmCycle", "frmHome"})
+        EXPECT_EQ(d.form(name), nullptr) << name;
     EXPECT_TRUE(d.rig.boxes.isEmpty());
     d.dispatch("mnuMotionJog");
     EXPECT_NE(d.form("frmJog"), nullptr);
@@ -496,7 +496,7 @@ namespace {
 struct CycleDesk : Desk {
     CycleDesk()
     {
-        for (const QString& key : {"mnuTbarJog", "mnuTbarHome", "mnuTbarTrajectory", "mnuTbarEnable", "mnuTbarStop",
+        for (const char* key : {"mnuTbarJog", "mnuTbarHome", "mnuTbarTrajectory", "mnuTbarEnable", "mnuTbarStop",
                                    "mnuTbarPosition", "mnuTbarCycle"})
             dispatch(key);
         cycle = panelOf("frmCycle");
