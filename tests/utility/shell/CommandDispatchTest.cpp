@@ -1,4 +1,4 @@
-#include "ShellRig.h"
+#include "tests/support/ShellRig.h"
 
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"

@@ -1,5 +1,5 @@
-#include "ControllerHandlers.h"
-#include "ShellRig.h"
+#include "tests/support/ControllerHandlers.h"
+#include "tests/support/ShellRig.h"
 
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"

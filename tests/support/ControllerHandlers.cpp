@@ -1,4 +1,4 @@
-#include "ControllerHandlers.h"
+#include "tests/support/ControllerHandlers.h"
 
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"

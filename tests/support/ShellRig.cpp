@@ -1,4 +1,4 @@
-#include "ShellRig.h"
+#include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
 #include "platform/kernel/Clock.h"
