@@ -377,17 +377,19 @@ void KVLJog::btnJog_MouseUp(int k)
 {
     if (!isBound())
         return;
-    if (m_FreeRun) {
+    // A release always clears what its press set, also when the link closed meanwhile (a press
+    // made during the reset wait must not block every later one).
+    m_MouseBusy = false;
+    const short held = m_heldAxis;
+    if (m_FreeRun || held != 0) {
         // A start still under way sends nothing more.
         ++m_stopRequests;
         m_heldAxis = 0;
     }
     if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE)
         return;
-    m_MouseBusy = false;
-    if (!m_FreeRun)
-        return;
-    const short axis = axisOfButton(k);
+    // The axis this press started is stopped even if the mode changed while the button was held.
+    const short axis = m_FreeRun ? axisOfButton(k) : held;
     if (isPanelAxis(axis))
         StopJog(axis);
 }
@@ -461,9 +463,12 @@ short KVLJog::StopJog(short Axis)
             result = -2;
         if (!pumpEvents(done ? 0 : PollIntervalMs))
             return result;
-        // The stop is sent once more right after the fifth poll, whatever it answered.
-        if (polls == 5 && sendCommand(command(Axis, QStringLiteral("ST"))) == -2)
+        // The stop is sent once more right after the fifth poll, whatever it answered. Should it
+        // fail, the link is gone: the arrows come back rather than stay dead.
+        if (polls == 5 && sendCommand(command(Axis, QStringLiteral("ST"))) == -2) {
+            frameJogArrow->setEnabled(true);
             return -2;
+        }
         if (done || !linkUsable() || platform::Clock::tickMs() >= deadline)
             break;
     }

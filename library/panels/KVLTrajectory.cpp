@@ -380,9 +380,20 @@ void KVLTrajectory::resizeEvent(QResizeEvent* e)
         PanelBase::resizeEvent(e);
     if (!TabStrip1)
         return;
+    // Resized, the panel fills its host: top left, at the host's inner size, and lays itself out
+    // in it. Built (no event), it lays itself out at its designed size.
+    QSize inner = size();
+    QWidget* host = parentWidget();
+    if (e && host) {
+        inner = host->contentsRect().size();
+        if (pos() != QPoint(0, 0))
+            move(0, 0);
+        if (size() != inner)
+            resize(inner);
+    }
     const int buttonHeight = twipsToPixels(kButtonHeightTwips);
-    const int tabHeight = std::max(0, height() - buttonHeight - twipsToPixels(200));
-    TabStrip1->setGeometry(0, 0, width(), tabHeight);
+    const int tabHeight = std::max(0, inner.height() - buttonHeight - twipsToPixels(200));
+    TabStrip1->setGeometry(0, 0, inner.width(), tabHeight);
     const int top = TabStrip1->y() + TabStrip1->height() + twipsToPixels(100);
     for (int i = 0; i < cmdButton.size(); ++i) {
         cmdButton.at(i)->setGeometry(twipsToPixels(1435 + 1050 * (i + 1)), top, twipsToPixels(855), buttonHeight);
