@@ -36,6 +36,16 @@ Form::Form(const QString& name, QWidget* parent)
 Form::~Form()
 {
     g_forms.removeAll(QPointer<Form>(this));
+    releaseFrame();
+}
+
+// The frame may be on its way out already (a window is destroyed with its frame): it is reached
+// only as a QObject, never as the frame it was.
+void Form::releaseFrame()
+{
+    if (m_filteredFrame && m_filteredFrame.data() != this)
+        m_filteredFrame->removeEventFilter(this);
+    m_filteredFrame = nullptr;
 }
 
 void Form::setMdiArea(QMdiArea* area)
@@ -62,9 +72,7 @@ QWidget* Form::frame() const
 
 void Form::embed()
 {
-    if (m_subWindow)
-        return;
-    if (m_mdiChild && g_mdiArea) {
+    if (m_mdiChild && g_mdiArea && !m_subWindow) {
         Qt::WindowFlags flags = Qt::SubWindow;
         if (m_borderStyle != vbSizable && m_borderStyle != vbSizableToolWindow)
             flags |= Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -73,7 +81,10 @@ void Form::embed()
         m_subWindow->setAttribute(Qt::WA_DeleteOnClose, false);
         m_subWindow->hide();
     }
-    frame()->installEventFilter(this);
+    if (!m_filteredFrame) {
+        m_filteredFrame = frame();
+        m_filteredFrame->installEventFilter(this);
+    }
 }
 
 void Form::Load()
@@ -127,6 +138,8 @@ bool Form::Unload(Form* form, int unloadMode)
     g_forms.removeAll(QPointer<Form>(form));
     QWidget* f = form->frame();
     f->hide();
+    // The frame is destroyed later: its events no longer reach this window's filter.
+    form->releaseFrame();
     // The window's own code may be what unloads it, or may be waiting further down the stack.
     QPointer<QWidget> doomed(f);
     EventWait::runWhenIdle(f, [doomed] {
@@ -171,7 +184,7 @@ bool Form::eventFilter(QObject* watched, QEvent* event)
 {
     // The normal place is taken as the window leaves its normal state, before it changes size.
     // Later notices while it stays minimised or maximised (the area sends some) are passed over.
-    if (watched == frame() && event->type() == QEvent::WindowStateChange) {
+    if (event->type() == QEvent::WindowStateChange && watched == m_filteredFrame.data()) {
         if (frameIsNormal()) {
             m_leftNormal = false;
         } else if (!m_leftNormal) {

@@ -111,12 +111,15 @@ private:
     QRect framePlacePixels() const;
     void setFramePlacePixels(const QRect& place);
     void embed();
+    // Removes this window's event filter from its frame.
+    void releaseFrame();
 
     int m_borderStyle = vbSizable;
     bool m_mdiChild = true;
     bool m_loaded = false;
     bool m_unloading = false;
     QPointer<QMdiSubWindow> m_subWindow;
+    QPointer<QObject> m_filteredFrame; // the frame this window's event filter is on
     QRect m_lastNormal; // pixels, taken as the window leaves its normal state
     bool m_leftNormal = false;
 };

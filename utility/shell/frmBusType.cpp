@@ -169,7 +169,10 @@ void frmBusType::Form_Load()
     m_chkStartup->setChecked(gFirstRun);
     m_lblDeviceID->clear();
 
-    const int bus = comm.BusType();
+    int bus = comm.BusType();
+    // A link that fell to demo mode by itself is offered again, so Open Port tries it once more.
+    if (bus == BUS_TYPE_NONE && main && main->fallenBusType() != BUS_TYPE_NONE)
+        bus = main->fallenBusType();
     m_pendingBusType = short(bus);
     // Bus type 3 is plain RS-232 or a USB virtual port; the program's last choice tells which,
     // and after a restart (no choice made yet) it is plain RS-232.
@@ -306,6 +309,7 @@ void frmBusType::cmdApply_Click()
     default:
         break;
     }
+    main->noteLinkChosen();
 
     closeOtherChildForms();
     platform::Clock::pumpOnce();

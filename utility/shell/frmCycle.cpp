@@ -85,15 +85,17 @@ void frmCycle::lockOut()
     main->Menus()->setButtonsEnabled(false, kUsableButtons);
 }
 
-// A window closed since the lock-out began is no longer held: it may be gone, or loaded anew as
-// another window that the cycle never disabled.
+// Only a lock-out that a cycle put on is lifted: a stop while no cycle runs (from the error panel,
+// the stop window) leaves alone the menus that the initialisation, the terminal or the firmware
+// download disabled. A window closed since the lock-out began is no longer held: it may be gone,
+// or loaded anew as another window that the cycle never disabled.
 void frmCycle::liftLockOut()
 {
-    if (m_disabledForms) {
-        for (Form* form : disabledForms())
-            form->setEnabled(true);
-        m_disabledForms.reset();
-    }
+    if (!m_disabledForms)
+        return;
+    for (Form* form : disabledForms())
+        form->setEnabled(true);
+    m_disabledForms.reset();
     frmMain* main = frmMain::instance();
     if (!main || !main->Menus())
         return;
@@ -120,6 +122,5 @@ void frmCycle::KVLComm1_CommErrorEvent(short& ErrorNum)
 {
     Q_UNUSED(ErrorNum);
     StopCycle();
-    if (lockedOut())
-        liftLockOut();
+    liftLockOut();
 }

@@ -601,6 +601,30 @@ TEST(CycleLockOutTest, ErrorsTheStopPanelAndClosingTheWindowEndTheLockOut)
     d.expectAllBack();
 }
 
+TEST(CycleLockOutTest, AStopWhileNoCycleRunsLeavesOtherLockOutsAlone)
+{
+    CycleDesk d;
+    // The menus are off for another reason (an initialisation, the terminal, a download).
+    d.main->DisableMenu();
+    d.sim().clearLog();
+    QMetaObject::invokeMethod(d.panelOf("frmErrors"), "ErrorsDetected");
+    EXPECT_EQ(d.lines(), QStringList{"1ST\r"}) << "the idle stop still stops the ticked axis";
+    QWidget* stopButton = d.panelOf("frmStop")->findChild<QWidget*>("btnEStop");
+    d.main->activateWindow();
+    QApplication::setActiveWindow(d.main);
+    stopButton->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(d.enabledMenus(), 0);
+    EXPECT_TRUE(d.enabledButtons().isEmpty());
+    d.main->EnableMenu();
+
+    // A cycle's own lock-out is still lifted by the same stop.
+    d.start();
+    ASSERT_EQ(d.enabledMenus(), 0);
+    QMetaObject::invokeMethod(d.panelOf("frmErrors"), "ErrorsDetected");
+    EXPECT_FALSE(d.running());
+    d.expectAllBack();
+}
+
 TEST(CycleLockOutTest, AWindowClosedDuringTheCycleIsLetGo)
 {
     CycleDesk d;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -81,4 +82,54 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
     EXPECT_EQ(store.value(QStringLiteral("KVLComm/Baud")).toString(), QStringLiteral("19200,n,8,1"));
     EXPECT_EQ(store.value(QStringLiteral("frmMain/FirstTime")).toString(), QStringLiteral("0"));
     EXPECT_TRUE(store.contains(QStringLiteral("frmErrors/Width")));
+}
+
+// Told to end (SIGTERM) while its first question waits for a person, the real program closes the
+// ordinary way within a moment and keeps the link it was given.
+TEST(MoxtrelEndToEndTest, EndsOnSigtermWhileAQuestionWaits)
+{
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/Moxtrel");
+    if (!QFileInfo::exists(program))
+        GTEST_SKIP() << "Moxtrel is not built beside the tests";
+
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    const QString storeFile = config.filePath(QStringLiteral("Moxtrel/Moxtrel.ini"));
+    {
+        QDir().mkpath(config.filePath(QStringLiteral("Moxtrel")));
+        QFile file(storeFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[KVLComm]\nBusType=3\nCommPort=4\nDeviceID=1\nBaud=\"9600,n,8,1\"\n[frmMain]\nFirstTime=0\n");
+    }
+
+    QProcess moxtrel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("KVL_COM4"), QStringLiteral("/nonexistent/kvl-tty"));
+    env.remove(QStringLiteral("MOXTREL_UNATTENDED"));
+    moxtrel.setProcessEnvironment(env);
+    moxtrel.start(program, QStringList());
+    ASSERT_TRUE(moxtrel.waitForStarted(10000));
+    // Time to come up and ask whether to reset the controller; nobody answers.
+    EXPECT_FALSE(moxtrel.waitForFinished(1500));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    moxtrel.terminate();
+    const bool ended = moxtrel.waitForFinished(5000);
+    if (!ended) {
+        moxtrel.kill();
+        moxtrel.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended) << "the program waited for the box";
+    EXPECT_LT(elapsed.elapsed(), 2500);
+    EXPECT_EQ(moxtrel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(moxtrel.exitCode(), 0);
+
+    QSettings store(storeFile, QSettings::IniFormat);
+    EXPECT_EQ(store.value(QStringLiteral("KVLComm/BusType")).toString(), QStringLiteral("3"));
+    EXPECT_EQ(store.value(QStringLiteral("KVLComm/CommPort")).toString(), QStringLiteral("4"));
+    EXPECT_EQ(store.value(QStringLiteral("KVLComm/Baud")).toString(), QStringLiteral("9600,n,8,1"));
+    EXPECT_TRUE(store.contains(QStringLiteral("frmErrors/Left"))) << "the windows were closed the ordinary way";
 }
