@@ -199,6 +199,45 @@ std::optional<std::vector<TemplateEntry>> templateEntries(const QString& path)
     return entries;
 }
 
+// Queries every entry and writes the answers to target, per-axis entries for every axis first,
+// then the controller-wide ones. Returns what went wrong, or nothing; on a failure the target is
+// left as it was.
+QString writeParameters(const QString& target, int axes, const std::vector<TemplateEntry>& entries)
+{
+    CommandFileWriter writer(target);
+    if (!writer.open())
+        return fileError(QStringLiteral("The file could not be created:"), target, writer.errorString());
+    QStringList queries;
+    QStringList heads;
+    for (int axis = 1; axis <= axes; ++axis) {
+        for (const TemplateEntry& entry : entries) {
+            if (entry.perAxis) {
+                heads << QString::number(axis) + entry.mnemonic;
+                queries << heads.last() + QLatin1Char('?');
+            }
+        }
+    }
+    for (const TemplateEntry& entry : entries) {
+        if (!entry.perAxis) {
+            heads << entry.mnemonic;
+            queries << entry.mnemonic + QLatin1Char('?');
+        }
+    }
+    for (int i = 0; i < queries.size(); ++i) {
+        const QString reply = QueryController(queries.at(i));
+        if (IsUnusableReply(reply) || !frmMain::instance()) {
+            return QStringLiteral("The controller gave no usable reply to %1, so the parameters were not saved.")
+                       .arg(queries.at(i))
+                + kCRLF + nativePath(target) + kCRLF + QStringLiteral("was left as it was.");
+        }
+        writer.writeLine(heads.at(i) + reply);
+    }
+    if (!writer.commit())
+        return fileError(QStringLiteral("The file could not be written:"), target, writer.errorString()) + kCRLF
+            + QStringLiteral("The parameters were not saved; the file was left as it was.");
+    return QString();
+}
+
 // What a line of the converted file carries after its mnemonic.
 enum class Value { Cell, Text, AxisNumber, TrajectoryCode, HexCell };
 
@@ -506,47 +545,14 @@ void SaveParametersToFile()
     if (target.isEmpty())
         return;
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto pointer = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-
-    CommandFileWriter writer(target);
-    if (!writer.open()) {
-        MsgBox(fileError(QStringLiteral("The file could not be created:"), target, writer.errorString()),
-               vbOKOnly + vbExclamation, kSaveTitle);
-        return;
+    QString failure;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto pointer = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        failure = writeParameters(target, *axes, *entries);
     }
-    // Per-axis entries for every axis first, then the controller-wide ones.
-    QStringList queries;
-    QStringList heads;
-    for (int axis = 1; axis <= *axes; ++axis) {
-        for (const TemplateEntry& entry : *entries) {
-            if (entry.perAxis) {
-                heads << QString::number(axis) + entry.mnemonic;
-                queries << heads.last() + QLatin1Char('?');
-            }
-        }
-    }
-    for (const TemplateEntry& entry : *entries) {
-        if (!entry.perAxis) {
-            heads << entry.mnemonic;
-            queries << entry.mnemonic + QLatin1Char('?');
-        }
-    }
-    for (int i = 0; i < queries.size(); ++i) {
-        const QString reply = QueryController(queries.at(i));
-        if (IsUnusableReply(reply) || !frmMain::instance()) {
-            MsgBox(QStringLiteral("The controller gave no usable reply to %1, so the parameters were not saved.")
-                           .arg(queries.at(i))
-                       + kCRLF + nativePath(target) + kCRLF + QStringLiteral("was left as it was."),
-                   vbOKOnly + vbExclamation, kSaveTitle);
-            return;
-        }
-        writer.writeLine(heads.at(i) + reply);
-    }
-    if (!writer.commit()) {
-        MsgBox(fileError(QStringLiteral("The file could not be written:"), target, writer.errorString()) + kCRLF
-                   + QStringLiteral("The parameters were not saved; the file was left as it was."),
-               vbOKOnly + vbExclamation, kSaveTitle);
+    if (!failure.isEmpty()) {
+        MsgBox(failure, vbOKOnly + vbExclamation, kSaveTitle);
         return;
     }
     MsgBox(QStringLiteral("Setup parameters were saved to file successfully."), vbOKOnly + vbInformation,
