@@ -460,6 +460,11 @@ void RestoreFromFile()
         // over, and the menus stay out of reach meanwhile.
         EventWait waiting;
         main->DisableMenu();
+        // No poll or power watch of the link's tick comes between the lines (the watch could
+        // even start a reset); it ticks again afterwards if the link is still open.
+        CommLink comm = main->KVLComm1();
+        const bool ticking = comm.TimerEnabled();
+        comm.setTimerEnabled(false);
         QPointer<frmProgress> progress = Form::instance<frmProgress>();
         progress->setRunning(true);
         progress->ProgressBar1()->setMaximum(100);
@@ -467,7 +472,6 @@ void RestoreFromFile()
         progress->Label1()->setText(nativePath(path));
         progress->Show();
 
-        CommLink comm = main->KVLComm1();
         qint64 charactersSent = 0;
         QString line;
         while (reader.readLine(line)) {
@@ -487,8 +491,11 @@ void RestoreFromFile()
             progress->setRunning(false);
             Form::Unload(progress);
         }
-        if (main)
+        if (main) {
+            if (ticking && !comm.isNull() && comm.IsOpen())
+                comm.setTimerEnabled(true);
             main->EnableMenu();
+        }
     }
 
     if (sendFailed) {

@@ -342,10 +342,13 @@ TEST(ParameterFilesTest, WhileARestoreRunsNothingElseStartsAndTheCloseWaits)
     f.answers << f.path(QStringLiteral("setup.txt")) << f.path(QStringLiteral("other.txt"));
     bool once = false;
     bool visibleAfterClose = false;
+    bool tickingMeanwhile = true;
+    f.rig.comm()->setTimerEnabled(true);
     QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&] {
         if (once)
             return;
         once = true;
+        tickingMeanwhile = f.rig.comm()->TimerEnabled();
         f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
         f.dispatch(QStringLiteral("mnuFileSaveToFile"));
         f.main->mnuFile(0)->trigger();  // reset, by its item
@@ -357,6 +360,8 @@ TEST(ParameterFilesTest, WhileARestoreRunsNothingElseStartsAndTheCloseWaits)
 
     EXPECT_EQ(f.dialogs.size(), 1);
     EXPECT_TRUE(visibleAfterClose);
+    EXPECT_FALSE(tickingMeanwhile);
+    EXPECT_TRUE(f.rig.comm()->TimerEnabled());
     EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2VA20"}));
     EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
     // The close asked meanwhile happens once the restore is over.
