@@ -123,7 +123,7 @@ void SimController::buildCommandTable()
                 f(*it);
     };
 
-    m_commands.insert("VE", Command{[this](int) { return m_model; }, nullptr, false});
+    m_commands.insert("VE", Command{[this](int) { return m_model; }, nullptr, true});
     m_commands.insert("TP", Command{[this](int a) { return QByteArray::number(position(a), 'f', 4); },
                                     nullptr, true});
     m_commands.insert("MD", Command{[this](int a) { return QByteArray(isMoving(a) ? "0" : "1"); },

@@ -165,7 +165,7 @@ private:
         std::function<QByteArray(int axis)> query;
         // Action after a setting or a bare command has been stored.
         std::function<void(int axis, const QByteArray& value)> act;
-        // The command without "?" reports too (TP, TB, PH, RA).
+        // The command without "?" reports too (VE, TP, TB, PH, RA).
         bool bareQuery = false;
     };
     enum DownloadMode { DownloadNone, DownloadLines, DownloadCount, DownloadBytes };
