@@ -576,12 +576,6 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
     if (!prepareImage(dspPath, QStringLiteral("tmp.xxx"), true, &dsp)
         || !prepareImage(cpuPath, QStringLiteral("tmpCPU.xxx"), false, &cpu))
         return Ending::Stay;
-    if (cpu.isEmpty()) {
-        MsgBox(QStringLiteral("The CPU firmware file ") + QDir::toNativeSeparators(cpuPath)
-                   + QStringLiteral(" is empty. Nothing was sent."),
-               vbOKOnly + vbCritical, kTitle);
-        return Ending::Stay;
-    }
     playAnimation();
     Clock::pumpOnce();
     if (duplicateAddressCancelled())
@@ -676,6 +670,12 @@ bool statusFlash::prepareImage(const QString& path, const QString& copyName, boo
     }
     if (copyPath)
         *copyPath = copy;
+    if (image->isEmpty()) {
+        MsgBox(QStringLiteral("The file ") + QDir::toNativeSeparators(path)
+                   + QStringLiteral(" is empty.\r\nNothing was sent to the controller."),
+               vbOKOnly + vbCritical, kTitle);
+        return false;
+    }
     if (checkHeader) {
         short header[4] = {-1, -1, -1, -1};
         for (int i = 0; i < 4 && i < image->size(); ++i)

@@ -344,6 +344,15 @@ TEST(statusFlashTest, ImagesAreCheckedBeforeAnythingIsSent)
     EXPECT_TRUE(window->Visible());
     EXPECT_TRUE(window->cmdLoadFirmware()->isEnabled());
     EXPECT_FALSE(window->cmdLoadFpga()->isEnabled());
+
+    // An empty FPGA image is refused too, and the FPGA download closes as after a failure.
+    window->cmdLoadFpga()->setEnabled(true);
+    d.chosen << d.image("empty.hex", "");
+    window->cmdLoadFpga()->click();
+    EXPECT_TRUE(d.lines().isEmpty());
+    EXPECT_TRUE(d.rig.boxes.last().prompt.contains(QStringLiteral("empty.hex is empty.")));
+    EXPECT_FALSE(window->Visible());
+    EXPECT_TRUE(d.menusEnabled());
 }
 
 TEST(statusFlashTest, CaptionsAndRefusalsByModelAndBus)
