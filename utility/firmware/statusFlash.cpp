@@ -10,16 +10,15 @@
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/WaitAnimation.h"
 #include "utility/shell/frmMain.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -39,7 +38,6 @@ const QString kCR = QStringLiteral("\r");
 const QString kTitle = QStringLiteral("KVL Firmware Update");
 const QString kBadHeader = QStringLiteral("Not A Valid KVL Firmware Program.");
 const QString kFolderRoot = QStringLiteral("Controllers");
-const QString kAnimationFile = QStringLiteral("KVLWAIT.gif");
 const QString kFwrFilter = QStringLiteral("(*.fwr) | *.fwr");
 const char kEtx = '\x03';
 
@@ -188,10 +186,8 @@ statusFlash::statusFlash()
     m_progFlash->setObjectName(QStringLiteral("progFlash"));
     m_progFlash->setRange(0, 100);
     m_progFlash->setValue(0);
-    m_animation = new QLabel(this);
+    m_animation = new WaitAnimation(this);
     m_animation->setObjectName(QStringLiteral("Animation1"));
-    m_animation->setFixedSize(48, 48);
-    m_animation->setAlignment(Qt::AlignCenter);
     m_animation->hide();
 
     auto* status = new QVBoxLayout;
@@ -335,34 +331,33 @@ void statusFlash::Form_Unload(int& Cancel)
 
 void statusFlash::cmdLoadFirmware_Click()
 {
-    if (m_busy)
-        return;
-    Ending ending = Ending::Stay;
-    {
-        Run run(this);
-        m_finalFpga = false;
-        if (gModel == QLatin1String("KVL7100"))
-            ending = DownloadFirmwarePci();
-        else if (gModel == QLatin1String("KVL8100"))
-            ending = DownloadDspCpuFirmware();
-        else
-            ending = DownloadFirmwareComm();
-    }
-    if (ending == Ending::Unload) {
-        stopAnimation();
-        Form::Unload(this);
-    }
+    if (gModel == QLatin1String("KVL7100"))
+        run(&statusFlash::DownloadFirmwarePci, true);
+    else if (gModel == QLatin1String("KVL8100"))
+        run(&statusFlash::DownloadDspCpuFirmware, true);
+    else
+        run(&statusFlash::DownloadFirmwareComm, true);
 }
 
 void statusFlash::cmdLoadFpga_Click()
+{
+    run(&statusFlash::DownloadFpga, false);
+}
+
+// Each button disables the other one; the download then runs under its busy state, and the
+// window closes once that state is over.
+void statusFlash::run(Ending (statusFlash::*download)(), bool firmwareButton)
 {
     if (m_busy)
         return;
     Ending ending = Ending::Stay;
     {
-        Run run(this);
-        m_finalFirmware = false;
-        ending = DownloadFpga();
+        Run running(this);
+        if (firmwareButton)
+            m_finalFpga = false;
+        else
+            m_finalFirmware = false;
+        ending = (this->*download)();
     }
     if (ending == Ending::Unload) {
         stopAnimation();
@@ -853,31 +848,22 @@ void statusFlash::showStage(const QString& path, int maximum)
 
 void statusFlash::playAnimation()
 {
-    m_animation->show();
-    if (!m_movie) {
-        m_movie = new QMovie(this);
-        m_animation->setMovie(m_movie);
-    }
-    m_movie->stop();
-    // A missing animation shows nothing and stops nothing.
-    const QString file = QDir(AppPath()).filePath(kAnimationFile);
-    if (!QFileInfo::exists(file))
-        return;
-    m_movie->setFileName(file);
-    if (m_movie->isValid())
-        m_movie->start();
+    m_animation->play(WaitAnimation::defaultFile());
 }
 
 void statusFlash::stopAnimation()
 {
-    if (m_movie)
-        m_movie->stop();
-    m_animation->hide();
+    m_animation->stop();
+}
+
+QLabel* statusFlash::Animation1() const
+{
+    return m_animation;
 }
 
 bool statusFlash::animationPlaying() const
 {
-    return m_movie && m_movie->state() == QMovie::Running;
+    return m_animation->playing();
 }
 
 // The FPGA download's end: menus and tick back, the window hidden but loaded.

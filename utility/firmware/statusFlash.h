@@ -8,9 +8,9 @@
 #include <QString>
 
 class QLabel;
-class QMovie;
 class QProgressBar;
 class QPushButton;
+class WaitAnimation;
 
 // The firmware download window: writes a new firmware (or FPGA) image into the connected
 // controller's flash, by the controller's model: as text lines over the command link (KVL400,
@@ -47,7 +47,7 @@ public:
     QLabel* lblUpdate() const { return m_lblUpdate; }
     QLabel* lblFileName() const { return m_lblFileName; }
     QProgressBar* progFlash() const { return m_progFlash; }
-    QLabel* Animation1() const { return m_animation; }
+    QLabel* Animation1() const;
     bool animationPlaying() const;
 
     // True while a download runs.
@@ -71,6 +71,7 @@ private:
     // What the window does once a download has ended.
     enum class Ending { Stay, Unload };
 
+    void run(Ending (statusFlash::*download)(), bool firmwareButton);
     void opening();
     void setCaptionsByModel();
 
@@ -107,8 +108,7 @@ private:
     QLabel* m_lblUpdate = nullptr;
     QLabel* m_lblFileName = nullptr;
     QProgressBar* m_progFlash = nullptr;
-    QLabel* m_animation = nullptr;
-    QMovie* m_movie = nullptr;
+    WaitAnimation* m_animation = nullptr;
 
     CommLink mobjX;
     bool m_busy = false;
