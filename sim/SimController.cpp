@@ -283,7 +283,7 @@ void SimController::execute(const QByteArray& line)
         if (overridden)
             queueRaw(override.value());
         else
-            answer("Ready");
+            answer(m_readyReply);
         return;
     }
 
@@ -353,7 +353,13 @@ void SimController::finishDownload()
     if (m_download != DownloadLines)
         return;
     m_download = DownloadNone;
-    answer("Done");
+    answer(m_doneReply);
+}
+
+void SimController::setDownloadReplies(const QByteArray& ready, const QByteArray& done)
+{
+    m_readyReply = ready;
+    m_doneReply = done;
 }
 
 void SimController::answer(const QByteArray& text)
