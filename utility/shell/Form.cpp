@@ -184,6 +184,8 @@ bool Form::eventFilter(QObject* watched, QEvent* event)
 {
     // The normal place is taken as the window leaves its normal state, before it changes size.
     // Later notices while it stays minimised or maximised (the area sends some) are passed over.
+    // The type is tested first, and the frame compared only as an object: a frame being
+    // destroyed may still send notices (its children leaving) and is no sub-window by then.
     if (event->type() == QEvent::WindowStateChange && watched == m_filteredFrame.data()) {
         if (frameIsNormal()) {
             m_leftNormal = false;
