@@ -195,7 +195,7 @@ bool MachineLock::acquireFor(int timeoutMs)
             return false;
         // The holder gives no signal when it lets go: look again every few milliseconds (with the
         // test clock, in long steps, so a test of the limit takes little real time).
-        const int step = Clock::isManual() ? 500 : 5;
+        const int step = Clock::isManual() ? 2000 : 5;
         Clock::blockFor(int(std::min<qint64>(left, step)), [](int ms) { QThread::msleep(ulong(ms)); });
     }
 }
