@@ -6,6 +6,7 @@
 #include "library/link/PciTransport.h"
 #include "library/link/Rs232Transport.h"
 #include "library/link/UsbTransport.h"
+#include "platform/EventBoundary.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/MachineLock.h"
@@ -35,13 +36,6 @@ short fit16(int value)
 {
     return static_cast<short>(std::clamp(value, int(std::numeric_limits<short>::min()),
                                          int(std::numeric_limits<short>::max())));
-}
-
-// Errors that mean the link itself failed.
-bool isLinkError(int number)
-{
-    return number == RuntimeError::BreakInCommunications || number == RuntimeError::InvalidPort
-        || number == RuntimeError::PortAlreadyOpen || number == RuntimeError::PortNotOpen;
 }
 
 // Clears a flag on every way out, an exception from an event handler included.
@@ -502,21 +496,10 @@ void KVLComm::reportLockTimeout()
 
 void KVLComm::raiseEvent(const std::function<void()>& raise, bool linkFailures)
 {
-    try {
-        try {
-            raise();
-        } catch (const RuntimeError& error) {
-            if (!linkFailures || !isLinkError(error.Number))
-                throw;
-            fail(error);
-        }
-    } catch (const RuntimeError& error) {
-        platform::MsgBox(QStringLiteral("Error %1 %2 %3").arg(error.Number).arg(error.Description, error.Source), 0);
-    } catch (const std::exception& error) {
-        platform::MsgBox(QStringLiteral("Error %1").arg(QString::fromLocal8Bit(error.what())), 0);
-    } catch (...) {
-        platform::MsgBox(QStringLiteral("Error (unknown)"), 0);
-    }
+    if (linkFailures)
+        platform::guardEvent(raise, [this](const RuntimeError& error) { fail(error); });
+    else
+        platform::guardEvent(raise);
 }
 
 // ---------------------------------------------------------------------------------------------
