@@ -6,6 +6,7 @@
 #include "platform/kernel/OsVersion.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/files/ParameterFiles.h"
+#include "utility/firmware/statusFlash.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
@@ -111,6 +112,7 @@ frmMain* Main()
     InitUnitNames();
     InstallControllerHandlers();
     InstallParameterFileHandlers();
+    statusFlash::Install();
     auto* main = new frmMain();
     main->Show();
     return main;

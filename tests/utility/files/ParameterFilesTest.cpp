@@ -68,11 +68,7 @@ struct Files {
         };
         main = rig.start();
         rig.comm()->setTimerEnabled(false);
-        withSim([](SimController& sim) {
-            sim.clearLog();
-            // The controller reports its model also to "VE" without the question mark.
-            sim.setReply("VE", "KVL410 Version 2.0\r\n");
-        });
+        withSim([](SimController& sim) { sim.clearLog(); });
         rig.boxes.clear();
         InstallParameterFileHandlers();
         platform::setFileDialogHandler([this](bool save, const QString& title, const QString& dir,
@@ -480,7 +476,7 @@ TEST(ParameterFilesTest, SaveWithoutAControllerOrModelRefusesBeforeAskingForAFil
 
     // A controller that does not report its model matches no line, not the first one.
     f.rig.boxes.clear();
-    f.withSim([](SimController& sim) { sim.clearReplies(); });
+    f.withSim([](SimController& sim) { sim.setReply("VE", "\r\n"); });
     f.dispatch(QStringLiteral("mnuFileSaveToFile"));
     EXPECT_EQ(f.prompts(), (QStringList{"Invalid response to command: VE",
                                         "The controller did not report its model, so no entry of the control "
