@@ -5,6 +5,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/kernel/OsVersion.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/setup/SetupWindows.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
@@ -109,6 +110,7 @@ frmMain* Main()
 {
     InitUnitNames();
     InstallControllerHandlers();
+    InstallSetupWindows();
     auto* main = new frmMain();
     main->Show();
     return main;

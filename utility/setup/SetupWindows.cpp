@@ -1,0 +1,35 @@
+#include "utility/setup/SetupWindows.h"
+
+#include "utility/shell/CommandDispatcher.h"
+#include "utility/shell/Form.h"
+
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+namespace KvlXGlobal {
+
+namespace {
+
+// The set-up windows by name, one row each.
+std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows()
+{
+    return {};
+}
+
+} // namespace
+
+void InstallSetupWindows()
+{
+    for (auto& [name, instance] : setupWindows())
+        CommandDispatcher::setWindow(name, std::move(instance));
+}
+
+void UninstallSetupWindows()
+{
+    for (const auto& entry : setupWindows())
+        CommandDispatcher::setWindow(entry.first, {});
+}
+
+} // namespace KvlXGlobal
