@@ -1,5 +1,8 @@
 #include "utility/setup/SetupWindows.h"
 
+#include "utility/setup/frmSetupTabs.h"
+#include "utility/setup/frmSetupUnits.h"
+
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 
@@ -15,7 +18,10 @@ namespace {
 // The set-up windows by name, one row each.
 std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows()
 {
-    return {};
+    return {
+        {QStringLiteral("frmSetupTabs"), [] { return Form::instance<frmSetupTabs>(); }},
+        {QStringLiteral("frmSetupUnits"), [] { return Form::instance<frmSetupUnits>(); }},
+    };
 }
 
 } // namespace
