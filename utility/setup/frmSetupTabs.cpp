@@ -202,6 +202,9 @@ int frmSetupTabs::configAxes()
 void frmSetupTabs::Form_Load()
 {
     bindLink();
+    // The window orders its pages' answers to AxisChange itself.
+    for (AxisOptionRow* row : m_rows)
+        row->follow(guiState(), false);
     Exchange exchange(*this, false);
     m_openingAxis = guiState() ? guiState()->CurrentAxis() : 1;
     KvlXGlobal::RestoreFormPosition(this);
@@ -225,6 +228,11 @@ void frmSetupTabs::Form_Load()
     takeSnapshot();
     ShowSystemConfig();
     m_rows[AbortPage]->selectAxis(m_openingAxis);
+    // An opening axis without an option shows no axis: nothing to tick until one is chosen.
+    for (int page = 0; page < Pages; ++page) {
+        if (m_rows[page]->shownAxis() == 0)
+            showPage(page);
+    }
 
     const int maxAxes = guiState() ? guiState()->MaxAxes() : 0;
     for (int i = Options - 1; i >= maxAxes && i >= 0; --i) {

@@ -201,6 +201,7 @@ void frmSetupUnits::Form_Load()
 {
     Exchange exchange(*this, true);
     bindLink();
+    m_row->follow(guiState(), false);
     KvlXGlobal::RestoreFormPosition(this);
     const short opening = guiState() ? guiState()->CurrentAxis() : 1;
     const int feedbackAxes = std::clamp<int>(KvlXGlobal::gMaxFeedbackAxes, 0, ReadMarks::Axes);

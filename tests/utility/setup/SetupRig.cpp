@@ -16,6 +16,7 @@
 SetupRig::SetupRig(const Model& model, const std::function<void(SimController&)>& prepare)
 {
     platform::Clock::useManualClock(1000, 5);
+    KvlXGlobal::InitUnitNames();
     m_handlers = std::make_unique<ControllerHandlers>();
     KvlXGlobal::InstallSetupWindows();
     QFile table(shell.folder() + QStringLiteral("/KVLAxes.ini"));

@@ -4,10 +4,16 @@
 #include "tests/support/ShellRig.h"
 
 #include <QByteArray>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 class Form;
@@ -43,3 +49,31 @@ private:
     std::unique_ptr<ControllerHandlers> m_handlers;
 };
 
+
+template <class T>
+T* child(QObject* form, const QString& name)
+{
+    T* widget = form->findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << qPrintable(name);
+    return widget;
+}
+
+// A click where a user would click: a page just shown is laid out first.
+inline void click(QWidget* widget)
+{
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(widget->isVisible()) << qPrintable(widget->objectName());
+    // On the indicator: a check or option box takes clicks on its indicator and caption only.
+    const bool indicator = qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget);
+    QTest::mouseClick(widget, Qt::LeftButton, {}, indicator ? QPoint(6, widget->height() / 2) : QPoint());
+}
+
+
+// Types text into a box over what it holds and leaves it, as a user tabbing on does.
+inline void typeAndLeave(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(edit, &out);
+}
