@@ -62,7 +62,8 @@ const Source kSources[frmSetupTabs::Sources] = {
 
 const ConfigValue& configOf(Field field)
 {
-    return *std::find_if(std::begin(kConfig), std::end(kConfig), [field](const ConfigValue& c) { return c.field == field; });
+    return *std::find_if(std::begin(kConfig), std::end(kConfig),
+                         [field](const ConfigValue& c) { return c.field == field; });
 }
 
 // The fault pages, in tab order, and the bit a ticked box sets.
@@ -77,7 +78,8 @@ struct Page {
 const Page kPages[frmSetupTabs::Pages] = {
     {"Abort Motion", "FrameAbortEvents", "chkAbortEvents", "frameAbortAxis", "optAbortAxis", 2},
     {"Disable Motor", "frameDisMotorEvents", "chkDisMotorEvents", "frameDisAxis", "optDisMotor", 1},
-    {"Enable Checking", "frameEnableCheckingEvents", "chkEnableChecking", "frameEnableChecking", "optEnableChecking", 0},
+    {"Enable Checking", "frameEnableCheckingEvents", "chkEnableChecking", "frameEnableChecking", "optEnableChecking",
+     0},
 };
 enum { AbortPage, DisMotorPage, EnablePage };
 
@@ -118,6 +120,8 @@ frmSetupTabs::frmSetupTabs()
 
     m_tabStrip = new QTabWidget(this);
     m_tabStrip->setObjectName(QStringLiteral("TabStrip1"));
+    // Every tab in view: the window is as wide as its four captions.
+    m_tabStrip->setUsesScrollButtons(false);
     for (int p = 0; p < Pages; ++p) {
         const Page& page = kPages[p];
         auto* container = new QFrame();

@@ -45,11 +45,6 @@ constexpr int kEncoderCounts = 0;
 
 constexpr double kSingleMax = double(std::numeric_limits<float>::max());
 
-QString singleText(float value)
-{
-    return NumberText::singleText(value);
-}
-
 } // namespace
 
 int frmSetupUnits::positionOfCode(int code)
@@ -242,7 +237,8 @@ bool frmSetupUnits::readAxis(short axis)
     auto resolution = [&](double v) { m->setEncoderResolution(axis, float(v)); };
     using R = ReadMarks::Reply;
     // Units and encoder resolution of every axis with feedback.
-    if (!read(SN, "SN?", R::Decimal, units, -32768, 32767) || !read(SU, "SU?", R::Decimal, resolution, -kSingleMax, kSingleMax))
+    if (!read(SN, "SN?", R::Decimal, units, -32768, 32767) ||
+        !read(SU, "SU?", R::Decimal, resolution, -kSingleMax, kSingleMax))
         return false;
     if (axis > KvlXGlobal::gMaxAxes)
         return true;
@@ -440,15 +436,20 @@ void frmSetupUnits::btnResApply_Click()
         m_microstepMask = 0;
         const int motorAxes = std::clamp<int>(KvlXGlobal::gMaxAxes, 0, ReadMarks::Axes);
         const int feedbackAxes = std::clamp<int>(KvlXGlobal::gMaxFeedbackAxes, 0, ReadMarks::Axes);
+        // One setting of an axis: the axis, the mnemonic and the value, as the cache's transfers send it.
+        auto send = [&](short axis, int field, const char* mnemonic, const QString& value) {
+            const QString name = QLatin1String(mnemonic);
+            return writeValue(axis, field, name, NumberText::integerText(axis) + name + value);
+        };
+        auto units = [&](short axis) {
+            return send(axis, SN, "SN", NumberText::integerText(m->DisplacementUnits(axis))) &&
+                   send(axis, SU, "SU", NumberText::singleText(m->EncoderResolution(axis)));
+        };
         for (short axis = 1; axis <= motorAxes; ++axis) {
             if (m->MotorType(axis) != 0) {
-                const QString a = NumberText::integerText(axis);
-                const bool stayed =
-                    writeValue(axis, SN, QStringLiteral("SN"), a + QStringLiteral("SN") + NumberText::integerText(m->DisplacementUnits(axis))) &&
-                    writeValue(axis, SU, QStringLiteral("SU"), a + QStringLiteral("SU") + singleText(m->EncoderResolution(axis))) &&
-                    writeValue(axis, FR, QStringLiteral("FR"), a + QStringLiteral("FR") + singleText(m->Stepsize(axis))) &&
-                    writeValue(axis, QS, QStringLiteral("QS"), a + QStringLiteral("QS") + NumberText::integerText(m->Microstep(axis))) &&
-                    writeValue(axis, ZB, QStringLiteral("ZB"), a + QStringLiteral("ZB") + NumberText::hexWord(m->FeedbackConfig(axis)));
+                const bool stayed = units(axis) && send(axis, FR, "FR", NumberText::singleText(m->Stepsize(axis))) &&
+                                    send(axis, QS, "QS", NumberText::integerText(m->Microstep(axis))) &&
+                                    send(axis, ZB, "ZB", NumberText::hexWord(m->FeedbackConfig(axis)));
                 if (!stayed)
                     return;
                 if (m->Microstep(axis) != m_savedMicrostep[axis - 1]) {
@@ -460,9 +461,7 @@ void frmSetupUnits::btnResApply_Click()
                 return;
         }
         for (short axis = short(motorAxes + 1); axis <= feedbackAxes; ++axis) {
-            const QString a = NumberText::integerText(axis);
-            if (!writeValue(axis, SN, QStringLiteral("SN"), a + QStringLiteral("SN") + NumberText::integerText(m->DisplacementUnits(axis))) ||
-                !writeValue(axis, SU, QStringLiteral("SU"), a + QStringLiteral("SU") + singleText(m->EncoderResolution(axis))))
+            if (!units(axis))
                 return;
         }
     }
