@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMap>
+#include <QPushButton>
 
 SetupForm::SetupForm(const QString& name, const QString& caption)
     : Form(name)
@@ -199,6 +200,14 @@ void SetupForm::connectButton(QAbstractButton* button, std::function<void()> act
             return;
         action();
     });
+}
+
+QPushButton* SetupForm::addButton(const QString& name, const QString& caption, std::function<void()> action)
+{
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    connectButton(button, std::move(action));
+    return button;
 }
 
 void SetupForm::unloadSelf()

@@ -16,6 +16,7 @@
 class IMotion;
 #include "utility/setup/NumberBox.h"
 class QAbstractButton;
+class QPushButton;
 
 // A CacheValue of the IMotion property Name.
 #define SETUP_CACHE_VALUE(Name)                                                                        \
@@ -127,6 +128,8 @@ protected:
     bool commitBoxes();
     // Runs action on a click unless an exchange runs, after the boxes were committed.
     void connectButton(QAbstractButton* button, std::function<void()> action);
+    // A push button of the window, named and captioned, its click wired as connectButton wires it.
+    QPushButton* addButton(const QString& name, const QString& caption, std::function<void()> action);
     // Unloads the window by code.
     void unloadSelf();
 

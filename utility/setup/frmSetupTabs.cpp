@@ -169,8 +169,9 @@ frmSetupTabs::frmSetupTabs()
         l->addWidget(pair[0]);
     }
     for (int i = 0; i < 2; ++i) {
-        connect(optInterlock[i], &QRadioButton::clicked, this, [this, i] { optInterlock_Click(i); });
-        connect(optCritical[i], &QRadioButton::clicked, this, [this, i] { optCritical_Click(i); });
+        // Option 1 ("Enable", "Protect") sets the bit, option 0 clears it.
+        connect(optInterlock[i], &QRadioButton::clicked, this, [this, i] { setSystemBit(kInterlockBit, i == 1); });
+        connect(optCritical[i], &QRadioButton::clicked, this, [this, i] { setSystemBit(kCriticalBit, i == 1); });
     }
     auto* systemLayout = new QVBoxLayout(system);
     systemLayout->addWidget(framInterlock);
@@ -178,15 +179,9 @@ frmSetupTabs::frmSetupTabs()
     systemLayout->addStretch(1);
     m_tabStrip->addTab(system, QStringLiteral("System"));
 
-    btnApplyConfig = new QPushButton(QStringLiteral("&Apply"), this);
-    btnApplyConfig->setObjectName(QStringLiteral("btnApplyConfig"));
-    btnTabsOK = new QPushButton(QStringLiteral("&OK"), this);
-    btnTabsOK->setObjectName(QStringLiteral("btnTabsOK"));
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    connectButton(btnApplyConfig, [this] { btnApplyConfig_Click(); });
-    connectButton(btnTabsOK, [this] { btnTabsOK_Click(); });
-    connectButton(cmdCancel, [this] { cmdCancel_Click(); });
+    btnApplyConfig = addButton(QStringLiteral("btnApplyConfig"), QStringLiteral("&Apply"), [this] { btnApplyConfig_Click(); });
+    btnTabsOK = addButton(QStringLiteral("btnTabsOK"), QStringLiteral("&OK"), [this] { btnTabsOK_Click(); });
+    cmdCancel = addButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"), [this] { cmdCancel_Click(); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -364,22 +359,13 @@ void frmSetupTabs::enableSystemOptions()
     }
 }
 
-void frmSetupTabs::optInterlock_Click(int Index)
+void frmSetupTabs::setSystemBit(int bit, bool on)
 {
     IMotion* m = motion();
     if (!m || !isKnown(1, ZZ))
         return;
     const int word = m->SystemConfiguration(1);
-    m->setSystemConfiguration(1, Index == 1 ? (word | kInterlockBit) : (word & ~kInterlockBit));
-}
-
-void frmSetupTabs::optCritical_Click(int Index)
-{
-    IMotion* m = motion();
-    if (!m || !isKnown(1, ZZ))
-        return;
-    const int word = m->SystemConfiguration(1);
-    m->setSystemConfiguration(1, Index == 1 ? (word | kCriticalBit) : (word & ~kCriticalBit));
+    m->setSystemConfiguration(1, on ? (word | bit) : (word & ~bit));
 }
 
 // ---------------------------------------------------------------------------------------------

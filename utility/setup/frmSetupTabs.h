@@ -41,8 +41,8 @@ protected:
 private:
     void optAxis_Click(int page, int Index);
     void chkEvents_Click(int page, int source);
-    void optInterlock_Click(int Index);
-    void optCritical_Click(int Index);
+    // The system options: one bit of the controller-wide word.
+    void setSystemBit(int bit, bool on);
     void ShowSystemConfig();
     void showPage(int page);
     void enableSystemOptions();

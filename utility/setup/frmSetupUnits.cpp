@@ -154,20 +154,14 @@ frmSetupUnits::frmSetupUnits()
         }
     });
 
-    btnResOk = new QPushButton(QStringLiteral("&OK"), this);
-    btnResOk->setObjectName(QStringLiteral("btnResOk"));
-    btnResCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    btnResCancel->setObjectName(QStringLiteral("btnResCancel"));
-    btnResApply = new QPushButton(QStringLiteral("&Apply"), this);
-    btnResApply->setObjectName(QStringLiteral("btnResApply"));
+    btnResOk = addButton(QStringLiteral("btnResOk"), QStringLiteral("&OK"), [this] { btnResOk_Click(); });
+    btnResCancel = addButton(QStringLiteral("btnResCancel"), QStringLiteral("&Cancel"), [this] { btnResCancel_Click(); });
+    btnResApply = addButton(QStringLiteral("btnResApply"), QStringLiteral("&Apply"), [this] { btnResApply_Click(); });
     // Never shown: its enabled state is the pending amplifier update.
     btnUpdateAxorn = new QPushButton(QStringLiteral("&Update Axorn"), this);
     btnUpdateAxorn->setObjectName(QStringLiteral("btnUpdateAxorn"));
     btnUpdateAxorn->setVisible(false);
     btnUpdateAxorn->setEnabled(false);
-    connectButton(btnResOk, [this] { btnResOk_Click(); });
-    connectButton(btnResCancel, [this] { btnResCancel_Click(); });
-    connectButton(btnResApply, [this] { btnResApply_Click(); });
 
     auto* units = new QHBoxLayout;
     units->addWidget(Label1);
