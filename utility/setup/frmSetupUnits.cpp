@@ -213,7 +213,11 @@ void frmSetupUnits::Form_Load()
 
     m_row->disableAll();
     m_row->enableUpTo(guiState() ? guiState()->MaxFeedbackAxes() : 0);
-    m_row->selectAxis(opening);
+    if (!m_row->selectAxis(opening)) {
+        // A current axis without an option: nothing to edit until an axis is chosen.
+        for (QWidget* w : std::initializer_list<QWidget*>{framStepper, frameDefineResolution, cboSelectUnits, Label1})
+            w->setEnabled(false);
+    }
 }
 
 bool frmSetupUnits::readAxis(short axis)

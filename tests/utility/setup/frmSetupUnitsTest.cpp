@@ -292,3 +292,19 @@ TEST(frmSetupUnitsTest, AValueWhoseQueryFailedIsNotWrittenAndNamedOnce)
     click(child<QRadioButton>(w, QStringLiteral("optUnitSelectAxis_1")));
     EXPECT_FALSE(child<QRadioButton>(w, QStringLiteral("optFeedback_0"))->isEnabled());
 }
+
+TEST(frmSetupUnitsTest, ACurrentAxisWithoutAnOptionShowsNothingToEdit)
+{
+    SetupRig rig(SetupRig::Model{"KVL410", 12, 12, 0});
+    rig.main->mobjGuiState()->setCurrentAxis(10);
+    frmSetupUnits* w = openUnits(rig);
+    ASSERT_NE(w, nullptr);
+    // Twelve axes are read; the window has options for eight.
+    EXPECT_TRUE(rig.takeLines().contains(QStringLiteral("12SN?")));
+    EXPECT_EQ(w->axisRow()->shownAxis(), 0);
+    EXPECT_FALSE(child<QGroupBox>(w, QStringLiteral("frameDefineResolution"))->isEnabled());
+    EXPECT_FALSE(w->unitsList()->isEnabled());
+    click(child<QRadioButton>(w, QStringLiteral("optUnitSelectAxis_7")));
+    EXPECT_EQ(rig.main->mobjGuiState()->CurrentAxis(), 8);
+    EXPECT_TRUE(w->unitsList()->isEnabled());
+}
