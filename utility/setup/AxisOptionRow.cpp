@@ -13,7 +13,8 @@ AxisOptionRow::AxisOptionRow(QWidget* parent, const QString& name, int count,
     for (int i = 0; i < count; ++i) {
         auto* option = new QRadioButton(caption(i), parent);
         option->setObjectName(QStringLiteral("%1_%2").arg(name).arg(i));
-        option->setGeometry(place(i));
+        if (place)
+            option->setGeometry(place(i));
         m_group->addButton(option, i);
         // toggled(true) comes once per change of selection, from a click and from code alike.
         connect(option, &QRadioButton::toggled, this, [this, i](bool on) {

@@ -29,9 +29,10 @@ class AxisOptionRow : public QObject {
 public:
     using Handler = std::function<void(int index)>;
 
-    // Makes count options inside parent, captioned by caption(i) and placed by place(i) (pixels).
+    // Makes count options inside parent, captioned by caption(i) and placed by place(i) (pixels);
+    // without place the window lays the options out itself (option(i)).
     AxisOptionRow(QWidget* parent, const QString& name, int count, const std::function<QString(int)>& caption,
-                  const std::function<QRect(int)>& place);
+                  const std::function<QRect(int)>& place = {});
 
     // The window's handler of a selection. Set before anything is selected.
     void setHandler(Handler handler) { m_handler = std::move(handler); }

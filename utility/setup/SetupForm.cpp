@@ -51,7 +51,8 @@ IMotion* SetupForm::motion() const
 }
 
 SetupForm::Read SetupForm::readValue(short axis, int field, const QString& line, ReadMarks::Reply form,
-                                     const std::function<void(double)>& store, bool pumpAfter)
+                                     const std::function<void(double)>& store, bool pumpAfter, double minimum,
+                                     double maximum)
 {
     // A fresh reply for each query, so an unanswered one never takes the reply before it.
     QString reply;
@@ -61,7 +62,7 @@ SetupForm::Read SetupForm::readValue(short axis, int field, const QString& line,
     if (pumpAfter && !pump())
         return Read::Gone;
     double value = 0;
-    bool answered = ReadMarks::replyValue(status, reply, form, value);
+    bool answered = ReadMarks::replyValue(status, reply, form, value) && value >= minimum && value <= maximum;
     if (!answered && !m_tracking) {
         // Demo mode: nothing was asked, and the value reads as an empty reply does.
         value = 0;
@@ -119,17 +120,29 @@ void SetupForm::takeSnapshot()
     } catch (const platform::RuntimeError&) {
         // Only axes beyond the cache fail, after every axis it holds was taken.
     }
+    IMotion* m = motion();
+    m_snapshot.clear();
+    if (!m)
+        return;
+    for (short axis = 1; axis <= ReadMarks::Axes; ++axis) {
+        std::vector<double> values;
+        values.reserve(m_snapshotValues.size());
+        for (const CacheValue& v : m_snapshotValues)
+            values.push_back(v.get(*m, axis));
+        m_snapshot.push_back(std::move(values));
+    }
 }
 
 void SetupForm::restoreSnapshot()
 {
-    if (m_comm.isNull())
+    IMotion* m = motion();
+    if (!m)
         return;
-    try {
-        m_comm.RestoreOldAxisState();
-    } catch (const platform::RuntimeError&) {
-        // As for the snapshot: the axes the cache holds are back.
+    for (size_t a = 0; a < m_snapshot.size(); ++a) {
+        for (size_t i = 0; i < m_snapshotValues.size() && i < m_snapshot[a].size(); ++i)
+            m_snapshotValues[i].set(*m, short(a + 1), m_snapshot[a][i]);
     }
+    m_marks.clearEdits();
 }
 
 SetupForm::Exchange::Exchange(SetupForm& form, bool disableWindow, bool hourglass)

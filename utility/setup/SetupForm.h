@@ -9,11 +9,21 @@
 #include <QString>
 
 #include <functional>
+#include <limits>
+#include <vector>
 
-class CGuiState;
+#include "library/link/CGuiState.h"
 class IMotion;
-class NumberBox;
+#include "utility/setup/NumberBox.h"
 class QAbstractButton;
+
+// A CacheValue of the IMotion property Name.
+#define SETUP_CACHE_VALUE(Name)                                                                        \
+    SetupForm::CacheValue                                                                              \
+    {                                                                                                  \
+        [](IMotion& m, short a) -> double { return double(m.Name(a)); },                               \
+            [](IMotion& m, short a, double v) { m.set##Name(a, static_cast<decltype(m.Name(a))>(v)); } \
+    }
 
 // The frame every set-up window shares: the link, its parameter cache (IMotion) and the shared
 // GUI state; the reads at opening with their read/unread marks; the guarded writes; the snapshot
@@ -32,6 +42,12 @@ class SetupForm : public Form {
 public:
     SetupForm(const QString& name, const QString& caption);
     ~SetupForm() override;
+
+    // One value of the cache, read and written through IMotion (SETUP_CACHE_VALUE(Microstep)).
+    struct CacheValue {
+        double (*get)(IMotion& m, short axis);
+        void (*set)(IMotion& m, short axis, double value);
+    };
 
     bool isExchanging() const { return m_exchanging; }
     // Whether unanswered queries are told from answered ones (the link was open on a bus when
@@ -53,9 +69,12 @@ protected:
     // --- reading ---------------------------------------------------------------------------------
     enum class Read { Answered, Unanswered, Gone };
     // Sends line with a carriage return; when answered, hands the reply's number to store and
-    // marks (axis, field) read. Gone: the window was closed during the pump after the exchange.
+    // marks (axis, field) read. A number outside minimum..maximum (what the cache's field can hold)
+    // counts as no answer. Gone: the window was closed during the pump after the exchange.
     Read readValue(short axis, int field, const QString& line, ReadMarks::Reply form,
-                   const std::function<void(double value)>& store, bool pumpAfter = true);
+                   const std::function<void(double value)>& store, bool pumpAfter = true,
+                   double minimum = -std::numeric_limits<double>::max(),
+                   double maximum = std::numeric_limits<double>::max());
     // The cache holds a value of the controller's, or one the user set: it may be written.
     bool isKnown(short axis, int field) const;
     // The user set the value (a whole value typed or chosen): it may be written from now on.
@@ -72,7 +91,12 @@ protected:
     void reportUnwritten();
 
     // --- snapshot --------------------------------------------------------------------------------
-    // The cache's snapshot for Cancel, over the axes the GUI state counts (up to the 12 cached).
+    // The values this window edits: the ones its snapshot keeps.
+    void setSnapshotValues(std::vector<CacheValue> values) { m_snapshotValues = std::move(values); }
+    // takeSnapshot takes the cache's snapshot (StoreCurrentAxisState) and keeps the window's own
+    // values of every cached axis; restoreSnapshot (Cancel) puts back those values only and forgets
+    // the user's edits. The cache's snapshot is one for every editor: another window opened since
+    // has replaced it, and restoring it would also undo that window's edits, not yet applied.
     void takeSnapshot();
     void restoreSnapshot();
 
@@ -114,6 +138,9 @@ private:
     bool m_tracking = false;
     bool m_exchanging = false;
     QList<QPointer<NumberBox>> m_boxes;
+    std::vector<CacheValue> m_snapshotValues;
+    // Per cached axis, the window's values in the order of m_snapshotValues.
+    std::vector<std::vector<double>> m_snapshot;
     // Values skipped by writeValue since the last report: axis (0: the controller) and name.
     QList<QPair<int, QString>> m_unwritten;
 };

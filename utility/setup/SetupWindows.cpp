@@ -1,5 +1,9 @@
 #include "utility/setup/SetupWindows.h"
 
+#include "utility/setup/frmErrComp.h"
+#include "utility/setup/frmMasterSlave.h"
+#include "utility/setup/frmSetupAxorn.h"
+
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 
@@ -15,7 +19,11 @@ namespace {
 // The set-up windows by name, one row each.
 std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows()
 {
-    return {};
+    return {
+        {QStringLiteral("frmErrComp"), [] { return Form::instance<frmErrComp>(); }},
+        {QStringLiteral("frmSetupAxorn"), [] { return Form::instance<frmSetupAxorn>(); }},
+        {QStringLiteral("frmMasterSlave"), [] { return Form::instance<frmMasterSlave>(); }},
+    };
 }
 
 } // namespace
