@@ -2,6 +2,9 @@
 
 #include "utility/setup/frmSetupTabs.h"
 #include "utility/setup/frmSetupUnits.h"
+#include "utility/setup/frmErrComp.h"
+#include "utility/setup/frmMasterSlave.h"
+#include "utility/setup/frmSetupAxorn.h"
 
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
@@ -21,6 +24,9 @@ std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows(
     return {
         {QStringLiteral("frmSetupTabs"), [] { return Form::instance<frmSetupTabs>(); }},
         {QStringLiteral("frmSetupUnits"), [] { return Form::instance<frmSetupUnits>(); }},
+        {QStringLiteral("frmErrComp"), [] { return Form::instance<frmErrComp>(); }},
+        {QStringLiteral("frmSetupAxorn"), [] { return Form::instance<frmSetupAxorn>(); }},
+        {QStringLiteral("frmMasterSlave"), [] { return Form::instance<frmMasterSlave>(); }},
     };
 }
 
