@@ -1,6 +1,7 @@
 #include "utility/setup/SetupWindows.h"
 
 #include "utility/setup/frmErrComp.h"
+#include "utility/setup/frmInterpolation.h"
 #include "utility/setup/frmMasterSlave.h"
 #include "utility/setup/frmSetupAxorn.h"
 
@@ -23,6 +24,7 @@ std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows(
         {QStringLiteral("frmErrComp"), [] { return Form::instance<frmErrComp>(); }},
         {QStringLiteral("frmSetupAxorn"), [] { return Form::instance<frmSetupAxorn>(); }},
         {QStringLiteral("frmMasterSlave"), [] { return Form::instance<frmMasterSlave>(); }},
+        {QStringLiteral("frmInterpolation"), [] { return Form::instance<frmInterpolation>(); }},
     };
 }
 
