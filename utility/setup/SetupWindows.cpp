@@ -3,6 +3,7 @@
 #include "utility/setup/frmErrComp.h"
 #include "utility/setup/frmInterpolation.h"
 #include "utility/setup/frmMasterSlave.h"
+#include "utility/setup/frmSetupHardware.h"
 #include "utility/setup/frmSetupAxorn.h"
 
 #include "utility/shell/CommandDispatcher.h"
@@ -25,6 +26,7 @@ std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows(
         {QStringLiteral("frmSetupAxorn"), [] { return Form::instance<frmSetupAxorn>(); }},
         {QStringLiteral("frmMasterSlave"), [] { return Form::instance<frmMasterSlave>(); }},
         {QStringLiteral("frmInterpolation"), [] { return Form::instance<frmInterpolation>(); }},
+        {QStringLiteral("frmSetupHardware"), [] { return Form::instance<frmSetupHardware>(); }},
     };
 }
 
