@@ -96,6 +96,7 @@ frmInterpolation::frmInterpolation()
 
     TabStrip1 = new QTabWidget(this);
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
+    TabStrip1->setUsesScrollButtons(false);
 
     // Tab 1: groups and their parameters.
     auto* generation = new QWidget;

@@ -131,6 +131,8 @@ frmSetupHardware::frmSetupHardware()
 
     tabSetupAmpIO = new QTabWidget(this);
     tabSetupAmpIO->setObjectName(QStringLiteral("tabSetupAmpIO"));
+    // Every tab in view: the window is as wide as its six captions.
+    tabSetupAmpIO->setUsesScrollButtons(false);
     std::array<QWidget*, 6> pages{};
     for (int i = 0; i < 6; ++i) {
         pages[i] = new QWidget;
@@ -313,6 +315,7 @@ frmSetupHardware::frmSetupHardware()
         txtADCStatus[i]->setReadOnly(true);
         statusGrid->addWidget(txtADCStatus[i], i + 1, 1);
     }
+    statusGrid->setRowStretch(AnalogChannels + 1, 1);
     auto* analogLeft = new QVBoxLayout;
     analogLeft->addWidget(range);
     analogLeft->addWidget(gain);
@@ -342,6 +345,7 @@ frmSetupHardware::frmSetupHardware()
         });
         addNumberBox(m_dacBoxes[i]);
     }
+    offsetsGrid->setRowStretch(AxisOptions + 1, 1);
     auto* offsetsLayout = new QHBoxLayout(pages[4]);
     offsetsLayout->addWidget(offsets);
     offsetsLayout->addStretch(1);
