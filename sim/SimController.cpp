@@ -202,6 +202,30 @@ void SimController::buildCommandTable()
                                     false});
     m_commands.insert("QP", Command{nullptr, [this](int, const QByteArray&) { m_programMode = false; },
                                     false});
+    buildGroupCommands();
+}
+
+// Interpolation groups: "gHN1,2" defines group g, "gHN?" lists its members ("1, 2") or answers
+// "No data" and leaves an error when it has none, "gHX" deletes it, "gHZ" answers its member
+// count. The group parameters (HV, HA, HD, HJ) are stored and answered like any value.
+void SimController::buildGroupCommands()
+{
+    m_commands.insert("HN", Command{[this](int g) -> QByteArray {
+                                        const QByteArray members = m_values.value(key(g, "HN"));
+                                        if (members.isEmpty()) {
+                                            pushError(41, "Group not defined");
+                                            return "No data";
+                                        }
+                                        return members.split(',').join(", ");
+                                    },
+                                    nullptr, false});
+    m_commands.insert("HX", Command{nullptr, [this](int g, const QByteArray&) { m_values.remove(key(g, "HN")); },
+                                    false});
+    m_commands.insert("HZ", Command{[this](int g) -> QByteArray {
+                                        const QByteArray members = m_values.value(key(g, "HN"));
+                                        return QByteArray::number(members.isEmpty() ? 0 : members.count(',') + 1);
+                                    },
+                                    nullptr, true});
 }
 
 // --- the link ------------------------------------------------------------------------------------

@@ -178,6 +178,7 @@ private:
     enum DownloadMode { DownloadNone, DownloadLines, DownloadCount, DownloadBytes };
 
     void buildCommandTable();
+    void buildGroupCommands();
     void lineComplete(const QByteArray& raw, int terminatorLength);
     void execute(const QByteArray& line);
     void handleDownloadLine(const QByteArray& line, const QByteArray& raw);

@@ -3,7 +3,9 @@
 #include "utility/setup/frmSetupTabs.h"
 #include "utility/setup/frmSetupUnits.h"
 #include "utility/setup/frmErrComp.h"
+#include "utility/setup/frmInterpolation.h"
 #include "utility/setup/frmMasterSlave.h"
+#include "utility/setup/frmSetupHardware.h"
 #include "utility/setup/frmSetupAxorn.h"
 
 #include "utility/shell/CommandDispatcher.h"
@@ -27,6 +29,8 @@ std::vector<std::pair<QString, CommandDispatcher::WindowInstance>> setupWindows(
         {QStringLiteral("frmErrComp"), [] { return Form::instance<frmErrComp>(); }},
         {QStringLiteral("frmSetupAxorn"), [] { return Form::instance<frmSetupAxorn>(); }},
         {QStringLiteral("frmMasterSlave"), [] { return Form::instance<frmMasterSlave>(); }},
+        {QStringLiteral("frmInterpolation"), [] { return Form::instance<frmInterpolation>(); }},
+        {QStringLiteral("frmSetupHardware"), [] { return Form::instance<frmSetupHardware>(); }},
     };
 }
 
