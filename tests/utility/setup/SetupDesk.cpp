@@ -9,6 +9,8 @@
 #include "utility/shell/frmMain.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QLineEdit>
 #include <QTest>
 
@@ -67,7 +69,10 @@ void SetupDesk::click(const QString& window, const QString& name)
 {
     auto* button = child<QAbstractButton>(window, name);
     ASSERT_NE(button, nullptr) << window.toStdString() << "." << name.toStdString();
-    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    // A check or option box takes clicks on its indicator and caption only.
+    const bool indicator = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
+    QTest::mouseClick(button, Qt::LeftButton, {}, indicator ? QPoint(6, button->height() / 2) : QPoint());
 }
 
 void SetupDesk::type(const QString& window, const QString& name, const QString& text)
