@@ -11,6 +11,7 @@
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
+#include "utility/status/StatusWindows.h"
 
 #include <QCoreApplication>
 
@@ -109,6 +110,7 @@ frmMain* Main()
 {
     InitUnitNames();
     InstallControllerHandlers();
+    InstallStatusWindows();
     auto* main = new frmMain();
     main->Show();
     return main;
