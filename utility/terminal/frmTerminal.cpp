@@ -364,13 +364,19 @@ void frmTerminal::listingRead()
     if (comm.isNull())
         return;
     QString reply;
-    endLine();
+    bool first = true;
     while (reply.right(5) != QLatin1String("\r\nEND")) {
         comm.ReadAscii(reply);
         reply = KVLTrim(reply);
         if (noReply(reply))
             break;
-        appendText(reply);
+        // The listing opens each of its lines with CR LF: at the start of a line the first one is
+        // not needed.
+        if (first && atLineStart() && reply.startsWith(kCRLF))
+            appendText(reply.mid(2));
+        else
+            appendText(reply);
+        first = false;
     }
     endLine();
 }
@@ -393,7 +399,6 @@ void frmTerminal::tbarTerminal_ButtonClick(const QString& key)
     } else if (key == QLatin1String("ListPrograms")) {
         if (comm.isNull())
             return;
-        endLine();
         comm.SendAscii(QStringLiteral("LP"));
         listingRead();
         m_lastLine = QStringLiteral("LP");
@@ -566,10 +571,15 @@ void frmTerminal::appendText(const QString& raw)
     caretToEnd();
 }
 
-void frmTerminal::endLine()
+bool frmTerminal::atLineStart() const
 {
     const QString text = m_box->toPlainText();
-    if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+    return text.isEmpty() || text.endsWith(QLatin1Char('\n'));
+}
+
+void frmTerminal::endLine()
+{
+    if (!atLineStart())
         appendText(QStringLiteral("\n"));
 }
 

@@ -74,6 +74,7 @@ private:
     void sendFile();
     // Text at the end of the box (CR LF and CR shown as line breaks), then the cut.
     void appendText(const QString& raw);
+    bool atLineStart() const;
     // Starts a new line unless the box already ends with one.
     void endLine();
     void cutText();
