@@ -73,6 +73,14 @@ frmAbout::frmAbout()
 
 void frmAbout::Form_Load()
 {
+    showVersions();
+    // Every text whole, whatever the versions say.
+    setMinimumSize(layout()->sizeHint());
+    frame()->adjustSize();
+}
+
+void frmAbout::showVersions()
+{
     m_kvlVersion->setText(QStringLiteral("Moxtrel Version           ") + QStringLiteral("Version 5.1")
                           + QStringLiteral("  ") + QStringLiteral("10/09/08"));
     if (KvlXGlobal::gDemoMode) {

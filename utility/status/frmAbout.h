@@ -27,6 +27,8 @@ private slots:
     void btnOK_Click();
 
 private:
+    void showVersions();
+
     QLabel* m_kvlVersion = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_dllTitle = nullptr;

@@ -117,6 +117,8 @@ frmHardwareStatus::frmHardwareStatus()
             m_label17 = label;
         ++row;
     }
+    // The caption stays whole beside the frame's buttons.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 120);
 }
 
 void frmHardwareStatus::Form_Load()

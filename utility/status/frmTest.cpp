@@ -19,6 +19,8 @@ frmTest::frmTest()
     layout->addWidget(m_cmdError);
     layout->addWidget(m_lblError);
     layout->addStretch(1);
+    // The caption stays whole beside the frame's buttons.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 120);
 }
 
 void frmTest::Form_Load()

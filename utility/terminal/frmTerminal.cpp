@@ -17,10 +17,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QStyle>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextCursor>
@@ -242,7 +244,17 @@ void frmTerminal::Form_Load()
         comm.setTimerEnabled(false);
 
     setHeight(kDesignHeight);
-    setWidth(kDesignWidth);
+    // The three buttons stay in view where the font makes them wider than the designed window.
+    const int frameWidth = 2 * style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth) * TwipsPerPixel;
+    int buttons = 0;
+    for (QAction* action : m_toolbar->actions()) {
+        if (QWidget* widget = m_toolbar->widgetForAction(action))
+            buttons += widget->sizeHint().width() + m_toolbar->layout()->spacing();
+    }
+    const QMargins margins = m_toolbar->contentsMargins() + m_toolbar->layout()->contentsMargins();
+    const int barPixels = buttons + margins.left() + margins.right() + 2 * (50 / TwipsPerPixel) + 8;
+    const int barWidth = barPixels * TwipsPerPixel;
+    setWidth(std::max(kDesignWidth, barWidth + frameWidth));
     if (main) {
         const int mainWidth = main->width() * TwipsPerPixel;
         const int mainHeight = main->height() * TwipsPerPixel;
