@@ -6,6 +6,7 @@
 #include "platform/kernel/Clock.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/files/TextLineReader.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
@@ -459,17 +460,12 @@ void frmTerminal::SendKVLFile(const QString& FileName)
     m_busy = true;
     CommLink comm(mobjX);
     endLine();
-    int lineNumber = 0;
+    TextLineReader reader(&file);
+    QString text;
     bool failed = false;
-    while (!file.atEnd()) {
-        QByteArray bytes = file.readLine();
-        // One line end, whichever the file uses, becomes the one CR of the command.
-        if (bytes.endsWith('\n'))
-            bytes.chop(1);
-        if (bytes.endsWith('\r'))
-            bytes.chop(1);
-        const QString line = QString::fromLatin1(bytes) + kCR;
-        ++lineNumber;
+    while (reader.readLine(text)) {
+        // The reader leaves the file's line end off: the command gets exactly one CR.
+        const QString line = text + kCR;
         appendText(line + QLatin1Char('\n'));
         Clock::pumpOnce();
         if (!isLoaded())
@@ -484,8 +480,12 @@ void frmTerminal::SendKVLFile(const QString& FileName)
     }
     file.close();
     m_busy = false;
+    if (reader.failed()) {
+        MsgBox(QStringLiteral("File Open Error"), vbOKOnly + vbCritical, kSendTitle);
+        return;
+    }
     if (failed) {
-        MsgBox(QStringLiteral("The link to the controller failed at line ") + QString::number(lineNumber)
+        MsgBox(QStringLiteral("The link to the controller failed at line ") + QString::number(reader.lineNumber())
                    + QStringLiteral(" of ") + FileName + QStringLiteral(": the rest of the file was not sent."),
                vbOKOnly + vbCritical, kSendTitle);
         return;
