@@ -24,7 +24,6 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QStyle>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QToolBar>
@@ -227,13 +226,17 @@ void frmTerminal::Form_Load()
         if (!form->Name().contains(QLatin1String("frmMain")) && form != this && form->Visible())
             m_hiddenForms.append(form);
     }
+    m_reloadCycle = false;
     for (const QPointer<Form>& form : std::as_const(m_hiddenForms)) {
         if (!form)
             continue;
-        if (form->Name() == QLatin1String("frmCycle"))
+        if (form->Name() == QLatin1String("frmCycle")) {
+            // Closed, and loaded anew when the terminal closes.
+            m_reloadCycle = true;
             Form::Unload(form);
-        else
+        } else {
             form->Hide();
+        }
     }
 
     RestoreFormPosition(this);
@@ -288,14 +291,13 @@ void frmTerminal::Form_Unload(int& Cancel)
     const QList<QPointer<Form>> hidden = m_hiddenForms;
     m_hiddenForms.clear();
     for (const QPointer<Form>& form : hidden) {
-        if (!form)
-            continue;
-        if (form->Name() == QLatin1String("frmCycle")) {
-            if (Form* cycle = CommandDispatcher::window(QStringLiteral("frmCycle")))
-                cycle->Show();
-        } else {
+        if (form && form->isLoaded())
             form->Show();
-        }
+    }
+    if (m_reloadCycle) {
+        m_reloadCycle = false;
+        if (Form* cycle = CommandDispatcher::window(QStringLiteral("frmCycle")))
+            cycle->Show();
     }
     SaveFormPosition(this);
 }

@@ -88,4 +88,5 @@ private:
     bool m_programMode = false;
     bool m_busy = false; // a file send or a listing runs
     QList<QPointer<Form>> m_hiddenForms;
+    bool m_reloadCycle = false;
 };

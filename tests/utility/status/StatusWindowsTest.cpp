@@ -1,3 +1,4 @@
+#include "tests/support/PciShellTest.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/StatusWindowsInstalled.h"
 
@@ -31,32 +32,8 @@ using platform::Clock;
 namespace {
 
 // The main window on the simulated PCI board, the link's tick off, the logs empty.
-class StatusOnPci : public ::testing::Test {
+class StatusOnPci : public PciShellTest {
 protected:
-    void SetUp() override
-    {
-        Clock::useManualClock();
-        platform::drivers::removeAllPciBoards();
-        device.installOnPci(0);
-        rig.store(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QString::number(BUS_TYPE_PCI));
-        rig.store(QStringLiteral("KVLComm"), QStringLiteral("DeviceID"), QStringLiteral("0"));
-        rig.store(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
-        rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
-        rig.start();
-        rig.comm()->setTimerEnabled(false);
-        sim().clearLog();
-        rig.boxes.clear();
-        rig.answer = {};
-    }
-    void TearDown() override
-    {
-        rig.destroyMain();
-        device.uninstall();
-        platform::drivers::removeAllPciBoards();
-        Clock::useRealClock();
-    }
-
-    SimController& sim() { return device.controller(); }
     // What reached the controller, without the error panel's own polls.
     QList<QByteArray> sent(bool raw = false)
     {
@@ -80,9 +57,6 @@ protected:
         return dynamic_cast<frmHardwareStatus*>(Form::loadedForm(QStringLiteral("frmHardwareStatus")));
     }
 
-    StatusWindowsInstalled windows;
-    ShellRig rig;
-    SimDevice device;
 };
 
 // "H" or "L" for every LED of the window, by object name.

@@ -1,3 +1,4 @@
+#include "tests/support/PciShellTest.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/StatusWindowsInstalled.h"
 
@@ -39,34 +40,8 @@ QStringList linesOf(const SimController& sim)
 }
 
 // The main window on the simulated PCI board, the link's tick off, the logs empty.
-class TerminalOnPci : public ::testing::Test {
+class TerminalOnPci : public PciShellTest {
 protected:
-    void SetUp() override
-    {
-        Clock::useManualClock();
-        platform::drivers::removeAllPciBoards();
-        device.installOnPci(0);
-        rig.store(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QString::number(BUS_TYPE_PCI));
-        rig.store(QStringLiteral("KVLComm"), QStringLiteral("DeviceID"), QStringLiteral("0"));
-        rig.store(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
-        rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
-        rig.start();
-        rig.comm()->setTimerEnabled(false);
-        sim().clearLog();
-        rig.boxes.clear();
-        rig.answer = {};
-    }
-    void TearDown() override
-    {
-        platform::setFileDialogHandler({});
-        rig.destroyMain();
-        device.uninstall();
-        platform::drivers::removeAllPciBoards();
-        Clock::useRealClock();
-    }
-
-    SimController& sim() { return device.controller(); }
-
     frmTerminal* open()
     {
         auto* terminal = dynamic_cast<frmTerminal*>(CommandDispatcher::window(QStringLiteral("frmTerminal")));
@@ -90,9 +65,6 @@ protected:
         return path;
     }
 
-    StatusWindowsInstalled windows;
-    ShellRig rig;
-    SimDevice device;
 };
 
 TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEverythingBack)
@@ -119,6 +91,12 @@ TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEvery
     EXPECT_EQ(keys, (QStringList{"SendFile=Transmit Text File", "ListPrograms=List Stored Programs",
                                  "GetErrorMsgs=Get Error Messages"}));
 
+    // The closed cycle window is gone by the time the terminal closes; it is loaded anew.
+    QPointer<Form> oldCycle(cycle);
+    Clock::useRealClock();
+    Clock::pumpUntil([&] { return oldCycle.isNull(); }, 2000);
+    Clock::useManualClock();
+    ASSERT_TRUE(oldCycle.isNull());
     Form::Unload(terminal);
     EXPECT_EQ(linesOf(sim()), QStringList{"QP"});
     EXPECT_TRUE(rig.comm()->TimerEnabled());
