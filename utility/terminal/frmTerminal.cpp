@@ -1,6 +1,7 @@
 #include "utility/terminal/frmTerminal.h"
 
 #include "library/link/BusType.h"
+#include "library/link/LinkTransport.h"
 #include "library/link/NumberText.h"
 #include "platform/drivers/PciDriver.h"
 #include "platform/kernel/Clock.h"
@@ -557,17 +558,10 @@ void frmTerminal::SaveGatheredData(const QString& line)
 QString frmTerminal::KVLTrim(const QString& buffer)
 {
     CommLink comm(mobjX);
-    const int lineFeed = buffer.indexOf(QLatin1Char('\n'));
-    if (!comm.isNull() && comm.BusType() == BUS_TYPE_GPIB && lineFeed >= 0)
-        return buffer.left(lineFeed + 1);
+    if (!comm.isNull() && comm.BusType() == BUS_TYPE_GPIB)
+        return LinkTransport::trimToLineFeed(buffer);
     // Blanks only: the line end stays.
-    int begin = 0;
-    int end = int(buffer.size());
-    while (begin < end && buffer.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && buffer.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return buffer.mid(begin, end - begin);
+    return LinkTransport::trimBlanks(buffer);
 }
 
 void frmTerminal::mobjX_CommEvent(QString& CommData)
