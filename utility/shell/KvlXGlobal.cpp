@@ -14,6 +14,7 @@
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
+#include "utility/status/StatusWindows.h"
 
 #include <QCoreApplication>
 
@@ -115,6 +116,7 @@ frmMain* Main()
     InstallParameterFileHandlers();
     statusFlash::Install();
     InstallSetupWindows();
+    InstallStatusWindows();
     auto* main = new frmMain();
     main->Show();
     return main;
