@@ -104,6 +104,13 @@ public:
     int errorCount() const { return static_cast<int>(m_errors.size()); }
     void clearErrors() { m_errors.clear(); }
 
+    // --- stored programs -----------------------------------------------------------------------
+    // "nEP" starts program n (0 counts as 1) anew; the lines up to "QP" are stored, not run. "LP"
+    // lists every program as "nEP", its lines and "QP", each line opened by CR LF, and ends the
+    // listing with CR LF and "END" (no line end after it).
+    QList<QByteArray> program(int number) const { return m_programs.value(number); }
+    QByteArray programListing() const;
+
     // --- scripted failures ---------------------------------------------------------------------
     // No replies at all while set.
     bool silent() const { return m_silent; }
@@ -123,6 +130,10 @@ public:
     // acted on or answered. 0 vanishes now.
     void vanishAfter(int lines);
     bool isVanished() const { return m_vanished; }
+    // While held, replies are kept back in order (a controller too busy to answer in time);
+    // releasing sends every reply kept so far.
+    void holdReplies() { m_holding = true; }
+    void releaseReplies();
     // Answers the exact line `query` (without terminator, blanks kept) with `reply`, sent exactly as
     // given (give the terminator too). An empty reply makes that line go unanswered.
     void setReply(const QByteArray& query, const QByteArray& reply);
@@ -168,12 +179,15 @@ private:
         std::function<QByteArray(int axis)> query;
         // Action after a setting or a bare command has been stored.
         std::function<void(int axis, const QByteArray& value)> act;
-        // The command without "?" reports too (VE, TP, TB, PH, RA).
+        // The command without "?" reports too (VE, TP, TB, PH, RA, LP).
         bool bareQuery = false;
+        // The answer carries its own line ends (a listing).
+        bool rawReply = false;
     };
     enum DownloadMode { DownloadNone, DownloadLines, DownloadCount, DownloadBytes };
 
     void buildCommandTable();
+    void buildGroupCommands();
     void lineComplete(const QByteArray& raw, int terminatorLength);
     void execute(const QByteArray& line);
     void handleDownloadLine(const QByteArray& line, const QByteArray& raw);
@@ -218,6 +232,8 @@ private:
 
     QHash<QByteArray, Command> m_commands;
     bool m_programMode = false;
+    int m_programNumber = 1;
+    QMap<int, QList<QByteArray>> m_programs;
 
     bool m_silent = false;
     bool m_noLineFeed = false;
@@ -226,6 +242,8 @@ private:
     bool m_vanished = false;
     int m_vanishAfter = -1;
     QHash<QByteArray, QByteArray> m_replies;
+    bool m_holding = false;
+    QList<QByteArray> m_held;
 
     DownloadMode m_download = DownloadNone;
     QByteArray m_downloadTarget;

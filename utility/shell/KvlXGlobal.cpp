@@ -7,12 +7,14 @@
 #include "platform/ui/MsgBox.h"
 #include "utility/files/ParameterFiles.h"
 #include "utility/firmware/statusFlash.h"
+#include "utility/setup/SetupWindows.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
+#include "utility/status/StatusWindows.h"
 
 #include <QCoreApplication>
 
@@ -113,6 +115,8 @@ frmMain* Main()
     InstallControllerHandlers();
     InstallParameterFileHandlers();
     statusFlash::Install();
+    InstallSetupWindows();
+    InstallStatusWindows();
     auto* main = new frmMain();
     main->Show();
     return main;

@@ -1,4 +1,5 @@
 #include "platform/ui/MsgBox.h"
+#include "utility/shell/Application.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/SessionEnd.h"
 #include "utility/shell/SettingsStore.h"
@@ -30,7 +31,7 @@ int defaultAnswer(int style)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QApplication::setApplicationName(QLatin1String(SettingsStore::ApplicationName));
     // The main window ends the program when it closes, whatever other windows are still about.
     QApplication::setQuitOnLastWindowClosed(false);
