@@ -9,6 +9,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Shell.h"
+#include "platform/ui/TextFit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -387,6 +388,31 @@ void KVLTrajectory::resizeEvent(QResizeEvent* e)
     for (int i = 0; i < cmdButton.size(); ++i) {
         cmdButton.at(i)->setGeometry(twipsToPixels(1435 + 1050 * (i + 1)), top, twipsToPixels(855), buttonHeight);
     }
+}
+
+void KVLTrajectory::fitTexts()
+{
+    // A page is as large as its frames with the design's margin; what its texts add, it grows by.
+    const int margin = twipsToPixels(120);
+    for (QFrame* page : fraTrajectory) {
+        if (!page)
+            continue;
+        QRect used;
+        for (QWidget* child : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            used |= child->geometry();
+        page->resize(used.right() + 1 + margin, used.bottom() + 1 + margin);
+        platform::TextFit::fit(page);
+        page->setMinimumSize(page->size());
+    }
+}
+
+QSize KVLTrajectory::minimumSizeHint() const
+{
+    if (!TabStrip1)
+        return PanelBase::minimumSizeHint();
+    const QSize tabs = TabStrip1->minimumSizeHint();
+    const int buttons = twipsToPixels(1435 + 1050 * 4 + 855);
+    return QSize(std::max(tabs.width(), buttons), tabs.height() + twipsToPixels(kButtonHeightTwips + 200));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -66,6 +66,14 @@ protected:
     void setUp() override;
     bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    // The pages are fitted one by one, and the tab strip then asks for the room they took.
+    void fitTexts() override;
+
+public:
+    // Room for the tab strip's pages as fitted, and the button row below them.
+    QSize minimumSizeHint() const override;
+
+protected:
 
 private:
     enum class WriteEnd { Done, Failed, LinkBroken, Gone };

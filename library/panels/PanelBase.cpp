@@ -7,6 +7,7 @@
 #include "library/link/NumberText.h"
 #include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
+#include "platform/ui/TextFit.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -68,6 +69,12 @@ void PanelBase::setCommControl(KVLComm* comm)
         connectGuiState();
     }
     setUp();
+    fitTexts();
+}
+
+void PanelBase::fitTexts()
+{
+    platform::TextFit::fit(this);
 }
 
 void PanelBase::connectGuiState()

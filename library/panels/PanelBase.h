@@ -163,6 +163,9 @@ public:
 protected:
     // Run by setCommControl after binding.
     virtual void setUp() {}
+    // Run after setUp, once the captions it gives are in: grows the twips layout where a text
+    // does not fit the font in use (the panel with it, so a host sizes itself to the result).
+    virtual void fitTexts();
     // Every Timer event of the bound control.
     virtual void onTimer() {}
     // FormStatus: by default follows the panel's own identifier.

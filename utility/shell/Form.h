@@ -57,6 +57,14 @@ public:
     int ScaleWidth() const;
     int ScaleHeight() const;
 
+    // A window with a fixed border keeps the size code gives it: arranging the windows or
+    // dragging a frame edge does not change it. A window with a layout opens at least at the
+    // size its layout asks for.
+
+    // Moves the window so that the whole frame lies in the visible part of the main window's area
+    // (the top left corner first, when it is larger than that).
+    void pullIntoView();
+
     bool isLoaded() const { return m_loaded; }
     // Runs Form_Load once; the window stays hidden.
     void Load();
@@ -105,12 +113,19 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Makes the client area at least size (pixels), the frame growing around it.
+    void growClientTo(const QSize& size);
+
 private:
     bool frameIsNormal() const;
     void makeNormal();
     QRect framePlacePixels() const;
     void setFramePlacePixels(const QRect& place);
     void embed();
+    void applySizeRule();
+    void placeByDefault();
+    bool hasFixedSize() const;
+    QSize clientSize() const;
 
     int m_borderStyle = vbSizable;
     bool m_mdiChild = true;
@@ -119,4 +134,6 @@ private:
     QPointer<QMdiSubWindow> m_subWindow;
     QRect m_lastNormal; // pixels, taken as the window leaves its normal state
     bool m_leftNormal = false;
+    bool m_placed = false;    // a place was given by code or the settings store
+    bool m_shownOnce = false;
 };
