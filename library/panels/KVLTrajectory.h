@@ -36,6 +36,9 @@ public:
     explicit KVLTrajectory(QWidget* parent = nullptr);
     ~KVLTrajectory() override;
 
+    // Room for the tab strip's pages as fitted, and the button row below them.
+    QSize minimumSizeHint() const override;
+
     // Places the unit and exponent labels of the trajectory page and writes into them the units of
     // axis Index (an axis the cache does not hold leaves the captions as they are).
     void DoTrajLabels(const short& Index);
@@ -68,12 +71,6 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     // The pages are fitted one by one, and the tab strip then asks for the room they took.
     void fitTexts() override;
-
-public:
-    // Room for the tab strip's pages as fitted, and the button row below them.
-    QSize minimumSizeHint() const override;
-
-protected:
 
 private:
     enum class WriteEnd { Done, Failed, LinkBroken, Gone };

@@ -15,6 +15,11 @@ class QMdiSubWindow;
 // closes. Places and sizes are in twips (15 to a pixel) and describe the whole window, frame
 // included, relative to the main window's client area.
 //
+// A window with a fixed border keeps the size code gives it: arranging the windows or dragging a
+// frame edge does not change it. A window with a layout opens at least at the size its layout
+// asks for. A window opened without a stored place goes one step down and right of the last
+// such window, and every window opens inside the visible part of the area.
+//
 // A subclass sets its name and caption in its constructor and does its set-up in Form_Load, its
 // clean-up in Form_Unload (which may refuse by setting Cancel).
 class Form : public QWidget {
@@ -56,10 +61,6 @@ public:
     // The client area in twips.
     int ScaleWidth() const;
     int ScaleHeight() const;
-
-    // A window with a fixed border keeps the size code gives it: arranging the windows or
-    // dragging a frame edge does not change it. A window with a layout opens at least at the
-    // size its layout asks for.
 
     // Moves the window so that the whole frame lies in the visible part of the main window's area
     // (the top left corner first, when it is larger than that).

@@ -14,7 +14,9 @@
 #include "utility/shell/frmMain.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QScrollBar>
 
@@ -159,10 +161,22 @@ TEST(DesktopLayoutTest, CascadeAndTileKeepEveryWindowAtItsDesignedSize)
     Clock::pumpOnce();
     WindowChecks::open(desk.main, QStringLiteral("frmJog"));
     Clock::pumpOnce();
-    for (const auto& [form, size] : designed)
-        if (form == jog)
+    // The same when it is chosen in the Window menu's list.
+    Form* home = Form::loadedForm(QStringLiteral("frmHome"));
+    ASSERT_TRUE(home);
+    home->frame()->showMinimized();
+    QMenu* windowMenu = desk.main->mnuMain(4);
+    emit windowMenu->aboutToShow();
+    for (QAction* entry : windowMenu->actions()) {
+        if (entry->isCheckable() && entry->text().endsWith(QLatin1String(" Home")))
+            entry->trigger();
+    }
+    Clock::pumpOnce();
+    for (const auto& [form, size] : designed) {
+        if (form == jog || form == home)
             for (const QString& line : WindowChecks::smallerThan(form, size))
                 problems << QStringLiteral("[opened again] ") + line;
+    }
     EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
 }
 
