@@ -162,6 +162,7 @@ void KVLJog::buildControls()
         QLabel* units = makeLabel(box, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("mm"),
                                   twips(1560, 270 + 360 * (i % 2), box->width() * 15 - 1560 - 30, 255));
         units->setFont(panelFont(this, false));
+        reserveUnitRoom(units, i < 2 ? QStringLiteral("%1") : QStringLiteral("%1/sec"));
         lblUnits.append(units);
     }
 

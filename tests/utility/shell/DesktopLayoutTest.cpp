@@ -238,3 +238,27 @@ TEST(DesktopLayoutTest, FirstStartLeavesEveryWindowsTitleInSightAndTheAreaScroll
     Clock::pumpOnce();
     EXPECT_GT(desk.area()->horizontalScrollBar()->maximum(), 0);
 }
+
+// Unit captions follow the axis shown: the room for them is made for the widest unit name, so a
+// panel fitted while its first axis counts in millimetres still shows another axis's counts.
+TEST(DesktopLayoutTest, UnitCaptionsFitWhicheverAxisIsShown)
+{
+    Desktop desk;
+    desk.closeAll();
+    for (int axis = 1; axis <= 6; ++axis)
+        desk.device.controller().setValue(axis, "SN", axis == 1 ? "2" : "0");
+    QStringList problems;
+    for (const QString name : {"frmHome", "frmJog", "frmTrajectory", "frmPosition"}) {
+        Form* form = WindowChecks::open(desk.main, name);
+        ASSERT_TRUE(form) << name.toStdString();
+        // Axis 2 (counts) on every axis selector the window has.
+        for (QAbstractButton* option : form->findChildren<QAbstractButton*>()) {
+            if (option->objectName().endsWith(QLatin1String("_1")) && option->objectName().startsWith(QLatin1String("opt")))
+                option->click();
+        }
+        Clock::pumpOnce();
+        problems += WindowChecks::textsThatDoNotFit(form, form->Name());
+        desk.closeAll();
+    }
+    EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
+}
