@@ -195,7 +195,9 @@ bool Form::eventFilter(QObject* watched, QEvent* event)
 {
     // The normal place is taken as the window leaves its normal state, before it changes size.
     // Later notices while it stays minimised or maximised (the area sends some) are passed over.
-    if (watched == frame() && event->type() == QEvent::WindowStateChange) {
+    // The type is tested first: a frame being destroyed still sends notices (its children
+    // leaving), and it may no longer be read as a sub-window then.
+    if (event->type() == QEvent::WindowStateChange && watched == frame()) {
         if (frameIsNormal()) {
             m_leftNormal = false;
         } else if (!m_leftNormal) {
