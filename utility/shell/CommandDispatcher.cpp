@@ -127,6 +127,17 @@ QStringList CommandDispatcher::windowNames()
     return names;
 }
 
+CommandDispatcher::PlugIns CommandDispatcher::plugIns()
+{
+    return PlugIns{pluggedWindows(), pluggedProcedures()};
+}
+
+void CommandDispatcher::setPlugIns(const PlugIns& plugIns)
+{
+    pluggedWindows() = plugIns.windows;
+    pluggedProcedures() = plugIns.procedures;
+}
+
 QString CommandDispatcher::windowOfKey(const QString& key)
 {
     return commandOf(key).window;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -40,6 +41,14 @@ public:
     static QString windowOfKey(const QString& key);
     // Every window reachable by name: those built in and those plugged in, in name order.
     static QStringList windowNames();
+
+    // Everything plugged in, to be put back as it was (by a test that plugs in the whole program).
+    struct PlugIns {
+        QHash<QString, WindowInstance> windows;
+        QHash<QString, Procedure> procedures;
+    };
+    static PlugIns plugIns();
+    static void setPlugIns(const PlugIns& plugIns);
 
     // The help file in the program's folder, and the maker's home page.
     static QString helpFilePath();

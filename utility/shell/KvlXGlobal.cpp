@@ -118,12 +118,17 @@ bool firstLetter(const QString& cmd, QChar* letter, QChar* next)
 frmMain* Main()
 {
     InitUnitNames();
-    InstallControllerHandlers();
-    InstallParameterFileHandlers();
-    statusFlash::Install();
+    InstallProgramParts();
     auto* main = new frmMain();
     main->Show();
     return main;
+}
+
+void InstallProgramParts()
+{
+    InstallControllerHandlers();
+    InstallParameterFileHandlers();
+    statusFlash::Install();
 }
 
 void InitUnitNames()

@@ -1,4 +1,4 @@
-#include "tests/support/ControllerHandlers.h"
+#include "tests/support/ProgramParts.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/WindowChecks.h"
 
@@ -64,7 +64,7 @@ TEST(DesktopScreenshots, DISABLED_EveryWindowOnTheSimulatedController)
     QDir().mkpath(folder);
 
     ShellRig rig;
-    ControllerHandlers handlers;
+    ProgramParts parts;
     rig.store("KVLComm", "BusType", "3");
     rig.store("KVLComm", "CommPort", "1");
     rig.store("frmMain", "FirstTime", "0");
