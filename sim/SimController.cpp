@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -201,6 +202,30 @@ void SimController::buildCommandTable()
                                     false});
     m_commands.insert("QP", Command{nullptr, [this](int, const QByteArray&) { m_programMode = false; },
                                     false});
+    buildGroupCommands();
+}
+
+// Interpolation groups: "gHN1,2" defines group g, "gHN?" lists its members ("1, 2") or answers
+// "No data" and leaves an error when it has none, "gHX" deletes it, "gHZ" answers its member
+// count. The group parameters (HV, HA, HD, HJ) are stored and answered like any value.
+void SimController::buildGroupCommands()
+{
+    m_commands.insert("HN", Command{[this](int g) -> QByteArray {
+                                        const QByteArray members = m_values.value(key(g, "HN"));
+                                        if (members.isEmpty()) {
+                                            pushError(41, "Group not defined");
+                                            return "No data";
+                                        }
+                                        return members.split(',').join(", ");
+                                    },
+                                    nullptr, false});
+    m_commands.insert("HX", Command{nullptr, [this](int g, const QByteArray&) { m_values.remove(key(g, "HN")); },
+                                    false});
+    m_commands.insert("HZ", Command{[this](int g) -> QByteArray {
+                                        const QByteArray members = m_values.value(key(g, "HN"));
+                                        return QByteArray::number(members.isEmpty() ? 0 : members.count(',') + 1);
+                                    },
+                                    nullptr, true});
 }
 
 // --- the link ------------------------------------------------------------------------------------
@@ -371,8 +396,20 @@ void SimController::queueRaw(const QByteArray& bytes)
 {
     if (m_silent || m_vanished || bytes.isEmpty())
         return;
+    if (m_holding) {
+        m_held.append(bytes);
+        return;
+    }
     m_output.append(bytes);
     emit replyReady();
+}
+
+void SimController::releaseReplies()
+{
+    m_holding = false;
+    const QList<QByteArray> held = std::exchange(m_held, {});
+    for (const QByteArray& bytes : held)
+        queueRaw(bytes);
 }
 
 QByteArray SimController::takeReply(int capacity)

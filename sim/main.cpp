@@ -37,8 +37,12 @@ int main(int argc, char** argv)
     const QCommandLineOption axesOption(QStringLiteral("axes"),
                                         QStringLiteral("Number of axes carrying a motor."),
                                         QStringLiteral("N"));
+    const QCommandLineOption amplifiersOption(QStringLiteral("amplifiers"),
+                                              QStringLiteral("Amplifier word in hexadecimal (bit n-1: an amplifier on axis n)."),
+                                              QStringLiteral("HEX"));
     parser.addOption(modelOption);
     parser.addOption(axesOption);
+    parser.addOption(amplifiersOption);
     parser.process(app);
 
     SimController controller;
@@ -52,6 +56,15 @@ int main(int argc, char** argv)
             return 2;
         }
         controller.setAxisCount(axes);
+    }
+    if (parser.isSet(amplifiersOption)) {
+        bool ok = false;
+        const uint word = parser.value(amplifiersOption).toUInt(&ok, 16);
+        if (!ok) {
+            std::fprintf(stderr, "kvlsim: --amplifiers wants hexadecimal digits\n");
+            return 2;
+        }
+        controller.setWord(0, "ZU", word);
     }
     // Moves take a second in real time, so a person sees the axes travel.
     controller.setMoveSteps(20);

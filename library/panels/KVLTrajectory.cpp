@@ -5,6 +5,7 @@
 #include "library/link/IMotion.h"
 #include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
+#include "library/link/ReadMarks.h"
 #include "platform/RuntimeError.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
@@ -124,23 +125,6 @@ bool fitKind(Kind kind, double value, double& out)
         return out >= -2147483648.0 && out <= 2147483647.0;
     }
     return false;
-}
-
-// The reply's value, or false when the reply holds no number (no answer, an empty or blank reply).
-bool replyNumber(const QString& reply, bool hex, double& value)
-{
-    bool digit = false;
-    for (QChar c : reply) {
-        const char16_t u = c.unicode();
-        if ((u >= '0' && u <= '9') || (hex && ((u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f')))) {
-            digit = true;
-            break;
-        }
-    }
-    if (!digit)
-        return false;
-    value = NumberText::parseReply(hex ? QStringLiteral("&H") + reply : reply);
-    return true;
 }
 
 QString commandValue(Kind kind, double value)
@@ -447,8 +431,7 @@ bool KVLTrajectory::RefreshPanel()
     const short current = mobjGuiState ? mobjGuiState->CurrentAxis() : 0;
     m_Axis = isPanelAxis(current) ? current : 0;
     m_CurrentTab = short(TabStrip1->currentIndex() + 1);
-    m_read.fill(FieldSet());
-    m_edited.fill(FieldSet());
+    m_marks.clear();
 
     {
         QPointer<KVLTrajectory> self(this);
@@ -509,7 +492,8 @@ int KVLTrajectory::InitializeAxes()
             return -2;
         double value = 0;
         double type = 0;
-        const bool answered = status == 0 && replyNumber(reply, false, value) && fitKind(Kind::Word, value, type);
+        const bool answered = ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, value) &&
+                              fitKind(Kind::Word, value, type);
         if (answered && motion())
             motion()->setMotorType(short(axis), qint32(type));
         // An axis that did not answer is taken as one without a motor.
@@ -548,9 +532,10 @@ bool KVLTrajectory::ReadTrajectoryParams()
                 return true;
             double parsed = 0;
             double value = 0;
-            if (status == 0 && replyNumber(reply, p.kind == Kind::Word, parsed) && fitKind(p.kind, parsed, value)) {
+            const ReadMarks::Reply form = p.kind == Kind::Word ? ReadMarks::Reply::Hex : ReadMarks::Reply::Decimal;
+            if (ReadMarks::replyValue(status, reply, form, parsed) && fitKind(p.kind, parsed, value)) {
                 p.set(*m, short(axis), value);
-                m_read[axis - 1].set(p.field);
+                m_marks.markRead(axis, p.field);
             }
         }
     }
@@ -640,8 +625,7 @@ void KVLTrajectory::cmdButton_Click(int Index)
                 // Only axes beyond the cache fail, after every axis it holds was restored.
             }
         }
-        for (FieldSet& edited : m_edited)
-            edited.reset();
+        m_marks.clearEdits();
         showServoPage();
         showTrajectoryPage();
         if (!pumpEvents())
@@ -791,7 +775,7 @@ void KVLTrajectory::cboTrajMode_Click(int index)
     if (!hasAxis() || index < 0)
         return;
     motion()->setTrajectoryMode(m_Axis, short(index + 1));
-    m_edited[m_Axis - 1].set(TJ);
+    m_marks.markEdited(m_Axis, TJ);
 }
 
 void KVLTrajectory::chkCLStpEnable_Click(bool ticked)
@@ -804,7 +788,7 @@ void KVLTrajectory::chkCLStpEnable_Click(bool ticked)
     int word = m.FeedbackConfig(m_Axis);
     word = ticked ? (word | kClosedLoopBit) : (word & ~kClosedLoopBit);
     m.setFeedbackConfig(m_Axis, word);
-    m_edited[m_Axis - 1].set(ZB);
+    m_marks.markEdited(m_Axis, ZB);
 }
 
 void KVLTrajectory::TabStrip1_Click(int index)
@@ -838,7 +822,7 @@ void KVLTrajectory::box_LostFocus(QLineEdit* edit)
         return;
     }
     kParams[box->field].set(*motion(), m_Axis, value);
-    m_edited[m_Axis - 1].set(box->field);
+    m_marks.markEdited(m_Axis, box->field);
     box->shown = edit->text();
 }
 
@@ -854,7 +838,7 @@ bool KVLTrajectory::isKnown(int axis, Field field) const
 {
     if (!isPanelAxis(axis))
         return false;
-    return m_read[axis - 1].test(field) || m_edited[axis - 1].test(field);
+    return m_marks.isKnown(axis, field);
 }
 
 int KVLTrajectory::motorTypeOf(int axis) const

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "library/link/ReadMarks.h"
 #include "library/panels/PanelBase.h"
 
 #include <QString>
 #include <QVector>
 #include <array>
-#include <bitset>
 
 class IMotion;
 class QCheckBox;
@@ -74,7 +74,6 @@ protected:
 
 private:
     enum class WriteEnd { Done, Failed, LinkBroken, Gone };
-    using FieldSet = std::bitset<FieldCount>;
 
     // A number box and the field it edits.
     struct Box {
@@ -146,8 +145,7 @@ private:
 
     // Per panel axis: the parameters read from the controller at binding, and those the user
     // changed since. Only these are written.
-    std::array<FieldSet, MaxPanelAxes> m_read{};
-    std::array<FieldSet, MaxPanelAxes> m_edited{};
+    ReadMarks m_marks;
     // The closed-loop group as the motor type last left it.
     bool m_stepperGroupOn = true;
 

@@ -240,19 +240,19 @@ QStringList openableWindows(frmMain* main)
 
 Form* open(frmMain* main, const QString& name)
 {
-    bool dispatched = false;
     for (const QString& key : menuKeys(main)) {
         if (CommandDispatcher::windowOfKey(key) == name) {
             main->MenuDispatch(key);
-            dispatched = true;
             break;
         }
     }
-    if (!dispatched) {
-        if (Form* form = CommandDispatcher::window(name))
-            form->Show();
-    }
+    // A command may refuse on this link (firmware over USB): the window is looked at all the same.
     Form* form = Form::loadedForm(name);
+    if (!form || !form->Visible()) {
+        if (Form* byName = CommandDispatcher::window(name))
+            byName->Show();
+        form = Form::loadedForm(name);
+    }
     return form && form->Visible() ? form : nullptr;
 }
 

@@ -23,7 +23,7 @@ namespace WindowChecks {
 QStringList openableWindows(frmMain* main);
 
 // Opens a window the way an operator does: through the first menu or toolbar key that names it,
-// else by name. Null when it did not open.
+// else (no key, or its command refused) by name. Null when it did not open.
 Form* open(frmMain* main, const QString& name);
 
 // Captions, option and check-box texts, button texts, frame titles and list items that are wider

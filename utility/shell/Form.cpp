@@ -26,10 +26,9 @@ int toTwips(int pixels)
     return int(std::clamp<qint64>(twips, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
-// Each window opened without a place of its own goes one step down and right of the one before,
-// as a new document window does, so none opens hidden behind another.
+// Each window opened without a place of its own goes one step down and right of the windows
+// open before it, as a new document window does, so none opens hidden behind another.
 constexpr int kDefaultStep = 500 / Form::TwipsPerPixel;
-int g_nextDefaultPlace = 0;
 
 int toPixels(int twips)
 {
@@ -52,7 +51,6 @@ Form::~Form()
 void Form::setMdiArea(QMdiArea* area)
 {
     g_mdiArea = area;
-    g_nextDefaultPlace = 0;
 }
 
 QMdiArea* Form::mdiArea()
@@ -113,6 +111,18 @@ void Form::Show()
         m_shownOnce = true;
         if (!m_placed)
             placeByDefault();
+    }
+    // A window that sized its client area itself has its frame follow.
+    if (m_subWindow && size() != clientSize()) {
+        QRect r = framePlacePixels();
+        r.setSize(size().grownBy(m_subWindow->contentsMargins()));
+        setFramePlacePixels(r);
+    }
+    // A window that sized its client area itself has its frame follow.
+    if (m_subWindow && size() != clientSize()) {
+        QRect r = framePlacePixels();
+        r.setSize(size().grownBy(m_subWindow->contentsMargins()));
+        setFramePlacePixels(r);
     }
     applySizeRule();
     f->show();
@@ -237,6 +247,8 @@ void Form::setFramePlacePixels(const QRect& place)
         m_subWindow->setMinimumSize(0, 0);
         m_subWindow->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         m_subWindow->setGeometry(place);
+        // The client follows at once, not only when the frame next lays it out.
+        resize(clientSize());
     } else {
         const QSize border = frameGeometry().size() - size();
         move(place.topLeft());
@@ -262,7 +274,7 @@ void Form::applySizeRule()
 {
     if (!hasFixedSize())
         return;
-    setFixedSize(clientSize());
+    setFixedSize(size());
     if (m_subWindow)
         m_subWindow->setFixedSize(m_subWindow->size());
 }
@@ -282,14 +294,25 @@ void Form::placeByDefault()
     const QMdiArea* area = m_mdiChild ? g_mdiArea.data() : nullptr;
     if (!area)
         return;
+    // The first step of the cascade that no open window holds and where the window fits; the
+    // start of the area when there is none.
     const QSize view = area->viewport()->size();
-    QPoint place(g_nextDefaultPlace * kDefaultStep, g_nextDefaultPlace * kDefaultStep);
     const QSize whole = framePlacePixels().size();
-    if (g_nextDefaultPlace > 0 && (place.x() + whole.width() > view.width() || place.y() + whole.height() > view.height())) {
-        g_nextDefaultPlace = 0;
-        place = QPoint(0, 0);
+    QPoint place(0, 0);
+    for (int k = 0;; ++k) {
+        const QPoint step(k * kDefaultStep, k * kDefaultStep);
+        if (k > 0 && (step.x() + whole.width() > view.width() || step.y() + whole.height() > view.height()))
+            break;
+        bool taken = false;
+        for (const QMdiSubWindow* sub : area->subWindowList()) {
+            if (sub != m_subWindow && sub->isVisible() && sub->pos() == step)
+                taken = true;
+        }
+        if (!taken) {
+            place = step;
+            break;
+        }
     }
-    ++g_nextDefaultPlace;
     QRect r = framePlacePixels();
     r.moveTopLeft(place);
     setFramePlacePixels(r);

@@ -7,6 +7,7 @@
 #include "platform/ui/MsgBox.h"
 #include "utility/files/ParameterFiles.h"
 #include "utility/firmware/statusFlash.h"
+#include "utility/setup/SetupWindows.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
@@ -129,6 +130,7 @@ void InstallProgramParts()
     InstallControllerHandlers();
     InstallParameterFileHandlers();
     statusFlash::Install();
+    InstallSetupWindows();
 }
 
 void InitUnitNames()

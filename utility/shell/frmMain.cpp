@@ -76,7 +76,7 @@ frmMain::frmMain(QWidget* parent)
     // Room for the panels side by side: most of the screen, in its middle.
     if (const QScreen* s = screen()) {
         const QRect available = s->availableGeometry();
-        resize(available.size() * 9 / 10);
+        resize(size().expandedTo(available.size() * 9 / 10));
         move(available.center() - rect().center());
     }
     Form::setMdiArea(m_mdiArea);

@@ -40,8 +40,11 @@ struct Desktop {
             rig.store("frmMain", "FirstTime", "0");
         }
         rig.answer = [](const ShellRig::Box& box) {
-            return box.prompt == QLatin1String("Do you want to reset controller") ? int(platform::vbNo)
-                                                                                  : int(platform::vbOK);
+            if (box.prompt == QLatin1String("Do you want to reset controller"))
+                return int(platform::vbNo);
+            const int buttons = box.style & 0xF;
+            return buttons == platform::vbYesNo || buttons == platform::vbYesNoCancel ? int(platform::vbYes)
+                                                                                        : int(platform::vbOK);
         };
         main = rig.start();
         main->resize(1024, 768);
@@ -217,11 +220,14 @@ TEST(DesktopLayoutTest, FirstStartLeavesEveryWindowsTitleInSightAndTheAreaScroll
     Desktop desk;
     desk.closeAll();
     // The windows that host panels (other windows may choose a place of their own, such as the
-    // middle of the area).
+    // middle of the area; they are closed again).
     QList<Form*> opened;
     for (const QString& name : WindowChecks::openableWindows(desk.main)) {
-        if (Form* form = WindowChecks::open(desk.main, name); form && form->MDIChild() && form->findChild<PanelBase*>())
+        Form* form = WindowChecks::open(desk.main, name);
+        if (form && form->MDIChild() && form->findChild<PanelBase*>())
             opened << form;
+        else if (form)
+            Form::Unload(form);
     }
     ASSERT_GE(opened.size(), 8);
     // Each window's title bar start is covered by no window opened after it.
