@@ -10,6 +10,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Shell.h"
+#include "platform/ui/TextFit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -244,6 +245,7 @@ void KVLTrajectory::buildControls()
     txtFollowingErr = addBox(frameFollowingErr, QStringLiteral("txtFollowingErr"), FE, twips(120, 330, 1200, 285));
     lblFollowUnits = makeLabel(frameFollowingErr, QStringLiteral("lblFollowUnits"), QStringLiteral("Units"),
                                twips(1360, 360, 1500, 255));
+    reserveUnitRoom(lblFollowUnits, QStringLiteral("%1"));
 
     frameCLStepper = makeFrame(servo, QStringLiteral("frameCLStepper"), QStringLiteral("Set Stepper Control Parameters"),
                                twips(3960, 900, 3000, 1620));
@@ -296,6 +298,7 @@ void KVLTrajectory::buildControls()
         QLabel* units = makeLabel(r.frame, QStringLiteral("lblUnits_%1").arg(i),
                                   i == 5 ? QStringLiteral("units/sec ") : QStringLiteral("units/sec"),
                                   twips(3040, top + 30, 1200, 255));
+        reserveUnitRoom(units, QStringLiteral("%1/sec"));
         lblUnits.append(units);
     }
     // Exponent marks beside the units of boxes 2, 3, 4 ("2") and 6 ("3").
@@ -382,6 +385,33 @@ void KVLTrajectory::resizeEvent(QResizeEvent* e)
     for (int i = 0; i < cmdButton.size(); ++i) {
         cmdButton.at(i)->setGeometry(twipsToPixels(1435 + 1050 * (i + 1)), top, twipsToPixels(855), buttonHeight);
     }
+}
+
+void KVLTrajectory::fitTexts()
+{
+    // A page is as large as its frames with the design's margin; what its texts add, it grows by.
+    const int margin = twipsToPixels(120);
+    withWidestUnits([this, margin] {
+        for (QFrame* page : fraTrajectory) {
+            if (!page)
+                continue;
+            QRect used;
+            for (QWidget* child : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                used |= child->geometry();
+            page->resize(used.right() + 1 + margin, used.bottom() + 1 + margin);
+            platform::TextFit::fit(page);
+            page->setMinimumSize(page->size());
+        }
+    });
+}
+
+QSize KVLTrajectory::minimumSizeHint() const
+{
+    if (!TabStrip1)
+        return PanelBase::minimumSizeHint();
+    const QSize tabs = TabStrip1->minimumSizeHint();
+    const int buttons = twipsToPixels(1435 + 1050 * 4 + 855);
+    return QSize(std::max(tabs.width(), buttons), tabs.height() + twipsToPixels(kButtonHeightTwips + 200));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -36,6 +36,9 @@ public:
     explicit KVLTrajectory(QWidget* parent = nullptr);
     ~KVLTrajectory() override;
 
+    // Room for the tab strip's pages as fitted, and the button row below them.
+    QSize minimumSizeHint() const override;
+
     // Places the unit and exponent labels of the trajectory page and writes into them the units of
     // axis Index (an axis the cache does not hold leaves the captions as they are).
     void DoTrajLabels(const short& Index);
@@ -66,6 +69,8 @@ protected:
     void setUp() override;
     bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    // The pages are fitted one by one, and the tab strip then asks for the room they took.
+    void fitTexts() override;
 
 private:
     enum class WriteEnd { Done, Failed, LinkBroken, Gone };

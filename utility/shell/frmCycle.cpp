@@ -26,8 +26,9 @@ frmCycle::frmCycle()
 
 void frmCycle::Form_Load()
 {
-    fitClientToPanel();
+    // Binding runs the panel's set-up, which sizes it to its captions: the window follows.
     bindPanel();
+    fitClientToPanel();
     mobjKVLError = Form::instance<frmErrors>()->KVLError1();
     if (mobjKVLError)
         connect(mobjKVLError, SIGNAL(ErrorsDetected()), this, SLOT(mobjKVLError_ErrorsDetected()));

@@ -21,6 +21,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -68,7 +69,16 @@ frmMain::frmMain(QWidget* parent)
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
+    // Windows placed beyond the visible part of the area can be scrolled to.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
+    // Room for the panels side by side: most of the screen, in its middle.
+    if (const QScreen* s = screen()) {
+        const QRect available = s->availableGeometry();
+        resize(size().expandedTo(available.size() * 9 / 10));
+        move(available.center() - rect().center());
+    }
     Form::setMdiArea(m_mdiArea);
 
     // The control library's communication control, created by its program identifier.
