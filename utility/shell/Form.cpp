@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -29,6 +30,8 @@ int toTwips(int pixels)
 // Each window opened without a place of its own goes one step down and right of the windows
 // open before it, as a new document window does, so none opens hidden behind another.
 constexpr int kDefaultStep = 500 / Form::TwipsPerPixel;
+// How much of a window must lie in view for its title bar to be reached.
+constexpr int kTitleRoom = 100;
 
 int toPixels(int twips)
 {
@@ -118,16 +121,13 @@ void Form::Show()
         f->setWindowState(f->windowState() & ~Qt::WindowMinimized);
     if (layout())
         growClientTo(sizeHint());
+    bool placedByDefault = false;
     if (!m_shownOnce) {
         m_shownOnce = true;
-        if (!m_placed)
+        if (!m_placed) {
             placeByDefault();
-    }
-    // A window that sized its client area itself has its frame follow.
-    if (m_subWindow && size() != clientSize()) {
-        QRect r = framePlacePixels();
-        r.setSize(size().grownBy(m_subWindow->contentsMargins()));
-        setFramePlacePixels(r);
+            placedByDefault = true;
+        }
     }
     // A window that sized its client area itself has its frame follow.
     if (m_subWindow && size() != clientSize()) {
@@ -137,7 +137,10 @@ void Form::Show()
     }
     applySizeRule();
     f->show();
-    pullIntoView();
+    // A first place of the window's own may reach past the visible part (the area scrolls); a
+    // stored or given place is brought back into view.
+    if (!placedByDefault)
+        pullIntoView();
     f->raise();
     if (m_subWindow && g_mdiArea)
         g_mdiArea->setActiveSubWindow(m_subWindow);
@@ -311,21 +314,30 @@ void Form::placeByDefault()
     // start of the area when there is none.
     const QSize view = area->viewport()->size();
     const QSize whole = framePlacePixels().size();
+    // A window larger than the room left takes the first free step whose title bar is in view.
     QPoint place(0, 0);
+    std::optional<QPoint> titleInView;
     for (int k = 0;; ++k) {
         const QPoint step(k * kDefaultStep, k * kDefaultStep);
-        if (k > 0 && (step.x() + whole.width() > view.width() || step.y() + whole.height() > view.height()))
+        if (k > 0 && (step.x() + kTitleRoom > view.width() || step.y() + kTitleRoom > view.height()))
             break;
         bool taken = false;
         for (const QMdiSubWindow* sub : area->subWindowList()) {
             if (sub != m_subWindow && sub->isVisible() && sub->pos() == step)
                 taken = true;
         }
-        if (!taken) {
+        if (taken)
+            continue;
+        if (k == 0 || (step.x() + whole.width() <= view.width() && step.y() + whole.height() <= view.height())) {
             place = step;
+            titleInView.reset();
             break;
         }
+        if (!titleInView)
+            titleInView = step;
     }
+    if (titleInView)
+        place = *titleInView;
     QRect r = framePlacePixels();
     r.moveTopLeft(place);
     setFramePlacePixels(r);
