@@ -1,4 +1,5 @@
 #include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimPtyThread.h"
 
@@ -50,20 +51,19 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
     env.insert(QStringLiteral("KVL_COM1"), sim.slavePath());
-    env.insert(QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("1"));
+    // Questions answered No: no reset, so no 18-second wait for the controller to restart.
+    env.insert(QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("no"));
     moxtrel.setProcessEnvironment(env);
     moxtrel.start(program, QStringList());
     ASSERT_TRUE(moxtrel.waitForStarted(10000));
 
-    // Up: the controller was identified, and the error window polls it on the link's tick. The
-    // unattended start answers the reset question with Yes, and a reset waits 18 s for the
-    // controller to restart.
+    // Up: the controller was identified, and the error window polls it on the link's tick.
     const bool talking = platform::Clock::pumpUntil(
         [&] {
             const QStringList lines = receivedLines(sim);
             return lines.contains(QStringLiteral("VE?")) && lines.count(QStringLiteral("TB")) >= 2;
         },
-        40000, 50);
+        20000, 20);
     EXPECT_TRUE(talking) << receivedLines(sim).join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(moxtrel.state(), QProcess::Running);
 
@@ -72,7 +72,9 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
     EXPECT_EQ(moxtrel.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(moxtrel.exitCode(), 0);
     const QString log = QString::fromLocal8Bit(moxtrel.readAllStandardError());
-    EXPECT_TRUE(log.contains(QStringLiteral("Do you want to reset controller"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Do you want to reset controller -> %1").arg(platform::vbNo)))
+        << log.toStdString();
+    EXPECT_FALSE(receivedLines(sim).contains(QStringLiteral("RS")));
 
     // The shutdown saved the link and the error window's place.
     QSettings store(storeFile, QSettings::IniFormat);
