@@ -177,8 +177,8 @@ TEST(SimPtyTest, KvlsimPacesAndLogsFromTheCommandLine)
         GTEST_SKIP() << "kvlsim is not built beside the tests";
     QByteArray out;
     QDeadlineTimer deadline(5000);
-    while (!out.contains('\n') && !deadline.hasExpired() && kvlsim.waitForReadyRead(100))
-        out += kvlsim.readAllStandardOutput();
+    for (; !out.contains('\n') && !deadline.hasExpired(); out += kvlsim.readAllStandardOutput())
+        kvlsim.waitForReadyRead(50);
     const QRegularExpression serving(QStringLiteral("^kvlsim: serving on (\\S+) at 19200 baud\n"));
     const auto match = serving.match(QString::fromLocal8Bit(out));
     ASSERT_TRUE(match.hasMatch()) << out.toStdString();

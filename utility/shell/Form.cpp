@@ -171,7 +171,8 @@ bool Form::eventFilter(QObject* watched, QEvent* event)
 {
     // The normal place is taken as the window leaves its normal state, before it changes size.
     // Later notices while it stays minimised or maximised (the area sends some) are passed over.
-    if (watched == frame() && event->type() == QEvent::WindowStateChange) {
+    // The type first: frame() must not be read while the sub-window is being destroyed.
+    if (event->type() == QEvent::WindowStateChange && watched == frame()) {
         if (frameIsNormal()) {
             m_leftNormal = false;
         } else if (!m_leftNormal) {
