@@ -123,7 +123,7 @@ void SimController::buildCommandTable()
                 f(*it);
     };
 
-    m_commands.insert("VE", Command{[this](int) { return m_model; }, nullptr, false});
+    m_commands.insert("VE", Command{[this](int) { return m_model; }, nullptr, true});
     m_commands.insert("TP", Command{[this](int a) { return QByteArray::number(position(a), 'f', 4); },
                                     nullptr, true});
     m_commands.insert("MD", Command{[this](int a) { return QByteArray(isMoving(a) ? "0" : "1"); },
@@ -283,7 +283,7 @@ void SimController::execute(const QByteArray& line)
         if (overridden)
             queueRaw(override.value());
         else
-            answer("Ready");
+            answer(m_readyReply);
         return;
     }
 
@@ -353,7 +353,13 @@ void SimController::finishDownload()
     if (m_download != DownloadLines)
         return;
     m_download = DownloadNone;
-    answer("Done");
+    answer(m_doneReply);
+}
+
+void SimController::setDownloadReplies(const QByteArray& ready, const QByteArray& done)
+{
+    m_readyReply = ready;
+    m_doneReply = done;
 }
 
 void SimController::answer(const QByteArray& text)

@@ -140,6 +140,9 @@ public:
     QByteArray downloadData() const { return m_downloadData; }
     // Ends a line-image download as its last line would.
     void finishDownload();
+    // The texts answered when a download starts and when its image is complete (each with the
+    // usual line end); by default "Ready" and "Done".
+    void setDownloadReplies(const QByteArray& ready, const QByteArray& done);
 
     // Axis 0 is the whole controller; lines reach up to this axis number.
     static constexpr int MaxAxis = 99;
@@ -165,7 +168,7 @@ private:
         std::function<QByteArray(int axis)> query;
         // Action after a setting or a bare command has been stored.
         std::function<void(int axis, const QByteArray& value)> act;
-        // The command without "?" reports too (TP, TB, PH, RA).
+        // The command without "?" reports too (VE, TP, TB, PH, RA).
         bool bareQuery = false;
     };
     enum DownloadMode { DownloadNone, DownloadLines, DownloadCount, DownloadBytes };
@@ -228,4 +231,6 @@ private:
     QByteArray m_downloadTarget;
     QByteArray m_downloadData;
     qint64 m_bytesToCome = 0;
+    QByteArray m_readyReply = "Ready";
+    QByteArray m_doneReply = "Done";
 };

@@ -171,7 +171,8 @@ bool Form::eventFilter(QObject* watched, QEvent* event)
 {
     // The normal place is taken as the window leaves its normal state, before it changes size.
     // Later notices while it stays minimised or maximised (the area sends some) are passed over.
-    // The type first: frame() must not be read while the sub-window is being destroyed.
+    // The type is tested first: a frame being destroyed still sends notices (its children
+    // leaving), and it may no longer be read as a sub-window then.
     if (event->type() == QEvent::WindowStateChange && watched == frame()) {
         if (frameIsNormal()) {
             m_leftNormal = false;

@@ -5,6 +5,8 @@
 #include "platform/RuntimeError.h"
 #include "platform/kernel/OsVersion.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/files/ParameterFiles.h"
+#include "utility/firmware/statusFlash.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
@@ -109,6 +111,8 @@ frmMain* Main()
 {
     InitUnitNames();
     InstallControllerHandlers();
+    InstallParameterFileHandlers();
+    statusFlash::Install();
     auto* main = new frmMain();
     main->Show();
     return main;
@@ -241,9 +245,14 @@ QString QueryController(const QString& cmd)
     else
         reply.clear();
     const QString cleaned = CleanReply(reply);
-    if (cleaned.isEmpty() || cleaned.contains(QLatin1String("No data")) || cleaned.contains(QLatin1String("No Message")))
+    if (IsUnusableReply(cleaned))
         MsgBox(QStringLiteral("Invalid response to command: ") + cmd, vbOKOnly + vbCritical, QStringLiteral("ASCII Query"));
     return cleaned;
+}
+
+bool IsUnusableReply(const QString& cleaned)
+{
+    return cleaned.isEmpty() || cleaned.contains(QLatin1String("No data")) || cleaned.contains(QLatin1String("No Message"));
 }
 
 QString CleanReply(const QString& text)

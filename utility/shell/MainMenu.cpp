@@ -157,6 +157,10 @@ void MainMenu::build(QMainWindow* window, QToolBar* toolbar)
             const Array array = row.array;
             const int index = row.index;
             connect(action, &QAction::triggered, this, [this, action, array, index] {
+                // A disabled menu keeps its items' shortcuts working: its items stay out of reach
+                // all the same while work that disabled the menus runs.
+                if (!m_mnuMain[topLevelOf(array)]->menuAction()->isEnabled())
+                    return;
                 // The check mark shows a state that the command itself switches: undo the flip the
                 // action made on its own before the command reads it.
                 if (action->isCheckable())

@@ -2,12 +2,11 @@
 
 #include "library/link/BusType.h"
 #include "utility/shell/ControllerInit.h"
+#include "utility/shell/WaitAnimation.h"
 #include "utility/shell/frmMain.h"
 
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMovie>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -26,10 +25,8 @@ frmSplash::frmSplash()
     bold.setBold(true);
     m_label1->setFont(bold);
 
-    m_animation = new QLabel(this);
+    m_animation = new WaitAnimation(this);
     m_animation->setObjectName(QStringLiteral("Animation1"));
-    m_animation->setFixedSize(48, 48);
-    m_animation->setAlignment(Qt::AlignCenter);
 
     m_infoBox = new QPlainTextEdit(this);
     m_infoBox->setObjectName(QStringLiteral("lblInfo"));
@@ -99,31 +96,24 @@ void frmSplash::appendLblInfo(const QString& text)
     setLblInfo(m_info + text);
 }
 
+QLabel* frmSplash::Animation1() const
+{
+    return m_animation;
+}
+
 void frmSplash::playAnimation(const QString& path)
 {
-    m_animation->show();
-    if (!m_movie) {
-        m_movie = new QMovie(this);
-        m_animation->setMovie(m_movie);
-    }
-    m_movie->stop();
-    if (!QFileInfo::exists(path))
-        return;
-    m_movie->setFileName(path);
-    if (m_movie->isValid())
-        m_movie->start();
+    m_animation->play(path);
 }
 
 void frmSplash::stopAnimation()
 {
-    if (m_movie)
-        m_movie->stop();
-    m_animation->hide();
+    m_animation->stop();
 }
 
 bool frmSplash::animationPlaying() const
 {
-    return m_movie && m_movie->state() == QMovie::Running;
+    return m_animation->playing();
 }
 
 void frmSplash::btnOK_Click()

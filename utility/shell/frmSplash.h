@@ -5,9 +5,9 @@
 #include <QPointer>
 
 class QLabel;
-class QMovie;
 class QPlainTextEdit;
 class QPushButton;
+class WaitAnimation;
 
 // The wait window of the controller initialisation: a status line, the detection report, the wait
 // animation and an OK button that the initialisation enables when it is done.
@@ -21,7 +21,7 @@ public:
 
     QLabel* Label1() const { return m_label1; }
     QPushButton* btnOK() const { return m_btnOK; }
-    QLabel* Animation1() const { return m_animation; }
+    QLabel* Animation1() const;
 
     // The report text exactly as written (CR LF line ends); the box shows it line by line.
     QString lblInfo() const { return m_info; }
@@ -44,9 +44,8 @@ private slots:
 private:
     QLabel* m_label1 = nullptr;
     QPlainTextEdit* m_infoBox = nullptr;
-    QLabel* m_animation = nullptr;
+    WaitAnimation* m_animation = nullptr;
     QPushButton* m_btnOK = nullptr;
-    QMovie* m_movie = nullptr;
     QPointer<QObject> m_comm;
     QString m_info;
 };

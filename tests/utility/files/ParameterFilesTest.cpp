@@ -1,0 +1,749 @@
+#include "tests/support/ShellRig.h"
+
+#include "library/link/BusType.h"
+#include "library/link/KVLComm.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/FileDialog.h"
+#include "platform/ui/MsgBox.h"
+#include "sim/SimController.h"
+#include "sim/SimDevice.h"
+#include "utility/files/ParameterFiles.h"
+#include "utility/files/frmProgress.h"
+#include "utility/shell/CommandDispatcher.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmMain.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace KvlXGlobal;
+using platform::Clock;
+
+namespace {
+
+const QString kRestoreTitle = QStringLiteral("Tansmit Configuration");
+const QString kSaveTitle = QStringLiteral("Save To File");
+const QString kConvertTitle = QStringLiteral("Convert To ASCII File Format");
+const QString kTextFilter = QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*");
+
+struct Dialog {
+    bool save = false;
+    QString title;
+    QString dir;
+    QString filter;
+};
+
+// The main window on the simulated controller (behind the in-process USB bus, or on a
+// pseudo-terminal as the serial port), the parameter-file commands plugged in as the program's
+// start plugs them, and the file dialogs answered from a list (an empty answer cancels).
+struct Files {
+    enum Bus { Usb, Serial };
+
+    explicit Files(Bus bus = Usb)
+        : serial(bus == Serial)
+    {
+        if (serial) {
+            rig.useSerialLink();
+        } else {
+            device.installOnUsb(0);
+            rig.store("KVLComm", "BusType", "4");
+            rig.store("KVLComm", "DeviceID", "0");
+            rig.store("frmMain", "FirstTime", "0");
+        }
+        rig.answer = [](const ShellRig::Box& box) {
+            return box.prompt == QLatin1String("Do you want to reset controller") ? int(platform::vbNo)
+                                                                                  : int(platform::vbOK);
+        };
+        main = rig.start();
+        rig.comm()->setTimerEnabled(false);
+        withSim([](SimController& sim) { sim.clearLog(); });
+        rig.boxes.clear();
+        InstallParameterFileHandlers();
+        platform::setFileDialogHandler([this](bool save, const QString& title, const QString& dir,
+                                              const QString& filter) {
+            dialogs.append(Dialog{save, title, dir, filter});
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+    }
+    ~Files()
+    {
+        platform::setFileDialogHandler({});
+        for (const char* name : {"RestoreFromFile", "SaveParametersToFile", "ConvertParameterFile"})
+            CommandDispatcher::setProcedure(QString::fromLatin1(name), {});
+    }
+
+    void withSim(const std::function<void(SimController&)>& f)
+    {
+        if (serial)
+            rig.withSim(f);
+        else
+            f(device.controller());
+    }
+    QStringList lines()
+    {
+        QStringList result;
+        withSim([&](SimController& sim) {
+            for (const QByteArray& line : sim.lines())
+                result << QString::fromLatin1(line);
+        });
+        return result;
+    }
+    QString path(const QString& name) const { return rig.folder() + QLatin1Char('/') + name; }
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    QByteArray read(const QString& name)
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QStringList prompts() const { return rig.prompts(); }
+    void dispatch(const QString& key) { main->MenuDispatch(key); }
+
+    bool serial;
+    SimDevice device;
+    ShellRig rig;
+    frmMain* main = nullptr;
+    QList<Dialog> dialogs;
+    QStringList answers;
+};
+
+// Writes the two template files into the program's folder.
+void writeTemplates(Files& f, const QByteArray& options, const QByteArray& templ)
+{
+    f.write(QStringLiteral("TerminalControlOption.txt"), options);
+    f.write(QStringLiteral("TerminalSaveTemplate.txt"), templ);
+}
+
+// An old-format file: a block of `lines` lines for each axis; position p of axis a holds
+// "a.p" unless `cells` gives another value for "a:p".
+QByteArray oldFile(int axes, int lines, const QMap<QString, QByteArray>& cells = {})
+{
+    QByteArray text;
+    for (int a = 1; a <= axes; ++a) {
+        for (int p = 0; p < lines; ++p) {
+            const QString key = QStringLiteral("%1:%2").arg(a).arg(p);
+            const QByteArray value = cells.contains(key) ? cells.value(key) : QByteArray::number(a) + "." + QByteArray::number(p);
+            text += QByteArray::number(a) + ":" + (p == 0 ? "Axis" : "Key" + QByteArray::number(p)) + "= " + value + " \r\n";
+        }
+    }
+    return text;
+}
+
+QMap<QString, QByteArray> numericZCells(int axes)
+{
+    QMap<QString, QByteArray> cells;
+    for (int a = 1; a <= axes; ++a) {
+        for (int p = 31; p <= 36; ++p)
+            cells.insert(QStringLiteral("%1:%2").arg(a).arg(p), QByteArray::number(p));
+    }
+    return cells;
+}
+
+// Makes writes beyond `bytes` fail in this process (as a full disk does) while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Restore
+
+TEST(ParameterFilesTest, RestoreSendsEveryLineUnchangedWithProgressAndMenusOff)
+{
+    Files f;
+    f.write(QStringLiteral("setup.txt"), QByteArray("1VA10\r\n2AC5\n3AG1\r4DC2"));
+    f.answers << f.path(QStringLiteral("setup.txt"));
+
+    QList<int> values;
+    QStringList captions;
+    QList<bool> menusOn;
+    QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&] {
+        auto* progress = dynamic_cast<frmProgress*>(Form::loadedForm(QStringLiteral("frmProgress")));
+        ASSERT_TRUE(progress);
+        if (values.isEmpty()) {
+            QObject::connect(progress->ProgressBar1(), &QProgressBar::valueChanged, f.main,
+                             [&](int v) { values << v; });
+            EXPECT_TRUE(progress->Visible());
+            EXPECT_EQ(progress->Label1()->text(), QDir::toNativeSeparators(f.path(QStringLiteral("setup.txt"))));
+            EXPECT_EQ(progress->ProgressBar1()->maximum(), 100);
+            EXPECT_EQ(progress->ProgressBar1()->value(), 0);
+        }
+        values << progress->ProgressBar1()->value();
+        captions << progress->windowTitle();
+        menusOn << f.main->mnuMain(0)->menuAction()->isEnabled();
+    });
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+
+    EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2AC5", "3AG1", "4DC2"}));
+    ASSERT_EQ(f.dialogs.size(), 1);
+    EXPECT_FALSE(f.dialogs[0].save);
+    EXPECT_EQ(f.dialogs[0].title, QStringLiteral("Send Text File"));
+    EXPECT_EQ(f.dialogs[0].filter, kTextFilter);
+    EXPECT_EQ(f.dialogs[0].dir, QString());
+    EXPECT_EQ(captions.value(0), QStringLiteral("Transmitting Text File"));
+    EXPECT_EQ(menusOn, (QList<bool>{false, false, false, false}));
+    // 17 characters of a 21-byte file: line ends do not count, so the bar stops short of 100.
+    ASSERT_FALSE(values.isEmpty());
+    EXPECT_EQ(values.last(), 100 * 17 / 21);
+    EXPECT_EQ(Form::loadedForm(QStringLiteral("frmProgress")), nullptr);
+    EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_EQ(f.rig.boxes[0].prompt, QStringLiteral("Configuration Restored"));
+    EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly);
+    EXPECT_EQ(f.rig.boxes[0].title, kRestoreTitle);
+}
+
+TEST(ParameterFilesTest, RestoreOnTheSerialLinkSendsAnEmptyLineAsAnEmptyCommand)
+{
+    Files f(Files::Serial);
+    f.write(QStringLiteral("setup.txt"), QByteArray("1VA10\r\n\r\n2AC5\xB5\r\n"));
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+
+    // The simulator reads the terminal on a thread of its own: give it the time to take the lines.
+    QList<QByteArray> raw;
+    Clock::pumpUntil([&] {
+        f.rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
+        return raw.size() >= 3;
+    }, 2000);
+    EXPECT_EQ(raw, (QList<QByteArray>{"1VA10\r", "\r", "2AC5\xB5\r"}));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
+}
+
+TEST(ParameterFilesTest, RestoreAsksAgainForAMissingFileAndReportsOneThatCannotBeOpened)
+{
+    Files f;
+    const QString missing = f.path(QStringLiteral("missing.txt"));
+    f.answers << missing; // then a cancel
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    EXPECT_EQ(f.dialogs.size(), 2);
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_EQ(f.rig.boxes[0].prompt, missing + QStringLiteral(" not found!"));
+    EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
+    EXPECT_TRUE(f.lines().isEmpty());
+
+    // A file that exists and cannot be read: locked for an ordinary user; for the superuser, a
+    // write-only attribute of the kernel's, which it cannot read either.
+    f.rig.boxes.clear();
+    QString unreadable = f.path(QStringLiteral("locked.txt"));
+    f.write(QStringLiteral("locked.txt"), "1VA10\r\n");
+    QFile::setPermissions(unreadable, QFileDevice::WriteOwner);
+    if (geteuid() == 0)
+        unreadable = QStringLiteral("/sys/bus/pci/rescan");
+    if (QFile(unreadable).open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "no unreadable file here";
+    f.answers << unreadable;
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(QStringLiteral("The file could not be opened:")));
+    EXPECT_FALSE(f.prompts().contains(QStringLiteral("Configuration Restored")));
+    EXPECT_TRUE(f.lines().isEmpty());
+}
+
+TEST(ParameterFilesTest, RestoreWithoutAControllerRefusesBeforeAskingForAFile)
+{
+    Files f;
+    f.write(QStringLiteral("setup.txt"), "1VA10\r\n");
+
+    f.rig.comm()->setBusType(BUS_TYPE_NONE); // demo mode: a send would go nowhere and answer 0
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    f.rig.comm()->setBusType(BUS_TYPE_USB);
+    f.rig.comm()->KVLClose();
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+
+    EXPECT_TRUE(f.dialogs.isEmpty());
+    EXPECT_EQ(f.prompts(), (QStringList{
+                               "The program is in demo mode: no controller is connected, so nothing was sent.",
+                               "The link to the controller is not open, so nothing was sent.",
+                           }));
+    EXPECT_EQ(f.rig.boxes[0].title, kRestoreTitle);
+    EXPECT_TRUE(f.lines().isEmpty());
+}
+
+TEST(ParameterFilesTest, RestoreStopsAtTheFirstLineTheLinkDoesNotTake)
+{
+    Files f;
+    f.write(QStringLiteral("setup.txt"), "1VA10\r\n2VA20\r\n3VA30\r\n4VA40\r\n");
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    f.device.controller().failNext(-1); // the driver refuses the first send
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_EQ(f.rig.boxes[0].prompt,
+              QStringLiteral("Sending stopped at line 1 of\r\n") + QDir::toNativeSeparators(f.path("setup.txt"))
+                  + QStringLiteral("\r\nbecause the link to the controller failed. Nothing reached the "
+                                   "controller.\r\nThe configuration was not fully restored."));
+    EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
+    EXPECT_TRUE(f.lines().isEmpty());
+    EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+}
+
+TEST(ParameterFilesTest, RestoreCutOffOnTheSerialLinkSaysHowFarItGot)
+{
+    Files f(Files::Serial);
+    QByteArray text;
+    for (int i = 1; i <= 20; ++i)
+        text += "1VA" + QByteArray::number(i) + "\r\n";
+    f.write(QStringLiteral("setup.txt"), text);
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    f.rig.withSim([](SimController& sim) { sim.vanishAfter(3); });
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+
+    const QStringList prompts = f.prompts();
+    EXPECT_FALSE(prompts.contains(QStringLiteral("Configuration Restored")));
+    ASSERT_FALSE(prompts.isEmpty());
+    const QString last = prompts.last();
+    EXPECT_TRUE(last.startsWith(QStringLiteral("Sending stopped at line "))) << last.toStdString();
+    EXPECT_TRUE(last.contains(QStringLiteral(" reached the controller before it."))) << last.toStdString();
+    EXPECT_EQ(f.lines().mid(0, 3), (QStringList{"1VA1", "1VA2", "1VA3"}));
+    EXPECT_EQ(Form::loadedForm(QStringLiteral("frmProgress")), nullptr);
+}
+
+TEST(ParameterFilesTest, WhileARestoreRunsNothingElseStartsAndTheCloseWaits)
+{
+    Files f;
+    f.write(QStringLiteral("setup.txt"), "1VA10\r\n2VA20\r\n");
+    f.write(QStringLiteral("other.txt"), "9VA90\r\n");
+    f.answers << f.path(QStringLiteral("setup.txt")) << f.path(QStringLiteral("other.txt"));
+    bool once = false;
+    bool visibleAfterClose = false;
+    bool tickingMeanwhile = true;
+    f.rig.comm()->setTimerEnabled(true);
+    QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&] {
+        if (once)
+            return;
+        once = true;
+        tickingMeanwhile = f.rig.comm()->TimerEnabled();
+        f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+        f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+        f.main->mnuFile(0)->trigger();  // reset, by its item
+        f.main->mnuFile(11)->trigger(); // Exit, by its shortcut's action
+        f.main->close();
+        visibleAfterClose = f.main->isVisible();
+    });
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+
+    EXPECT_EQ(f.dialogs.size(), 1);
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_FALSE(tickingMeanwhile);
+    EXPECT_TRUE(f.rig.comm()->TimerEnabled());
+    EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2VA20"}));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
+    // The close asked meanwhile happens once the restore is over.
+    Clock::pumpUntil([&] { return !f.main->isVisible(); }, 2000);
+    EXPECT_FALSE(f.main->isVisible());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Save
+
+TEST(ParameterFilesTest, SaveWritesPerAxisEntriesForEveryAxisThenTheGlobalOnes)
+{
+    Files f;
+    writeTemplates(f, "KVL200\t1\r\nKVL410\t2\r\nKVL410\t3\r\n", "<xx>VA\r\n\r\nZZ\n<xx>\r\n<xx>AC\rTB\r\n");
+    f.withSim([](SimController& sim) {
+        sim.setValue(1, "VA", "10.5");
+        sim.setValue(2, "VA", "20");
+        sim.setValue(1, "AC", "100");
+        sim.setValue(2, "AC", "200");
+        sim.setReply("ZZ?", "120H\r\n");
+        sim.setReply("TB?", "0, 0, NO ERROR\r\n");
+    });
+    f.write(QStringLiteral("saved.txt"), "old contents\r\n");
+    f.answers << f.path(QStringLiteral("saved.txt"));
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+
+    EXPECT_EQ(f.lines(), (QStringList{"VE", "1VA?", "1AC?", "2VA?", "2AC?", "ZZ?", "TB?"}));
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")),
+              QByteArray("1VA10.5\r\n1AC100\r\n2VA20\r\n2AC200\r\nZZ120H\r\nTB0, 0, NO ERROR\r\n"));
+    ASSERT_EQ(f.dialogs.size(), 1);
+    EXPECT_TRUE(f.dialogs[0].save);
+    EXPECT_EQ(f.dialogs[0].title, QStringLiteral("Save Parameters To File"));
+    EXPECT_EQ(f.dialogs[0].filter, QStringLiteral("Text Files (*.TXT) | *.txt"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_EQ(f.rig.boxes[0].prompt, QStringLiteral("Setup parameters were saved to file successfully."));
+    EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbInformation);
+    EXPECT_EQ(f.rig.boxes[0].title, kSaveTitle);
+    // No temporary file is left beside the target.
+    EXPECT_EQ(QDir(f.rig.folder()).entryList({"*saved*"}, QDir::Files), QStringList{"saved.txt"});
+}
+
+TEST(ParameterFilesTest, SaveRefusesUnusableOptionAndTemplateFiles)
+{
+    const QByteArray goodTemplate = "<xx>VA\r\n";
+    const QString invalidOption = QStringLiteral("Invalid control option file specified.");
+    struct Case {
+        QByteArray options;
+        QByteArray templ;
+        QString prompt;
+    };
+    QByteArray tooMany;
+    for (int i = 0; i < 257; ++i)
+        tooMany += "<xx>VA\r\n";
+    const QList<Case> cases = {
+        {"KVL200\t2\r\n", goodTemplate, invalidOption},    // no line of the model
+        {"KVL410 4\r\n", goodTemplate, invalidOption},     // no tab
+        {"KVL410\t0\r\n", goodTemplate, invalidOption},    // no axes
+        {"KVL410\t13\r\n", goodTemplate, invalidOption},   // more axes than any controller
+        {"KVL410\tfour\r\n", goodTemplate, invalidOption}, // no number
+        {"KVL410\t2\r\n", "ZZ\r\nTB\r\n<xx>\r\n", QStringLiteral("Invalid save template file specified.")},
+        {"KVL410\t2\r\n", tooMany, QStringLiteral("The save template file holds more than 256 entries:")},
+    };
+    for (const Case& c : cases) {
+        Files f;
+        writeTemplates(f, c.options, c.templ);
+        f.answers << f.path(QStringLiteral("saved.txt"));
+        f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+        ASSERT_EQ(f.rig.boxes.size(), 1) << c.options.constData();
+        EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(c.prompt)) << f.rig.boxes[0].prompt.toStdString();
+        EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
+        EXPECT_EQ(f.rig.boxes[0].title, kSaveTitle);
+        EXPECT_TRUE(f.dialogs.isEmpty());
+        EXPECT_EQ(f.lines(), QStringList{"VE"});
+        EXPECT_FALSE(QFile::exists(f.path(QStringLiteral("saved.txt"))));
+    }
+}
+
+TEST(ParameterFilesTest, SaveAsksForTemplateFilesMissingFromTheProgramFolder)
+{
+    Files f;
+    f.write(QStringLiteral("options.txt"), "KVL410\t1\r\n");
+    f.write(QStringLiteral("template.txt"), "<xx>VA\r\n");
+    f.answers << f.path(QStringLiteral("nowhere.txt")) << f.path(QStringLiteral("options.txt"))
+              << f.path(QStringLiteral("template.txt")) << f.path(QStringLiteral("saved.txt"));
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+
+    ASSERT_EQ(f.dialogs.size(), 4);
+    EXPECT_EQ(f.dialogs[0].title, QStringLiteral("Select Control Option File"));
+    EXPECT_EQ(f.dialogs[0].filter, kTextFilter);
+    EXPECT_EQ(f.dialogs[1].title, QStringLiteral("Select Control Option File"));
+    EXPECT_EQ(f.dialogs[2].title, QStringLiteral("Select Save Template File"));
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")), QByteArray("1VA0\r\n"));
+    EXPECT_EQ(f.prompts(), (QStringList{f.path(QStringLiteral("nowhere.txt")) + QStringLiteral(" not found!"),
+                                        QStringLiteral("Setup parameters were saved to file successfully.")}));
+
+    // A cancel ends the command.
+    f.rig.boxes.clear();
+    f.dialogs.clear();
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.dialogs.size(), 1);
+    EXPECT_TRUE(f.rig.boxes.isEmpty());
+}
+
+TEST(ParameterFilesTest, SaveWithoutAControllerOrModelRefusesBeforeAskingForAFile)
+{
+    Files f;
+    writeTemplates(f, "KVL410\t2\r\n", "<xx>VA\r\n");
+    f.rig.comm()->setBusType(BUS_TYPE_NONE);
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.prompts(), QStringList{"The program is in demo mode: no controller is connected, so no parameters "
+                                       "can be saved."});
+    f.rig.comm()->setBusType(BUS_TYPE_USB);
+    f.rig.comm()->KVLOpen();
+
+    // A controller that does not report its model matches no line, not the first one.
+    f.rig.boxes.clear();
+    f.withSim([](SimController& sim) { sim.setReply("VE", "\r\n"); });
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.prompts(), (QStringList{"Invalid response to command: VE",
+                                        "The controller did not report its model, so no entry of the control "
+                                        "option file applies. Nothing was saved."}));
+    EXPECT_TRUE(f.dialogs.isEmpty());
+}
+
+TEST(ParameterFilesTest, SaveStoppedByAnUnusableReplyLeavesTheOldFile)
+{
+    Files f;
+    writeTemplates(f, "KVL410\t2\r\n", "<xx>VA\r\n<xx>AC\r\n");
+    f.withSim([](SimController& sim) { sim.setReply("2VA?", "No data\r\n"); });
+    const QByteArray old = "1VA5\r\n2VA6\r\n";
+    f.write(QStringLiteral("saved.txt"), old);
+    f.answers << f.path(QStringLiteral("saved.txt"));
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+
+    EXPECT_EQ(f.lines(), (QStringList{"VE", "1VA?", "1AC?", "2VA?"}));
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")), old);
+    EXPECT_EQ(f.prompts(), (QStringList{"Invalid response to command: 2VA?",
+                                        "The controller gave no usable reply to 2VA?, so the parameters were not "
+                                        "saved.\r\n"
+                                            + QDir::toNativeSeparators(f.path(QStringLiteral("saved.txt")))
+                                            + "\r\nwas left as it was."}));
+    EXPECT_EQ(QDir(f.rig.folder()).entryList({"*saved*"}, QDir::Files), QStringList{"saved.txt"});
+}
+
+TEST(ParameterFilesTest, SaveCutOffOnTheSerialLinkLeavesTheOldFile)
+{
+    Files f(Files::Serial);
+    writeTemplates(f, "KVL410\t4\r\n", "<xx>VA\r\n<xx>AC\r\nZZ\r\n");
+    f.rig.withSim([](SimController& sim) { sim.vanishAfter(4); });
+    const QByteArray old = "1VA5\r\n";
+    f.write(QStringLiteral("saved.txt"), old);
+    f.answers << f.path(QStringLiteral("saved.txt"));
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")), old);
+    EXPECT_FALSE(f.prompts().contains(QStringLiteral("Setup parameters were saved to file successfully.")));
+    EXPECT_TRUE(f.prompts().last().startsWith(QStringLiteral("The controller gave no usable reply to ")));
+}
+
+TEST(ParameterFilesTest, SaveThatCannotWriteSaysWhyAndLeavesTheOldFile)
+{
+    Files f;
+    writeTemplates(f, "KVL410\t4\r\n", "<xx>VA\r\n<xx>AC\r\n<xx>AG\r\n");
+    // A folder that does not exist: nothing can be created there.
+    const QString nowhere = f.path(QStringLiteral("no/such/folder/saved.txt"));
+    f.answers << nowhere;
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(QStringLiteral("The file could not be created:\r\n")
+                                                 + QDir::toNativeSeparators(nowhere) + QStringLiteral("\r\n")));
+    EXPECT_EQ(f.lines(), QStringList{"VE"});
+
+    // A disk that fills up while the file is written.
+    f.rig.boxes.clear();
+    const QByteArray old = "1VA5\r\n";
+    f.write(QStringLiteral("saved.txt"), old);
+    f.answers << f.path(QStringLiteral("saved.txt"));
+    {
+        FileSizeLimit full(16);
+        f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    }
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")), old);
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(QStringLiteral("The file could not be written:\r\n")))
+        << f.rig.boxes[0].prompt.toStdString();
+    EXPECT_TRUE(f.rig.boxes[0].prompt.endsWith(QStringLiteral("The parameters were not saved; the file was left as "
+                                                              "it was.")));
+    EXPECT_EQ(QDir(f.rig.folder()).entryList({"*saved*"}, QDir::Files), QStringList{"saved.txt"});
+}
+
+TEST(ParameterFilesTest, SaveIntoAReadOnlyFolderSaysWhy)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "file permissions do not hold for the superuser";
+    Files f;
+    writeTemplates(f, "KVL410\t1\r\n", "<xx>VA\r\n");
+    QDir().mkpath(f.path(QStringLiteral("locked")));
+    QFile::setPermissions(f.path(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    f.answers << f.path(QStringLiteral("locked/saved.txt"));
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(QStringLiteral("The file could not be created:")));
+}
+
+TEST(ParameterFilesTest, ShippedTemplatesMatchTheModelTable)
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    QFile table(folder + QStringLiteral("/KVLAxes.ini"));
+    QFile options(folder + QStringLiteral("/TerminalControlOption.txt"));
+    QFile templ(folder + QStringLiteral("/TerminalSaveTemplate.txt"));
+    if (!table.open(QIODevice::ReadOnly) || !options.open(QIODevice::ReadOnly) || !templ.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "the program's data files are not built beside the tests";
+    const QString optionText = QString::fromLatin1(options.readAll());
+    int models = 0;
+    for (const QByteArray& record : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = record.trimmed().split(',');
+        if (fields.size() < 5)
+            continue;
+        ++models;
+        const QString model = QString::fromLatin1(fields[0]).remove(QLatin1Char('"')).toUpper();
+        const QString line = model + QLatin1Char('\t') + QString::fromLatin1(fields[1]);
+        // The first line that contains the model word is the one a save takes.
+        const int first = int(optionText.indexOf(model));
+        ASSERT_GE(first, 0) << model.toStdString();
+        EXPECT_EQ(optionText.mid(first, line.size()), line) << model.toStdString();
+    }
+    EXPECT_GT(models, 0);
+    const QList<QByteArray> entries = templ.readAll().trimmed().split('\n');
+    EXPECT_LE(entries.size(), 256);
+    EXPECT_TRUE(entries.first().startsWith("<xx>"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Convert
+
+TEST(ParameterFilesTest, ConvertWritesFortyThreeLinesPerAxisAndTheClosingSave)
+{
+    Files f;
+    gMaxAxes = 2;
+    QMap<QString, QByteArray> cells = numericZCells(2);
+    cells.insert("1:13", "28");
+    cells.insert("2:13", "9");
+    cells.insert("1:34", "255");
+    cells.insert("2:34", "0");
+    cells.insert("2:31", "-1");
+    f.write(QStringLiteral("old.txt"), oldFile(2, 44, cells));
+    f.answers << f.path(QStringLiteral("old.txt")) << f.path(QStringLiteral("new.txt"));
+    f.dispatch(QStringLiteral("mnuFileConvertToASCII"));
+
+    ASSERT_EQ(f.dialogs.size(), 2);
+    EXPECT_FALSE(f.dialogs[0].save);
+    EXPECT_EQ(f.dialogs[0].title, QStringLiteral("Select Old Parameters File (Source)"));
+    EXPECT_EQ(f.dialogs[0].filter, QStringLiteral("(*.txt) | *.txt"));
+    EXPECT_EQ(f.dialogs[0].dir, f.rig.folder());
+    EXPECT_TRUE(f.dialogs[1].save);
+    EXPECT_EQ(f.dialogs[1].title, QStringLiteral("Select New Parameters File (Destination)"));
+    EXPECT_EQ(f.dialogs[1].filter, QStringLiteral("(*.txt) | *.txt"));
+    EXPECT_EQ(f.dialogs[1].dir, f.rig.folder());
+
+    const QByteArray bytes = f.read(QStringLiteral("new.txt"));
+    ASSERT_TRUE(bytes.endsWith(" 2ZS 21H\r\n SM\r\n"));
+    const QList<QByteArray> lines = bytes.left(bytes.size() - 1).split('\n');
+    ASSERT_EQ(lines.size(), 87);
+    for (const QByteArray& line : lines)
+        EXPECT_TRUE(line.endsWith('\r')) << line.constData();
+    const QByteArray axis1 = bytes.left(bytes.indexOf(" 2QM"));
+    EXPECT_TRUE(axis1.startsWith(" 1QM 1.14\r\n 1SN 1.11\r\n 1SU 1.10\r\n 1FR 1.29\r\n 1QS 1.28\r\n 1QV 1.41\r\n"));
+    EXPECT_TRUE(axis1.contains("\r\n 1SR 1.15\r\n 1TJ 6\r\n 1OM 1\r\n 1VU 1.0\r\n 1VA 1.4\r\n 1JH 1.1\r\n 1JW 1.1\r\n"));
+    EXPECT_TRUE(axis1.contains("\r\n 1FE 1.27\r\n 1DB 0\r\n 1CL 0\r\n 1SS 1\r\n 1GR 1.42\r\n 1SI 1\r\n 1SK 1,0\r\n"));
+    EXPECT_TRUE(axis1.endsWith(" 1ZA FFH\r\n 1ZB 23H\r\n 1ZE 24H\r\n 1ZF 1FH\r\n 1ZH 20H\r\n 1ZS 21H\r\n"));
+    // A profile number without a code keeps the axis before's code.
+    EXPECT_TRUE(bytes.contains("\r\n 2TJ 6\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\n 2SS 2\r\n 2GR 2.42\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\n 2ZA 0H\r\n 2ZB 23H\r\n 2ZE 24H\r\n 2ZF FFFFFFFFH\r\n"));
+    EXPECT_FALSE(bytes.contains("1.8\r") || bytes.contains("1.12\r") || bytes.contains("1.43\r"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_EQ(f.rig.boxes[0].prompt, QStringLiteral("The old setup file was converted to new file format successfully."));
+    EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbInformation);
+    EXPECT_EQ(f.rig.boxes[0].title, kConvertTitle);
+    EXPECT_TRUE(f.lines().isEmpty());
+}
+
+TEST(ParameterFilesTest, ConvertTrajectoryCodes)
+{
+    Files f;
+    gMaxAxes = 3;
+    QMap<QString, QByteArray> cells = numericZCells(3);
+    cells.insert("1:13", "9");
+    cells.insert("2:13", "5");
+    cells.insert("3:13", "7");
+    f.write(QStringLiteral("old.txt"), oldFile(3, 44, cells));
+    ASSERT_TRUE(ParseOldParameterLine(f.path(QStringLiteral("old.txt"))));
+    ASSERT_TRUE(WriteAxisCommandFile(f.path(QStringLiteral("new.txt"))));
+    const QByteArray bytes = f.read(QStringLiteral("new.txt"));
+    EXPECT_TRUE(bytes.contains("\r\n 1TJ 0\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\n 2TJ 2\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\n 3TJ 4\r\n"));
+}
+
+TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
+{
+    struct Case {
+        QByteArray text;
+        QString start;
+    };
+    const QByteArray good = oldFile(2, 44, numericZCells(2));
+    QMap<QString, QByteArray> badZCell = numericZCells(2);
+    badZCell.insert("2:35", "12abc");
+    QByteArray longBlock = good;
+    longBlock.insert(longBlock.indexOf("2:Axis"), "1:Extra=1\r\n");
+    const QList<Case> cases = {
+        {"Parameters\r\n1:Axis=1\r\n", QStringLiteral("The file selected is not in old format.")},
+        {"", QStringLiteral("The file selected is not in old format.")},
+        {"1:Axis=1\r\n7:Key=2\r\n", QStringLiteral("Line 2 of ")},
+        {"1:Axis=1\r\nx:Key=2\r\n", QStringLiteral("Line 2 of ")},
+        {"1:Axis=1\r\n1:Key 2\r\n", QStringLiteral("Line 2 of ")},
+        {"1:Axis=1\r\n1 Key=2\r\n", QStringLiteral("Line 2 of ")},
+        {longBlock, QStringLiteral("Line 45 of ")},
+        {oldFile(2, 44, badZCell), QStringLiteral("The ZB value \"12abc\" of axis 2 (line 80 of ")},
+        {oldFile(1, 44, numericZCells(1)), QStringLiteral("The old file holds no ZA value for axis 2 (position 34)")},
+    };
+    for (const Case& c : cases) {
+        Files f;
+        gMaxAxes = 2;
+        f.write(QStringLiteral("old.txt"), c.text);
+        f.answers << f.path(QStringLiteral("old.txt")) << f.path(QStringLiteral("new.txt"));
+        f.dispatch(QStringLiteral("mnuFileConvertToASCII"));
+        ASSERT_EQ(f.rig.boxes.size(), 1) << c.start.toStdString();
+        EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(c.start)) << f.rig.boxes[0].prompt.toStdString();
+        EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
+        EXPECT_EQ(f.rig.boxes[0].title, kConvertTitle);
+        EXPECT_EQ(f.dialogs.size(), 1) << "no destination is asked for";
+        EXPECT_FALSE(QFile::exists(f.path(QStringLiteral("new.txt"))));
+    }
+
+    // A controller of no axes, or more than an old file can describe.
+    for (const short axes : {short(0), short(7)}) {
+        Files f;
+        gMaxAxes = axes;
+        f.dispatch(QStringLiteral("mnuFileConvertToASCII"));
+        ASSERT_EQ(f.rig.boxes.size(), 1);
+        EXPECT_EQ(f.rig.boxes[0].prompt, QStringLiteral("Old parameter files hold 1 to 6 axes; the controller has %1, "
+                                                        "so nothing was converted.")
+                                             .arg(axes));
+        EXPECT_TRUE(f.dialogs.isEmpty());
+    }
+}
+
+TEST(ParameterFilesTest, ConversionAfterAnotherStartsFromNothing)
+{
+    Files f;
+    gMaxAxes = 2;
+    f.write(QStringLiteral("first.txt"), oldFile(2, 44, numericZCells(2)));
+    f.write(QStringLiteral("second.txt"), oldFile(1, 44, numericZCells(1)));
+    ASSERT_TRUE(ParseOldParameterLine(f.path(QStringLiteral("first.txt"))));
+    EXPECT_EQ(gOldParams[2][5], QStringLiteral("2.5"));
+
+    QString error;
+    ASSERT_TRUE(ParseOldParameterLine(f.path(QStringLiteral("second.txt")), &error));
+    EXPECT_EQ(gOldParams[2][5], QString());
+    EXPECT_FALSE(WriteAxisCommandFile(f.path(QStringLiteral("new.txt")), &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("The old file holds no ZA value for axis 2")));
+    EXPECT_FALSE(QFile::exists(f.path(QStringLiteral("new.txt"))));
+
+    // A file that fails leaves nothing of itself behind either.
+    f.write(QStringLiteral("bad.txt"), "1:Axis=5\r\n1:Key=6\r\n9:Key=7\r\n");
+    EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("bad.txt")), &error));
+    EXPECT_EQ(gOldParams[1][0], QString());
+}
+
+TEST(ParameterFilesTest, ConvertThatCannotWriteSaysWhyAndLeavesTheOldFile)
+{
+    Files f;
+    gMaxAxes = 1;
+    f.write(QStringLiteral("old.txt"), oldFile(1, 44, numericZCells(1)));
+    f.write(QStringLiteral("new.txt"), "previous\r\n");
+    f.answers << f.path(QStringLiteral("old.txt")) << f.path(QStringLiteral("new.txt"));
+    {
+        FileSizeLimit full(64);
+        f.dispatch(QStringLiteral("mnuFileConvertToASCII"));
+    }
+    EXPECT_EQ(f.read(QStringLiteral("new.txt")), QByteArray("previous\r\n"));
+    ASSERT_EQ(f.rig.boxes.size(), 1);
+    EXPECT_TRUE(f.rig.boxes[0].prompt.startsWith(QStringLiteral("The file could not be written:\r\n")
+                                                 + QDir::toNativeSeparators(f.path(QStringLiteral("new.txt")))));
+    EXPECT_EQ(f.rig.boxes[0].title, kConvertTitle);
+}

@@ -1,0 +1,674 @@
+#include "utility/files/ParameterFiles.h"
+
+#include "library/link/BusType.h"
+#include "library/link/NumberText.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/FileDialog.h"
+#include "platform/ui/MsgBox.h"
+#include "utility/files/CommandFileWriter.h"
+#include "utility/files/TextLineReader.h"
+#include "utility/files/frmProgress.h"
+#include "utility/shell/CommandDispatcher.h"
+#include "utility/shell/ControllerInit.h"
+#include "utility/shell/EventWait.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+using namespace platform;
+
+namespace KvlXGlobal {
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("Moxtrel");
+// The restore's closing box has always carried this title; operators know it by it.
+const QString kRestoreTitle = QStringLiteral("Tansmit Configuration");
+const QString kSaveTitle = QStringLiteral("Save To File");
+const QString kConvertTitle = QStringLiteral("Convert To ASCII File Format");
+const QString kTextFilter = QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*");
+const QString kSaveFilter = QStringLiteral("Text Files (*.TXT) | *.txt");
+const QString kOldFilter = QStringLiteral("(*.txt) | *.txt");
+const QString kSaveFolder = QStringLiteral("/Tarvelle/KVL/Terminal");
+const QString kOptionFileName = QStringLiteral("TerminalControlOption.txt");
+const QString kTemplateFileName = QStringLiteral("TerminalSaveTemplate.txt");
+const QString kCRLF = QStringLiteral("\r\n");
+
+constexpr int kLinePauseMs = 5;
+constexpr int kMaxTemplateEntries = 256;
+constexpr int kMaxSavedAxes = 12;
+
+bool g_busy = false;
+// The source line of each cell of gOldParams, for messages about it (0: not from a file).
+int g_oldParamLines[OldParamAxes + 1][OldParamPositions] = {};
+QString g_oldParamSource;
+
+QString nativePath(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString fileError(const QString& what, const QString& path, const QString& reason)
+{
+    return what + kCRLF + nativePath(path) + kCRLF + reason;
+}
+
+QString linesText(int count)
+{
+    return count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count);
+}
+
+// Blanks only: a tab or a line end is part of the text.
+QString trimBlanks(const QString& text)
+{
+    int begin = 0;
+    int end = int(text.size());
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString folderOfProgram()
+{
+    QString folder = AppPath();
+    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
+        folder.chop(1);
+    return folder;
+}
+
+// Refuses, with one message, a command that needs a controller when there is none to talk to.
+bool linkReady(frmMain* main, const QString& consequence, const QString& title)
+{
+    CommLink comm = main->KVLComm1();
+    QString why;
+    if (gDemoMode || comm.BusType() == BUS_TYPE_NONE)
+        why = QStringLiteral("The program is in demo mode: no controller is connected");
+    else if (!comm.IsOpen())
+        why = QStringLiteral("The link to the controller is not open");
+    if (why.isEmpty())
+        return true;
+    MsgBox(why + QStringLiteral(", so ") + consequence, vbOKOnly + vbExclamation, title);
+    return false;
+}
+
+// The file in the program's folder, or the one the user picks when it is not there.
+QString programFileOrChosen(const QString& name, const QString& dialogTitle)
+{
+    const QString path = folderOfProgram() + QLatin1Char('/') + name;
+    if (QFileInfo(path).isFile())
+        return path;
+    return ChooseExistingFile(dialogTitle, kTextFilter);
+}
+
+// The number of axes the option file's line of the model names, or nothing (with a message).
+std::optional<int> savedAxisCount(const QString& path, const QString& model)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MsgBox(fileError(QStringLiteral("The control option file could not be opened:"), path, file.errorString()),
+               vbOKOnly + vbExclamation, kSaveTitle);
+        return std::nullopt;
+    }
+    TextLineReader reader(&file);
+    QString line;
+    std::optional<int> count;
+    while (reader.readLine(line)) {
+        if (!line.contains(model))
+            continue;
+        const int tab = line.indexOf(QLatin1Char('\t'));
+        if (tab >= 0) {
+            const double value = NumberText::parseReply(line.mid(tab + 1));
+            if (value == std::floor(value) && value >= 1 && value <= kMaxSavedAxes)
+                count = int(value);
+        }
+        break;
+    }
+    if (reader.failed()) {
+        MsgBox(fileError(QStringLiteral("The control option file could not be read:"), path, reader.errorString()),
+               vbOKOnly + vbExclamation, kSaveTitle);
+        return std::nullopt;
+    }
+    if (!count)
+        MsgBox(QStringLiteral("Invalid control option file specified."), vbOKOnly + vbExclamation, kSaveTitle);
+    return count;
+}
+
+struct TemplateEntry {
+    bool perAxis = false;
+    QString mnemonic;
+};
+
+// The save template's entries in file order, or nothing (with a message).
+std::optional<std::vector<TemplateEntry>> templateEntries(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MsgBox(fileError(QStringLiteral("The save template file could not be opened:"), path, file.errorString()),
+               vbOKOnly + vbExclamation, kSaveTitle);
+        return std::nullopt;
+    }
+    TextLineReader reader(&file);
+    std::vector<TemplateEntry> entries;
+    bool anyPerAxis = false;
+    QString line;
+    while (reader.readLine(line)) {
+        TemplateEntry entry;
+        if (line.contains(QLatin1String("<xx>"))) {
+            entry.perAxis = true;
+            entry.mnemonic = trimBlanks(line.mid(line.indexOf(QLatin1Char('>')) + 1));
+        } else {
+            entry.mnemonic = trimBlanks(line);
+        }
+        if (entry.mnemonic.isEmpty())
+            continue; // an empty line, or "<xx>" naming no command
+        if (int(entries.size()) == kMaxTemplateEntries) {
+            MsgBox(QStringLiteral("The save template file holds more than %1 entries:").arg(kMaxTemplateEntries) + kCRLF
+                       + nativePath(path),
+                   vbOKOnly + vbExclamation, kSaveTitle);
+            return std::nullopt;
+        }
+        anyPerAxis = anyPerAxis || entry.perAxis;
+        entries.push_back(entry);
+    }
+    if (reader.failed()) {
+        MsgBox(fileError(QStringLiteral("The save template file could not be read:"), path, reader.errorString()),
+               vbOKOnly + vbExclamation, kSaveTitle);
+        return std::nullopt;
+    }
+    if (!anyPerAxis) {
+        MsgBox(QStringLiteral("Invalid save template file specified."), vbOKOnly + vbExclamation, kSaveTitle);
+        return std::nullopt;
+    }
+    return entries;
+}
+
+// Queries every entry and writes the answers to target, per-axis entries for every axis first,
+// then the controller-wide ones. Returns what went wrong, or nothing; on a failure the target is
+// left as it was.
+QString writeParameters(const QString& target, int axes, const std::vector<TemplateEntry>& entries)
+{
+    CommandFileWriter writer(target);
+    if (!writer.open())
+        return fileError(QStringLiteral("The file could not be created:"), target, writer.errorString());
+    QStringList queries;
+    QStringList heads;
+    for (int axis = 1; axis <= axes; ++axis) {
+        for (const TemplateEntry& entry : entries) {
+            if (entry.perAxis) {
+                heads << QString::number(axis) + entry.mnemonic;
+                queries << heads.last() + QLatin1Char('?');
+            }
+        }
+    }
+    for (const TemplateEntry& entry : entries) {
+        if (!entry.perAxis) {
+            heads << entry.mnemonic;
+            queries << entry.mnemonic + QLatin1Char('?');
+        }
+    }
+    for (int i = 0; i < queries.size(); ++i) {
+        const QString reply = QueryController(queries.at(i));
+        if (IsUnusableReply(reply) || !frmMain::instance()) {
+            return QStringLiteral("The controller gave no usable reply to %1, so the parameters were not saved.")
+                       .arg(queries.at(i))
+                + kCRLF + nativePath(target) + kCRLF + QStringLiteral("was left as it was.");
+        }
+        writer.writeLine(heads.at(i) + reply);
+    }
+    if (!writer.commit())
+        return fileError(QStringLiteral("The file could not be written:"), target, writer.errorString()) + kCRLF
+            + QStringLiteral("The parameters were not saved; the file was left as it was.");
+    return QString();
+}
+
+// What a line of the converted file carries after its mnemonic.
+enum class Value { Cell, Text, AxisNumber, TrajectoryCode, HexCell };
+
+struct ConvertedRow {
+    const char* mnemonic;
+    Value value;
+    int position; // the cell, for Cell and HexCell
+    const char* text; // for Text
+};
+
+// The converted file's lines per axis, in the order the controller takes them.
+const ConvertedRow kConvertedRows[] = {
+    {"QM ", Value::Cell, 14, nullptr},           {"SN ", Value::Cell, 11, nullptr},
+    {"SU ", Value::Cell, 10, nullptr},           {"FR ", Value::Cell, 29, nullptr},
+    {"QS ", Value::Cell, 28, nullptr},           {"QV ", Value::Cell, 41, nullptr},
+    {"QI ", Value::Cell, 30, nullptr},           {"QG ", Value::Cell, 38, nullptr},
+    {"QT ", Value::Cell, 39, nullptr},           {"SL ", Value::Cell, 16, nullptr},
+    {"SR ", Value::Cell, 15, nullptr},           {"TJ ", Value::TrajectoryCode, 13, nullptr},
+    {"OM ", Value::Text, 0, "1"},                {"VU ", Value::Cell, 0, nullptr},
+    {"VA ", Value::Cell, 4, nullptr},            {"JH ", Value::Cell, 1, nullptr},
+    {"JW ", Value::Cell, 1, nullptr},            {"OH ", Value::Cell, 2, nullptr},
+    {"VB ", Value::Cell, 3, nullptr},            {"AU ", Value::Cell, 5, nullptr},
+    {"AC ", Value::Cell, 6, nullptr},            {"AG ", Value::Cell, 7, nullptr},
+    {"AE ", Value::Cell, 37, nullptr},           {"JK ", Value::Cell, 9, nullptr},
+    {"KP ", Value::Cell, 18, nullptr},           {"KI ", Value::Cell, 22, nullptr},
+    {"KD ", Value::Cell, 20, nullptr},           {"VF ", Value::Cell, 25, nullptr},
+    {"AF ", Value::Cell, 26, nullptr},           {"KS ", Value::Cell, 24, nullptr},
+    {"FE ", Value::Cell, 27, nullptr},           {"DB ", Value::Text, 0, "0"},
+    {"CL ", Value::Text, 0, "0"},                {"SS ", Value::AxisNumber, 0, nullptr},
+    {"GR ", Value::Cell, 42, nullptr},           {"SI ", Value::Text, 0, "1"},
+    {"SK ", Value::Text, 0, "1,0"},              {"ZA ", Value::HexCell, 34, nullptr},
+    {"ZB ", Value::HexCell, 35, nullptr},        {"ZE ", Value::HexCell, 36, nullptr},
+    {"ZF ", Value::HexCell, 31, nullptr},        {"ZH ", Value::HexCell, 32, nullptr},
+    {"ZS ", Value::HexCell, 33, nullptr},
+};
+
+// The trajectory mode code of the old file's motion profile number; nothing keeps the code of the
+// axis before.
+std::optional<int> trajectoryCode(const QString& cell)
+{
+    const double value = NumberText::parseReply(cell);
+    if (value != std::floor(value))
+        return std::nullopt;
+    switch (int(value)) {
+    case 3:
+    case 4: return 1;
+    case 5: return 2;
+    case 6: return 5;
+    case 7: return 4;
+    case 8: return 3;
+    case 28: return 6;
+    default: return std::nullopt;
+    }
+}
+
+// A configuration cell as upper-case hexadecimal and "H"; a negative value in 32-bit two's
+// complement, as the controller's words are.
+std::optional<QString> hexCell(const QString& cell)
+{
+    bool ok = false;
+    const qlonglong value = cell.toLongLong(&ok, 10);
+    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return QString::number(quint32(qint32(value)), 16).toUpper() + QLatin1Char('H');
+}
+
+QString cellPlace(int axis, int position)
+{
+    const int line = g_oldParamLines[axis][position];
+    if (line <= 0)
+        return QString();
+    return QStringLiteral(" (line %1 of %2)").arg(line).arg(nativePath(g_oldParamSource));
+}
+
+// Old files describe at most six axes: a controller with more, or none identified, gets none.
+bool axesConvertible(QString* error)
+{
+    if (gMaxAxes >= 1 && gMaxAxes <= OldParamAxes)
+        return true;
+    *error = QStringLiteral("Old parameter files hold 1 to %1 axes; the controller has %2, so nothing was "
+                            "converted.")
+                 .arg(OldParamAxes)
+                 .arg(gMaxAxes);
+    return false;
+}
+
+// The converted file's lines, or nothing (with the reason) when a value cannot be converted.
+std::optional<QStringList> convertedLines(QString* error)
+{
+    if (!axesConvertible(error))
+        return std::nullopt;
+    QStringList lines;
+    int code = 0;
+    for (int axis = 1; axis <= gMaxAxes; ++axis) {
+        const QString prefix = NumberText::blankSignedInteger(axis);
+        for (const ConvertedRow& row : kConvertedRows) {
+            const QString mnemonic = QString::fromLatin1(row.mnemonic);
+            QString value;
+            switch (row.value) {
+            case Value::Cell:
+                value = gOldParams[axis][row.position];
+                break;
+            case Value::Text:
+                value = QString::fromLatin1(row.text);
+                break;
+            case Value::AxisNumber:
+                value = QString::number(axis);
+                break;
+            case Value::TrajectoryCode:
+                code = trajectoryCode(gOldParams[axis][row.position]).value_or(code);
+                value = QString::number(code);
+                break;
+            case Value::HexCell: {
+                const QString& cell = gOldParams[axis][row.position];
+                const std::optional<QString> hex = hexCell(cell);
+                if (!hex) {
+                    const QString name = mnemonic.trimmed();
+                    *error = cell.isEmpty()
+                        ? QStringLiteral("The old file holds no %1 value for axis %2 (position %3), so nothing was "
+                                         "converted.")
+                              .arg(name)
+                              .arg(axis)
+                              .arg(row.position)
+                        : QStringLiteral("The %1 value \"%2\" of axis %3%4 is no whole number, so nothing was "
+                                         "converted.")
+                              .arg(name, cell)
+                              .arg(axis)
+                              .arg(cellPlace(axis, row.position));
+                    return std::nullopt;
+                }
+                value = *hex;
+                break;
+            }
+            }
+            lines << prefix + mnemonic + value;
+        }
+    }
+    lines << QStringLiteral(" SM");
+    return lines;
+}
+
+bool writeWhole(const QString& path, const QStringList& lines, QString* error)
+{
+    CommandFileWriter writer(path);
+    if (!writer.open()) {
+        *error = fileError(QStringLiteral("The file could not be created:"), path, writer.errorString());
+        return false;
+    }
+    for (const QString& line : lines)
+        writer.writeLine(line);
+    if (!writer.commit()) {
+        *error = fileError(QStringLiteral("The file could not be written:"), path, writer.errorString());
+        return false;
+    }
+    return true;
+}
+
+void clearOldParams()
+{
+    for (int axis = 0; axis <= OldParamAxes; ++axis) {
+        for (int position = 0; position < OldParamPositions; ++position) {
+            gOldParams[axis][position].clear();
+            g_oldParamLines[axis][position] = 0;
+        }
+    }
+    g_oldParamSource.clear();
+}
+
+QString quotedLine(const QString& line)
+{
+    constexpr int shown = 80;
+    return QLatin1Char('"') + (line.size() > shown ? line.left(shown) + QStringLiteral("...") : line)
+        + QLatin1Char('"');
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+bool ParameterFileBusy()
+{
+    return g_busy;
+}
+
+QString ChooseExistingFile(const QString& title, const QString& filter)
+{
+    for (;;) {
+        const QString path = GetOpenFileName(frmMain::instance(), title, QString(), filter);
+        if (path.isEmpty() || QFileInfo(path).isFile())
+            return path;
+        MsgBox(path + QStringLiteral(" not found!"), vbOKOnly + vbExclamation, kProgramTitle);
+    }
+}
+
+void RestoreFromFile()
+{
+    QPointer<frmMain> main = frmMain::instance();
+    if (!main || g_busy || InitializeControllerBusy())
+        return;
+    QScopedValueRollback<bool> busy(g_busy, true);
+    if (!linkReady(main, QStringLiteral("nothing was sent."), kRestoreTitle))
+        return;
+
+    const QString path = ChooseExistingFile(QStringLiteral("Send Text File"), kTextFilter);
+    if (path.isEmpty() || !main)
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MsgBox(fileError(QStringLiteral("The file could not be opened:"), path, file.errorString()),
+               vbOKOnly + vbExclamation, kRestoreTitle);
+        return;
+    }
+    const qint64 length = file.size();
+
+    TextLineReader reader(&file);
+    int linesSent = 0;
+    bool sendFailed = false;
+    {
+        // Marks the restore as a wait in progress: the main window's close is put off until it is
+        // over, and the menus stay out of reach meanwhile.
+        EventWait waiting;
+        main->DisableMenu();
+        // No poll or power watch of the link's tick comes between the lines (the watch could
+        // even start a reset); it ticks again afterwards if the link is still open.
+        CommLink comm = main->KVLComm1();
+        const bool ticking = comm.TimerEnabled();
+        comm.setTimerEnabled(false);
+        QPointer<frmProgress> progress = Form::instance<frmProgress>();
+        progress->setRunning(true);
+        progress->ProgressBar1()->setMaximum(100);
+        progress->ProgressBar1()->setValue(0);
+        progress->Label1()->setText(nativePath(path));
+        progress->Show();
+
+        qint64 charactersSent = 0;
+        QString line;
+        while (reader.readLine(line)) {
+            if (!main || comm.isNull() || comm.SendAscii(line) != 0) {
+                sendFailed = true;
+                break;
+            }
+            ++linesSent;
+            charactersSent += line.size();
+            if (progress && length > 0)
+                progress->ProgressBar1()->setValue(int(100 * charactersSent / length));
+            // The clock's own wait: a close asked meanwhile must not cut the pacing short.
+            Clock::pumpFor(kLinePauseMs);
+        }
+        file.close();
+        if (progress) {
+            progress->setRunning(false);
+            Form::Unload(progress);
+        }
+        if (main) {
+            if (ticking && !comm.isNull() && comm.IsOpen())
+                comm.setTimerEnabled(true);
+            main->EnableMenu();
+        }
+    }
+
+    if (sendFailed) {
+        const QString reached = linesSent == 0 ? QStringLiteral("Nothing reached the controller.")
+                                               : linesText(linesSent) + QStringLiteral(" reached the controller "
+                                                                                       "before it.");
+        MsgBox(QStringLiteral("Sending stopped at line %1 of").arg(linesSent + 1) + kCRLF + nativePath(path) + kCRLF
+                   + QStringLiteral("because the link to the controller failed. ") + reached + kCRLF
+                   + QStringLiteral("The configuration was not fully restored."),
+               vbOKOnly + vbExclamation, kRestoreTitle);
+    } else if (reader.failed()) {
+        MsgBox(fileError(QStringLiteral("The file could not be read to its end:"), path, reader.errorString()) + kCRLF
+                   + linesText(linesSent) + QStringLiteral(" reached the controller; the configuration was not "
+                                                           "fully restored."),
+               vbOKOnly + vbExclamation, kRestoreTitle);
+    } else {
+        MsgBox(QStringLiteral("Configuration Restored"), vbOKOnly, kRestoreTitle);
+    }
+}
+
+void SaveParametersToFile()
+{
+    QPointer<frmMain> main = frmMain::instance();
+    if (!main || g_busy || InitializeControllerBusy())
+        return;
+    QScopedValueRollback<bool> busy(g_busy, true);
+    if (!linkReady(main, QStringLiteral("no parameters can be saved."), kSaveTitle))
+        return;
+
+    const QString modelReply = QueryController(QStringLiteral("VE"));
+    const QString model = modelReply.section(QLatin1Char(' '), 0, 0).toUpper();
+    if (model.isEmpty()) {
+        MsgBox(QStringLiteral("The controller did not report its model, so no entry of the control option file "
+                              "applies. Nothing was saved."),
+               vbOKOnly + vbExclamation, kSaveTitle);
+        return;
+    }
+
+    const QString optionPath = programFileOrChosen(kOptionFileName, QStringLiteral("Select Control Option File"));
+    if (optionPath.isEmpty())
+        return;
+    const std::optional<int> axes = savedAxisCount(optionPath, model);
+    if (!axes)
+        return;
+    const QString templatePath = programFileOrChosen(kTemplateFileName, QStringLiteral("Select Save Template File"));
+    if (templatePath.isEmpty())
+        return;
+    const std::optional<std::vector<TemplateEntry>> entries = templateEntries(templatePath);
+    if (!entries)
+        return;
+
+    const QString target = GetSaveFileName(main, QStringLiteral("Save Parameters To File"),
+                                           QFileInfo(kSaveFolder).isDir() ? kSaveFolder : QString(), kSaveFilter);
+    if (target.isEmpty())
+        return;
+
+    QString failure;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto pointer = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        failure = writeParameters(target, *axes, *entries);
+    }
+    if (!failure.isEmpty()) {
+        MsgBox(failure, vbOKOnly + vbExclamation, kSaveTitle);
+        return;
+    }
+    MsgBox(QStringLiteral("Setup parameters were saved to file successfully."), vbOKOnly + vbInformation,
+           kSaveTitle);
+}
+
+bool ParseOldParameterLine(const QString& path, QString* error)
+{
+    clearOldParams();
+    const auto fail = [&](const QString& text) {
+        clearOldParams();
+        if (error)
+            *error = text;
+        return false;
+    };
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(fileError(QStringLiteral("The file could not be opened:"), path, file.errorString()));
+    TextLineReader reader(&file);
+    QString line;
+    int previousAxis = 0;
+    int position = 0;
+    while (reader.readLine(line)) {
+        if (line.size() <= 1)
+            continue;
+        const QString where = QStringLiteral("Line %1 of ").arg(reader.lineNumber()) + nativePath(path) + kCRLF;
+        const int colon = int(line.indexOf(QLatin1Char(':')));
+        const int equals = int(line.indexOf(QLatin1Char('=')));
+        if (colon < 0 || equals < 0)
+            return fail(where + quotedLine(line) + kCRLF + QStringLiteral("is not of the form axis:name=value."));
+        bool ok = false;
+        const int axis = trimBlanks(line.left(colon)).toInt(&ok, 10);
+        if (!ok || axis < 1 || axis > OldParamAxes)
+            return fail(where + quotedLine(line) + kCRLF
+                        + QStringLiteral("names no axis from 1 to %1.").arg(OldParamAxes));
+        position = axis == previousAxis ? position + 1 : 0;
+        previousAxis = axis;
+        if (position >= OldParamPositions)
+            return fail(where + QStringLiteral("makes the block of axis %1 longer than %2 lines.")
+                                    .arg(axis)
+                                    .arg(OldParamPositions));
+        gOldParams[axis][position] = trimBlanks(line.mid(equals + 1));
+        g_oldParamLines[axis][position] = reader.lineNumber();
+    }
+    if (reader.failed())
+        return fail(fileError(QStringLiteral("The file could not be read:"), path, reader.errorString()));
+    g_oldParamSource = path;
+    return true;
+}
+
+bool WriteAxisCommandFile(const QString& path, QString* error)
+{
+    QString reason;
+    const std::optional<QStringList> lines = convertedLines(&reason);
+    if (lines && writeWhole(path, *lines, &reason))
+        return true;
+    if (error)
+        *error = reason;
+    return false;
+}
+
+void ConvertParameterFile()
+{
+    frmMain* main = frmMain::instance();
+    QString error;
+    const auto refuse = [&error] { MsgBox(error, vbOKOnly + vbExclamation, kConvertTitle); };
+    if (!axesConvertible(&error))
+        return refuse();
+
+    const QString source =
+        GetOpenFileName(main, QStringLiteral("Select Old Parameters File (Source)"), AppPath(), kOldFilter);
+    if (source.isEmpty())
+        return;
+    {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = fileError(QStringLiteral("The file could not be opened:"), source, file.errorString());
+            return refuse();
+        }
+        TextLineReader reader(&file);
+        QString first;
+        if (!reader.readLine(first) || !first.contains(QLatin1String("Axis"))) {
+            MsgBox(QStringLiteral("The file selected is not in old format."), vbOKOnly + vbExclamation, kConvertTitle);
+            return;
+        }
+    }
+    if (!ParseOldParameterLine(source, &error))
+        return refuse();
+    // Every value is checked before the user is asked where to write.
+    if (!convertedLines(&error))
+        return refuse();
+
+    const QString destination = GetSaveFileName(frmMain::instance(), QStringLiteral("Select New Parameters File "
+                                                                                    "(Destination)"),
+                                                AppPath(), kOldFilter);
+    if (destination.isEmpty())
+        return;
+    if (!WriteAxisCommandFile(destination, &error))
+        return refuse();
+    MsgBox(QStringLiteral("The old setup file was converted to new file format successfully."),
+           vbOKOnly + vbInformation, kConvertTitle);
+}
+
+void InstallParameterFileHandlers()
+{
+    CommandDispatcher::setProcedure(QStringLiteral("RestoreFromFile"), [] { RestoreFromFile(); });
+    CommandDispatcher::setProcedure(QStringLiteral("SaveParametersToFile"), [] { SaveParametersToFile(); });
+    CommandDispatcher::setProcedure(QStringLiteral("ConvertParameterFile"), [] { ConvertParameterFile(); });
+}
+
+} // namespace KvlXGlobal

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+
+// Reads a text file line by line as 8-bit text: CR LF, LF and a lone CR each end a line, so no line
+// ever carries a CR or LF of its own. A last line without an end still counts; a file that ends
+// with a line end has no empty line after it. A line longer than the limit is an error, not a line.
+class TextLineReader {
+public:
+    static constexpr int DefaultMaxLineLength = 64 * 1024;
+
+    explicit TextLineReader(QIODevice* device, int maxLineLength = DefaultMaxLineLength);
+
+    // The next line without its end; false at the end of the file or on an error.
+    bool readLine(QString& line);
+    // The number of the line readLine returned last (from 1).
+    int lineNumber() const { return m_lineNumber; }
+    // Bytes taken from the file so far, line ends included.
+    qint64 bytesRead() const { return m_bytesRead; }
+
+    bool failed() const { return !m_error.isEmpty(); }
+    // Why reading stopped early: the system's reason, or that a line is too long.
+    QString errorString() const { return m_error; }
+
+private:
+    QIODevice* m_device;
+    int m_maxLineLength;
+    int m_lineNumber = 0;
+    qint64 m_bytesRead = 0;
+    QString m_error;
+};
