@@ -36,6 +36,12 @@ void RuntimeError::Clear()
     Source.clear();
 }
 
+bool RuntimeError::isLinkFailure() const
+{
+    return Number == BreakInCommunications || Number == InvalidPort || Number == PortAlreadyOpen
+        || Number == PortNotOpen;
+}
+
 const char* RuntimeError::what() const noexcept
 {
     m_what = QStringLiteral("Error %1 %2 %3").arg(Number).arg(Description, Source).toLocal8Bit();

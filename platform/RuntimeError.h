@@ -37,6 +37,8 @@ public:
     // Empties the error, as clearing the error object does.
     void Clear();
     bool isSet() const { return Number != 0; }
+    // A failure of the link itself: a break in communications or a serial port that failed.
+    bool isLinkFailure() const;
 
     const char* what() const noexcept override;
 

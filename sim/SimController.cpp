@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -371,8 +372,20 @@ void SimController::queueRaw(const QByteArray& bytes)
 {
     if (m_silent || m_vanished || bytes.isEmpty())
         return;
+    if (m_holding) {
+        m_held.append(bytes);
+        return;
+    }
     m_output.append(bytes);
     emit replyReady();
+}
+
+void SimController::releaseReplies()
+{
+    m_holding = false;
+    const QList<QByteArray> held = std::exchange(m_held, {});
+    for (const QByteArray& bytes : held)
+        queueRaw(bytes);
 }
 
 QByteArray SimController::takeReply(int capacity)

@@ -123,6 +123,10 @@ public:
     // acted on or answered. 0 vanishes now.
     void vanishAfter(int lines);
     bool isVanished() const { return m_vanished; }
+    // While held, replies are kept back in order (a controller too busy to answer in time);
+    // releasing sends every reply kept so far.
+    void holdReplies() { m_holding = true; }
+    void releaseReplies();
     // Answers the exact line `query` (without terminator, blanks kept) with `reply`, sent exactly as
     // given (give the terminator too). An empty reply makes that line go unanswered.
     void setReply(const QByteArray& query, const QByteArray& reply);
@@ -226,6 +230,8 @@ private:
     bool m_vanished = false;
     int m_vanishAfter = -1;
     QHash<QByteArray, QByteArray> m_replies;
+    bool m_holding = false;
+    QList<QByteArray> m_held;
 
     DownloadMode m_download = DownloadNone;
     QByteArray m_downloadTarget;

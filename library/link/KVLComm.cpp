@@ -1,21 +1,22 @@
 #include "library/link/KVLComm.h"
 
 #include "library/link/CGuiState.h"
-#include "library/link/VBIB32.h"
+#include "library/link/DemoTransport.h"
+#include "library/link/GpibTransport.h"
+#include "library/link/PciTransport.h"
+#include "library/link/Rs232Transport.h"
+#include "library/link/UsbTransport.h"
+#include "platform/EventBoundary.h"
 #include "platform/com/ClassRegistry.h"
-#include "platform/drivers/PciDriver.h"
-#include "platform/drivers/UsbDriver.h"
 #include "platform/kernel/Clock.h"
 #include "platform/kernel/MachineLock.h"
-#include "platform/kernel/OsVersion.h"
 #include "platform/serial/SerialControl.h"
 #include "platform/ui/MsgBox.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 using platform::RuntimeError;
 
@@ -25,55 +26,10 @@ const bool registered = platform::registerClass(QStringLiteral("KVL410ActiveX.KV
                                                 [](QWidget* parent) { return new KVLComm(parent); });
 
 const QString kComPortTitle = QStringLiteral("Com Port Error!");
-const QString kPciDeviceMessage = QStringLiteral(
-    "Device ID is unavailable.\r\nPlease choose another DeviceID.\r\nSystem will be started in Demo mode");
 
 QByteArray ansi(const QString& text)
 {
     return text.toLatin1();
-}
-
-QString fromAnsi(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes);
-}
-
-// Blanks are the space character only: CR and LF are never trimmed.
-QString trimBlanks(const QString& text)
-{
-    int begin = 0;
-    int end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-// A driver fills a C string: what follows its terminator is not part of the reply.
-QString cStringReply(const char* buffer, int capacity)
-{
-    int n = 0;
-    while (n < capacity && buffer[n] != '\0')
-        ++n;
-    return fromAnsi(QByteArray(buffer, n));
-}
-
-// The version code the PCI path asks for: only 3 and 4 (older NT systems) make it count boards.
-int osVersionCode()
-{
-    const platform::OsVersionInfo v = platform::GetVersionEx();
-    if (v.platformId == 1)
-        return v.minorVersion == 10 ? 5 : 0;
-    if (v.platformId == 2) {
-        switch (v.majorVersion) {
-        case 3: return 3;
-        case 4: return 4;
-        case 5: return 2;
-        default: return 0;
-        }
-    }
-    return -1;
 }
 
 short fit16(int value)
@@ -82,26 +38,58 @@ short fit16(int value)
                                          int(std::numeric_limits<short>::max())));
 }
 
+// Clears a flag on every way out, an exception from an event handler included.
+class FlagReset {
+public:
+    explicit FlagReset(bool& flag) : m_flag(flag) {}
+    ~FlagReset() { m_flag = false; }
+    FlagReset(const FlagReset&) = delete;
+    FlagReset& operator=(const FlagReset&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 } // namespace
 
-// Takes the machine-wide lock for the life of a member, released on every way out.
+// Takes the machine-wide lock for the life of a member, released on every way out. A take that
+// another process keeps waiting past LockLimitMs fails: the member ends with -1. Boxes and
+// events the member left for later run once the outermost frame has let the lock go.
 class KVLComm::LockFrame {
 public:
-    explicit LockFrame(KVLComm& comm) : m_lock(comm.m_lock.get())
+    explicit LockFrame(KVLComm& comm) : m_comm(comm)
     {
-        if (m_lock)
-            m_lock->acquire();
+        if (comm.m_lock) {
+            m_taken = comm.m_lock->acquireFor(LockLimitMs);
+            if (!m_taken) {
+                comm.reportLockTimeout();
+                return;
+            }
+            comm.m_lockTimeoutReported = false;
+        }
+        m_held = true;
+        ++comm.m_frameDepth;
     }
     ~LockFrame()
     {
-        if (m_lock)
-            m_lock->release();
+        if (!m_held)
+            return;
+        --m_comm.m_frameDepth;
+        if (m_taken)
+            m_comm.m_lock->release();
+        if (m_comm.m_frameDepth == 0)
+            m_comm.runAfterUnlock();
     }
     LockFrame(const LockFrame&) = delete;
     LockFrame& operator=(const LockFrame&) = delete;
 
+    // False when the lock could not be had: the member does nothing and fails.
+    bool held() const { return m_held; }
+
 private:
-    platform::MachineLock* m_lock;
+    KVLComm& m_comm;
+    bool m_taken = false;
+    bool m_held = false;
 };
 
 KVLComm::KVLComm(QWidget* parent)
@@ -123,6 +111,16 @@ KVLComm::KVLComm(QWidget* parent)
     m_serial->setObjectName(QStringLiteral("MSComm1"));
     m_serial->setRThreshold(1);
     connect(m_serial, &platform::SerialControl::OnComm, this, &KVLComm::onSerialEvent);
+
+    m_demo = std::make_unique<DemoTransport>();
+    m_pci = std::make_unique<PciTransport>();
+    m_gpib = std::make_unique<GpibTransport>();
+    m_rs232 = std::make_unique<Rs232Transport>(m_serial, m_timer);
+    m_usb = std::make_unique<UsbTransport>();
+    const auto boxes = [this](const QString& prompt, int style, const QString& title) { showBox(prompt, style, title); };
+    for (LinkTransport* t : std::initializer_list<LinkTransport*>{m_demo.get(), m_pci.get(), m_gpib.get(), m_rs232.get(), m_usb.get()})
+        t->setBoxHandler(boxes);
+    chooseTransport();
 }
 
 KVLComm::~KVLComm() = default;
@@ -134,31 +132,25 @@ CGuiState* KVLComm::GetGuiStateObject()
     return m_guiState;
 }
 
+void KVLComm::chooseTransport()
+{
+    LinkTransport* const byBus[] = {m_demo.get(), m_pci.get(), m_gpib.get(), m_rs232.get(), m_usb.get()};
+    m_transport = (m_busType >= 0 && m_busType < int(std::size(byBus))) ? byBus[m_busType] : nullptr;
+    m_silentQueries = 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Exchange
 
 int KVLComm::SendAscii(const QString& Command)
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
-        if (!m_isOpen)
+        if (!m_isOpen || !m_transport)
             return -1;
-        switch (m_busType) {
-        case BUS_TYPE_NONE:
-            return 0;
-        case BUS_TYPE_PCI:
-            return platform::kvl_send_ascii(ansi(Command).constData());
-        case BUS_TYPE_GPIB:
-            return gpibSendAscii(Command);
-        case BUS_TYPE_RS232:
-            return rs232SendAscii(Command, true);
-        case BUS_TYPE_USB: {
-            const QByteArray bytes = ansi(Command);
-            return platform::kvl_usb_send_ascii(m_deviceId, bytes.constData(), bytes.size());
-        }
-        default:
-            return -1;
-        }
+        return m_transport->send(ansi(Command));
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;
@@ -168,25 +160,12 @@ int KVLComm::SendAscii(const QString& Command)
 QVariant KVLComm::SendAsciiNoTerm(const QString& Command)
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return QVariant(int(-1));
     try {
-        if (!m_isOpen)
+        if (!m_isOpen || !m_transport)
             return QVariant(int(-1));
-        switch (m_busType) {
-        case BUS_TYPE_NONE:
-            return QVariant(int(0));
-        case BUS_TYPE_PCI:
-            return QVariant::fromValue<short>(platform::kvl_send_ascii(ansi(Command).constData()));
-        case BUS_TYPE_GPIB:
-            return QVariant(gpibSendAscii(Command));
-        case BUS_TYPE_RS232:
-            return QVariant(rs232SendAscii(Command, false));
-        case BUS_TYPE_USB: {
-            const QByteArray bytes = ansi(Command);
-            return QVariant(platform::kvl_usb_send_ascii(m_deviceId, bytes.constData(), bytes.size()));
-        }
-        default:
-            return QVariant(int(-1));
-        }
+        return m_transport->sendNoTerm(ansi(Command));
     } catch (const RuntimeError& error) {
         fail(error);
         return QVariant(int(-1));
@@ -196,45 +175,19 @@ QVariant KVLComm::SendAsciiNoTerm(const QString& Command)
 int KVLComm::ReadAscii(QString& ReturnString)
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
         if (!m_isOpen)
             return -1;
         ReturnString = QString(ReplyBufferLength, QLatin1Char(' '));
-        switch (m_busType) {
-        case BUS_TYPE_PCI: {
-            QByteArray buffer(ReplyBufferLength + 1, ' ');
-            buffer[ReplyBufferLength] = '\0';
-            const int status = platform::kvl_read_ascii(buffer.data(), buffer.size());
-            ReturnString = trimBlanks(cStringReply(buffer.constData(), buffer.size()));
-            return status;
-        }
-        case BUS_TYPE_GPIB: {
-            QString reply;
-            const int status = gpibReadAscii(reply);
-            ReturnString = trimBlanks(reply);
-            return status;
-        }
-        case BUS_TYPE_RS232: {
-            QString reply;
-            const int status = rs232ReadAscii(reply);
-            ReturnString = trimBlanks(reply);
-            return status;
-        }
-        case BUS_TYPE_USB: {
-            QByteArray buffer(ReplyBufferLength, ' ');
-            int count = 0;
-            const int code = platform::kvl_usb_get_ascii(m_deviceId, buffer.data(), buffer.size(), &count);
-            count = std::clamp(count, 0, int(ReplyBufferLength));
-            if (count <= 0) {
-                ReturnString.clear();
-                return -1;
-            }
-            ReturnString = fromAnsi(buffer.left(count));
-            return code;
-        }
-        default:
+        if (!m_transport)
             return -1;
-        }
+        const int status = m_transport->read(ReturnString);
+        // A separate read never counts as silence, but what it hears shows the controller is there.
+        if (!LinkTransport::trimBlanks(ReturnString).isEmpty())
+            m_silentQueries = 0;
+        return status;
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;
@@ -244,41 +197,16 @@ int KVLComm::ReadAscii(QString& ReturnString)
 int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
         if (!m_isOpen)
             return -1;
         ReturnString = QString(ReplyBufferLength, QLatin1Char(' '));
-        int step = 0;
-        switch (m_busType) {
-        case BUS_TYPE_NONE:
-            ReturnString.clear();
-            break;
-        case BUS_TYPE_PCI: {
-            QByteArray buffer(ReplyBufferLength + 1, ' ');
-            buffer[ReplyBufferLength] = '\0';
-            step = platform::kvl_send_read_ascii(ansi(Command).constData(), buffer.data(), buffer.size());
-            ReturnString = trimBlanks(cStringReply(buffer.constData(), buffer.size()));
-            break;
-        }
-        case BUS_TYPE_GPIB: {
-            QString reply;
-            step = gpibSendReadAscii(Command, reply);
-            ReturnString = KVLTrim(reply);
-            break;
-        }
-        case BUS_TYPE_RS232: {
-            QString reply;
-            step = rs232SendReadAscii(Command, reply);
-            ReturnString = trimBlanks(reply);
-            break;
-        }
-        case BUS_TYPE_USB:
-            step = usbSendReadAscii(Command, ReturnString);
-            break;
-        default:
-            step = -1;
-            break;
-        }
+        if (!m_transport)
+            return -1;
+        const int step = m_transport->sendRead(ansi(Command), ReturnString);
+        noteQuery(step, ReturnString);
         return step == -1 ? -1 : 0;
     } catch (const RuntimeError& error) {
         fail(error);
@@ -286,108 +214,22 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
     }
 }
 
+void KVLComm::noteQuery(int step, const QString& reply)
+{
+    if (step != -1 || !reply.isEmpty()) {
+        m_silentQueries = 0;
+        return;
+    }
+    // A controller that stops answering is found within a few queries, as a vanished device is.
+    if (++m_silentQueries < SilentQueryLimit)
+        return;
+    m_silentQueries = 0;
+    fail(RuntimeError::standard(RuntimeError::BreakInCommunications, QStringLiteral("KVLComm")));
+}
+
 QString KVLComm::KVLTrim(const QString& buffer) const
 {
-    const int lineFeed = buffer.indexOf(QLatin1Char('\n'));
-    if (lineFeed >= 0)
-        return buffer.left(lineFeed + 1);
-    return trimBlanks(buffer);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Transports
-
-int KVLComm::rs232SendAscii(const QString& command, bool addTerm)
-{
-    if (!m_serial->PortOpen())
-        return -1;
-    QByteArray bytes = ansi(command);
-    if (addTerm) {
-        const QString trimmed = trimBlanks(command);
-        const bool terminated = !trimmed.isEmpty()
-            && (trimmed.endsWith(QLatin1Char('\r')) || trimmed.endsWith(QLatin1Char('\n')));
-        if (!terminated)
-            bytes.append('\r');
-    }
-    m_serial->setOutput(bytes);
-    return 0;
-}
-
-int KVLComm::rs232ReadAscii(QString& reply)
-{
-    const bool timerWasOn = m_timer->isActive();
-    m_timer->stop();
-    if (m_serial->PortOpen()) {
-        // Waits on the port, not in a spin: at most one second for a line feed.
-        const QDeadlineTimer deadline(1000);
-        while (!m_serialReply.contains('\n')) {
-            const QByteArray input = m_serial->Input();
-            if (!input.isEmpty()) {
-                m_serialReply.append(input);
-                continue;
-            }
-            if (deadline.hasExpired() || !m_serial->PortOpen())
-                break;
-            m_serial->waitForInput(int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-    }
-    reply = fromAnsi(m_serialReply);
-    m_serialReply.clear();
-    if (timerWasOn)
-        m_timer->start();
-    return reply.isEmpty() ? -1 : 0;
-}
-
-int KVLComm::rs232SendReadAscii(const QString& command, QString& reply)
-{
-    const bool timerWasOn = m_timer->isActive();
-    m_timer->stop();
-    int status = rs232SendAscii(command, true);
-    if (status == 0)
-        status = rs232ReadAscii(reply);
-    if (timerWasOn)
-        m_timer->start();
-    return status;
-}
-
-int KVLComm::gpibSendAscii(const QString& command)
-{
-    const QByteArray bytes = ansi(command);
-    VBIB32::ibwrt(short(m_gpibDescriptor), bytes, bytes.size());
-    return 0;
-}
-
-int KVLComm::gpibReadAscii(QString& reply)
-{
-    QByteArray buffer(ReplyBufferLength, ' ');
-    VBIB32::ibrd(short(m_gpibDescriptor), buffer, buffer.size());
-    reply = fromAnsi(buffer);
-    return trimBlanks(reply).isEmpty() ? -1 : 0;
-}
-
-int KVLComm::gpibSendReadAscii(const QString& command, QString& reply)
-{
-    gpibSendAscii(command);
-    platform::Clock::sleepMs(1);
-    const int status = gpibReadAscii(reply);
-    platform::Clock::pumpOnce();
-    return status;
-}
-
-int KVLComm::usbSendReadAscii(const QString& command, QString& reply)
-{
-    const QByteArray bytes = ansi(command);
-    int count = 0;
-    QByteArray buffer(ReplyBufferLength, ' ');
-    if (platform::kvl_usb_send_ascii(m_deviceId, bytes.constData(), bytes.size()) == 0)
-        platform::kvl_usb_get_ascii(m_deviceId, buffer.data(), buffer.size(), &count);
-    count = std::min(count, int(ReplyBufferLength));
-    if (count < 1) {
-        reply.clear();
-        return -1;
-    }
-    reply = fromAnsi(buffer.left(count));
-    return 0;
+    return LinkTransport::trimToLineFeed(buffer);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -396,10 +238,7 @@ int KVLComm::usbSendReadAscii(const QString& command, QString& reply)
 int KVLComm::SendAsciiGPIBLength(const QByteArray& Command, short length)
 {
     try {
-        // Firmware lines are binary: the count is bounded by the bytes given, never by a NUL.
-        const int count = std::clamp(int(length), 0, int(Command.size()));
-        VBIB32::ibwrt(short(m_gpibDescriptor), Command, count);
-        return 0;
+        return m_gpib->sendLength(Command, length);
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;
@@ -411,9 +250,7 @@ int KVLComm::GPIBSerialPoll()
     if (!m_isOpen)
         return 0;
     try {
-        short poll = 0;
-        VBIB32::ibrsp(short(m_gpibDescriptor), poll);
-        return poll & 0xFF;
+        return m_gpib->serialPoll();
     } catch (const RuntimeError& error) {
         fail(error);
         return 0;
@@ -425,7 +262,7 @@ QVariant KVLComm::SetGPIBTimeout(int NewGPIBTimeout)
     if (m_busType != BUS_TYPE_GPIB)
         return QVariant();
     try {
-        VBIB32::ibtmo(short(m_gpibDescriptor), short(NewGPIBTimeout));
+        m_gpib->setTimeout(NewGPIBTimeout);
     } catch (const RuntimeError& error) {
         fail(error);
     }
@@ -435,64 +272,11 @@ QVariant KVLComm::SetGPIBTimeout(int NewGPIBTimeout)
 // ---------------------------------------------------------------------------------------------
 // Link
 
-int KVLComm::pciBoardStep(bool open)
-{
-    if (!pciBoardAvailable())
-        return -1;
-    // The board is chosen before it is used on every system, so DeviceID always means the board.
-    platform::kvl_set_target_board(short(m_deviceId));
-    if (open)
-        platform::kvl_open_system();
-    else
-        platform::kvl_init_system();
-    return 0;
-}
-
-bool KVLComm::pciBoardAvailable()
-{
-    const int code = osVersionCode();
-    if (code != 3 && code != 4)
-        return true;
-    int count = 0;
-    int second = 0;
-    platform::kvl_get_num_boards(&count, &second);
-    if (m_deviceId + 1 > count) {
-        platform::MsgBox(kPciDeviceMessage, 48, QStringLiteral("PCI Device Error"));
-        return false;
-    }
-    return true;
-}
-
-int KVLComm::gpibOpenStep(bool showMessage)
-{
-    m_gpibDescriptor = VBIB32::ibdev(0, short(m_deviceId), 0, 12, 1, 0);
-    int r = 0;
-    if (VBIB32::ibsta & VBIB32::ERR) {
-        r = -1;
-        if (showMessage)
-            platform::MsgBox(QStringLiteral("Unable to Open the Specified GPIB Device"), 16,
-                             QStringLiteral("GPIB Device Open Error"));
-    }
-    VBIB32::ibclr(short(m_gpibDescriptor));
-    return r;
-}
-
-void KVLComm::openSerialPort()
-{
-    if (!m_serial->PortOpen())
-        m_serial->setPortOpen(true);
-}
-
 // Demo mode after a failed start: the serial port is let go and old text is dropped, so neither
 // the port stays held nor a stale reply is handed to the next reader.
 void KVLComm::enterDemoMode()
 {
-    try {
-        if (m_serial->PortOpen())
-            m_serial->setPortOpen(false);
-    } catch (const RuntimeError&) {
-    }
-    m_serialReply.clear();
+    m_rs232->letGo();
     m_isOpen = true;
     setBusType(BUS_TYPE_NONE);
 }
@@ -508,8 +292,8 @@ bool KVLComm::serialPortRefused(const RuntimeError& error)
         first = QStringLiteral("This communications port is already in use.");
     else
         return false;
-    platform::MsgBox(first + QStringLiteral("\r\nPlease choose another port.\r\nThe system will start in Demo Mode."),
-                     48, kComPortTitle);
+    showBox(first + QStringLiteral("\r\nPlease choose another port.\r\nThe system will start in Demo Mode."), 48,
+            kComPortTitle);
     enterDemoMode();
     return true;
 }
@@ -517,17 +301,11 @@ bool KVLComm::serialPortRefused(const RuntimeError& error)
 int KVLComm::KVLInit()
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
-        int r = 0;
-        switch (m_busType) {
-        case BUS_TYPE_NONE: r = 0; break;
-        case BUS_TYPE_PCI: r = pciBoardStep(false); break;
-        case BUS_TYPE_GPIB: r = gpibOpenStep(false); break;
-        case BUS_TYPE_RS232: openSerialPort(); r = 0; break;
-        case BUS_TYPE_USB: r = platform::kvl_usb_init_system(); break;
-        default: r = -1; break;
-        }
-
+        m_silentQueries = 0;
+        const int r = m_transport ? m_transport->initStep(m_deviceId) : -1;
         if (m_busType == BUS_TYPE_NONE) {
             m_isOpen = true;
             return 0;
@@ -539,10 +317,9 @@ int KVLComm::KVLInit()
         m_isOpen = true;
         QString reply;
         const short status = short(SendReadAscii(QStringLiteral("VE?\r\n"), reply));
-        if (!m_isOpen) // the identification itself broke the link; HandleError has reported it
+        if (!m_isOpen || !m_transport) // the identification itself broke the link; HandleError has reported it
             return -1;
-        const bool accepted = (reply.left(3) == QLatin1String("KVL") && m_busType == BUS_TYPE_PCI) || status == 0;
-        if (accepted)
+        if (m_transport->acceptsIdentification(reply, status))
             return 0;
         enterDemoMode();
         return -1;
@@ -557,30 +334,16 @@ int KVLComm::KVLInit()
 int KVLComm::KVLOpen()
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
+        m_silentQueries = 0;
         int r = -1;
-        switch (m_busType) {
-        case BUS_TYPE_PCI:
-            if (pciBoardStep(true) != 0)
+        if (m_transport) {
+            bool toDemo = false;
+            r = m_transport->openStep(m_deviceId, toDemo);
+            if (toDemo)
                 setBusType(BUS_TYPE_NONE);
-            r = 0;
-            break;
-        case BUS_TYPE_GPIB:
-            r = gpibOpenStep(true);
-            break;
-        case BUS_TYPE_RS232:
-            openSerialPort();
-            r = 0;
-            break;
-        case BUS_TYPE_USB:
-            r = platform::kvl_usb_init_system();
-            if (r != 0)
-                platform::MsgBox(QStringLiteral("Unable to Open the Specified USB Device"), 16,
-                                 QStringLiteral("USB Device Open Error"));
-            break;
-        default:
-            r = -1;
-            break;
         }
         m_isOpen = (r == 0);
         return r;
@@ -595,6 +358,8 @@ int KVLComm::KVLOpen()
 int KVLComm::KVLClose()
 {
     LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
         return closeLink();
     } catch (const RuntimeError& error) {
@@ -606,31 +371,14 @@ int KVLComm::KVLClose()
 
 int KVLComm::closeLink()
 {
-    int r = 0;
-    switch (m_busType) {
-    case BUS_TYPE_PCI:
-    case BUS_TYPE_GPIB:
-    case BUS_TYPE_USB:
-        r = 0;
-        break;
-    case BUS_TYPE_RS232:
-        m_isOpen = false;
-        if (m_serial->PortOpen()) {
-            m_serial->setOutBufferCount(0);
-            if (m_serial->InBufferCount() >= 1)
-                m_serial->Input();
-            m_serial->setPortOpen(false);
-        }
-        r = 0;
-        break;
-    default:
-        r = -1;
-        break;
-    }
+    m_isOpen = false;
+    const int r = m_transport ? m_transport->close() : -1;
     m_isOpen = false;
     return r;
 }
 
+// The selection members run without the lock when another program keeps it past the limit: they
+// only touch this control's own state.
 BUS_TYPE KVLComm::BusType()
 {
     LockFrame frame(*this);
@@ -641,6 +389,7 @@ void KVLComm::setBusType(int value)
 {
     LockFrame frame(*this);
     m_busType = value;
+    chooseTransport();
     emit PropertyChanged(QStringLiteral("BusType"));
 }
 
@@ -660,7 +409,7 @@ void KVLComm::setDeviceID(int value)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Failure handling
+// Failure handling, boxes and events
 
 void KVLComm::fail(const RuntimeError& error)
 {
@@ -670,27 +419,87 @@ void KVLComm::fail(const RuntimeError& error)
 
 int KVLComm::HandleError(RuntimeError& ThisError)
 {
-    // One failure is reported once: a poller or button that hits the dead link while the box is
-    // open changes the state the same way but shows nothing and raises nothing.
+    // One failure is reported once: a poller or button that hits the dead link while the report
+    // is pending changes the state the same way but shows nothing and raises nothing.
     const bool first = !m_reportingFailure;
     m_reportingFailure = true;
     const short number = fit16(ThisError.Number);
-    if (first)
-        platform::MsgBox(QStringLiteral("Error %1 %2 %3").arg(ThisError.Number).arg(ThisError.Description, ThisError.Source), 0);
+    const QString text =
+        QStringLiteral("Error %1 %2 %3").arg(ThisError.Number).arg(ThisError.Description, ThisError.Source);
+    // No tick runs under the box.
     m_timer->stop();
-    try {
-        closeLink();
-    } catch (const RuntimeError&) {
-        m_isOpen = false; // the port is gone already
-    }
-    setBusType(BUS_TYPE_NONE);
-    if (first) {
+    const auto closeToDemo = [this] {
+        try {
+            closeLink();
+        } catch (const RuntimeError&) {
+            m_isOpen = false; // the port is gone already
+        }
+        setBusType(BUS_TYPE_NONE);
+    };
+    const auto report = [this, text, number] {
+        FlagReset done(m_reportingFailure);
+        platform::MsgBox(text, 0);
         short reported = number;
         emit CommErrorEvent(reported);
-        m_reportingFailure = false;
+    };
+    if (!first) {
+        closeToDemo();
+    } else if (m_frameDepth > 0) {
+        // Inside a locked member: the link is down at once, the box and the event wait until the
+        // lock is released, so no other program waits on this box.
+        closeToDemo();
+        afterUnlock(report);
+    } else {
+        FlagReset done(m_reportingFailure);
+        platform::MsgBox(text, 0);
+        closeToDemo();
+        short reported = number;
+        emit CommErrorEvent(reported);
     }
     ThisError.Clear();
     return -2;
+}
+
+void KVLComm::showBox(const QString& prompt, int style, const QString& title)
+{
+    if (m_frameDepth > 0)
+        afterUnlock([prompt, style, title] { platform::MsgBox(prompt, style, title); });
+    else
+        platform::MsgBox(prompt, style, title);
+}
+
+void KVLComm::afterUnlock(std::function<void()> action)
+{
+    m_afterUnlock.push_back(std::move(action));
+}
+
+void KVLComm::runAfterUnlock()
+{
+    // What runs here may run locked members again and leave more for later.
+    while (!m_afterUnlock.empty()) {
+        std::vector<std::function<void()>> actions = std::exchange(m_afterUnlock, {});
+        for (const std::function<void()>& action : actions)
+            raiseEvent(action, false);
+    }
+}
+
+void KVLComm::reportLockTimeout()
+{
+    if (m_lockTimeoutReported)
+        return;
+    m_lockTimeoutReported = true;
+    platform::MsgBox(QStringLiteral("Another program has kept the link to the controller busy for more than %1 "
+                                    "seconds.\r\nThe command was not sent.")
+                         .arg(LockLimitMs / 1000),
+                     48, QStringLiteral("Controller Link Busy"));
+}
+
+void KVLComm::raiseEvent(const std::function<void()>& raise, bool linkFailures)
+{
+    if (linkFailures)
+        platform::guardEvent(raise, [this](const RuntimeError& error) { fail(error); });
+    else
+        platform::guardEvent(raise);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -724,8 +533,14 @@ void KVLComm::setInterval(int ms)
 void KVLComm::onTick()
 {
     platform::Clock::pumpOnce();
-    emit Timer();
+    raiseEvent([this] { emit Timer(); });
     platform::Clock::pumpOnce();
+}
+
+void KVLComm::setCommEventEnabled(bool enabled)
+{
+    m_commEventEnabled = enabled;
+    m_rs232->setInputRouted(enabled);
 }
 
 void KVLComm::onSerialEvent()
@@ -735,12 +550,12 @@ void KVLComm::onSerialEvent()
             return;
         const int waiting = m_serial->InBufferCount();
         if (m_commEventEnabled) {
-            QString data = fromAnsi(m_serial->Input());
-            emit CommEvent(data);
+            QString data = LinkTransport::fromAnsi(m_serial->Input());
+            raiseEvent([this, &data] { emit CommEvent(data); });
             return;
         }
         for (int i = 0; i < waiting; ++i)
-            m_serialReply.append(m_serial->Input());
+            m_rs232->received(m_serial->Input());
     } catch (const RuntimeError& error) {
         fail(error);
     }
@@ -777,11 +592,13 @@ void KVLComm::InitProperties()
     m_isOpen = false;
     m_busType = BUS_TYPE_NONE;
     m_deviceId = 0;
+    chooseTransport();
 }
 
 void KVLComm::ReadProperties(const platform::PropertyBag& bag)
 {
     m_busType = bag.ReadProperty(QStringLiteral("BusType"), 0).toInt();
+    chooseTransport();
     m_deviceId = bag.ReadProperty(QStringLiteral("DeviceID"), 0).toInt();
     m_commPort = short(bag.ReadProperty(QStringLiteral("CommPort"), 1).toInt());
     // The serial layer follows the saved port, so the first open uses it.

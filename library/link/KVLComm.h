@@ -7,10 +7,18 @@
 
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QTimer;
 class CGuiState;
+class LinkTransport;
+class DemoTransport;
+class PciTransport;
+class GpibTransport;
+class Rs232Transport;
+class UsbTransport;
 
 namespace platform {
 class MachineLock;
@@ -21,8 +29,12 @@ class SerialControl;
 // the machine-wide lock, reports link failures in one place and paces the panels with its timer.
 //
 // Link status of the exchange members: 0 done (demo mode sends nothing), -1 link not open, bus out
-// of range or no reply; on PCI and USB the driver's own code passes through SendAscii,
-// SendAsciiNoTerm and ReadAscii.
+// of range, no reply or the machine-wide lock held elsewhere past LockLimitMs; on PCI and USB the
+// driver's own code passes through SendAscii, SendAsciiNoTerm and ReadAscii.
+//
+// Each bus is a transport of its own, chosen when BusType changes. Message boxes of a locked
+// member, the failure report among them, are shown once the lock is released, so no program waits
+// on another's box. SilentQueryLimit queries in a row with nothing received break the link (1001).
 //
 // The same object implements IMotion over its per-axis parameter cache.
 class KVLComm : public platform::Control, public MotionParameterCache {
@@ -33,6 +45,8 @@ public:
 
     static constexpr int ReplyBufferLength = 255;
     static constexpr const char* LockName = "KVLComm_ActiveX";
+    static constexpr int LockLimitMs = 10000;
+    static constexpr int SilentQueryLimit = 3;
 
     // The one CGuiState of this control, made on the first request.
     CGuiState* GetGuiStateObject() override;
@@ -72,7 +86,7 @@ public:
 
     // Serial.
     bool CommEventEnabled() const { return m_commEventEnabled; }
-    void setCommEventEnabled(bool enabled) { m_commEventEnabled = enabled; }
+    void setCommEventEnabled(bool enabled);
     short CommPort() const { return m_commPort; }
     void setCommPort(short port);
     QString Settings() const;
@@ -97,40 +111,48 @@ private:
     class LockFrame;
     friend class LockFrame;
 
-    // Transports.
-    int rs232SendAscii(const QString& command, bool addTerm);
-    int rs232ReadAscii(QString& reply);
-    int rs232SendReadAscii(const QString& command, QString& reply);
-    int gpibSendAscii(const QString& command);
-    int gpibReadAscii(QString& reply);
-    int gpibSendReadAscii(const QString& command, QString& reply);
-    int usbSendReadAscii(const QString& command, QString& reply);
-
-    // Bus steps of KVLInit / KVLOpen.
-    int pciBoardStep(bool open);
-    int gpibOpenStep(bool showMessage);
-    void openSerialPort();
-    bool pciBoardAvailable();
+    // The transport of the stored bus, or nullptr for a value outside the enumeration.
+    void chooseTransport();
     void enterDemoMode();
     bool serialPortRefused(const platform::RuntimeError& error);
     int closeLink();
+    // Counts a query that received nothing at all; the limit breaks the link.
+    void noteQuery(int step, const QString& reply);
+
+    // A box now, or once the lock frame of this control is left when one is running.
+    void showBox(const QString& prompt, int style, const QString& title);
+    void afterUnlock(std::function<void()> action);
+    void runAfterUnlock();
+    // Raises one of this control's events; whatever a handler throws ends here, never the program:
+    // a link failure (when linkFailures) goes to HandleError, anything else is shown in a box.
+    void raiseEvent(const std::function<void()>& raise, bool linkFailures = true);
+    void reportLockTimeout();
 
     // Hands a run-time failure inside a member to HandleError, turning it into the member's status.
     void fail(const platform::RuntimeError& error);
     void onSerialEvent();
     void onTick();
 
-    int m_gpibDescriptor = 0;
     bool m_isOpen = false;
     int m_busType = BUS_TYPE_NONE;
     short m_commPort = 0;
     int m_deviceId = 0;
     std::unique_ptr<platform::MachineLock> m_lock;
-    QByteArray m_serialReply;
     bool m_commEventEnabled = false;
     bool m_reportingFailure = false;
+    bool m_lockTimeoutReported = false;
+    int m_frameDepth = 0;
+    int m_silentQueries = 0;
+    std::vector<std::function<void()>> m_afterUnlock;
 
     CGuiState* m_guiState = nullptr;
     QTimer* m_timer = nullptr;
     platform::SerialControl* m_serial = nullptr;
+
+    std::unique_ptr<DemoTransport> m_demo;
+    std::unique_ptr<PciTransport> m_pci;
+    std::unique_ptr<GpibTransport> m_gpib;
+    std::unique_ptr<Rs232Transport> m_rs232;
+    std::unique_ptr<UsbTransport> m_usb;
+    LinkTransport* m_transport = nullptr;
 };

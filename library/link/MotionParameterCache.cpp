@@ -127,6 +127,27 @@ const CAxisType* MotionParameterCache::cachedRecord(short Axis) const
     KVL_CACHE_##order(Name, Field, Type, scope)
 KVL_IMOTION_PROPERTIES(KVL_CACHE_PROPERTY)
 
+// Holds the busy flag for one transfer; refused() when another one is running already.
+class MotionParameterCache::TransferFrame {
+public:
+    explicit TransferFrame(MotionParameterCache& cache) : m_flag(cache.m_transferring), m_refused(m_flag)
+    {
+        m_flag = true;
+    }
+    ~TransferFrame()
+    {
+        if (!m_refused)
+            m_flag = false;
+    }
+    TransferFrame(const TransferFrame&) = delete;
+    TransferFrame& operator=(const TransferFrame&) = delete;
+    bool refused() const { return m_refused; }
+
+private:
+    bool& m_flag;
+    bool m_refused;
+};
+
 // Snapshot ------------------------------------------------------------------------------------
 
 void MotionParameterCache::copyAxes(Records& from, Records& to, int count)
@@ -147,11 +168,17 @@ void MotionParameterCache::copyAxes(Records& from, Records& to, int count)
 
 void MotionParameterCache::StoreCurrentAxisState()
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     copyAxes(m_current, m_saved, GetGuiStateObject()->MaxFeedbackAxes());
 }
 
 void MotionParameterCache::RestoreOldAxisState()
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     copyAxes(m_saved, m_current, GetGuiStateObject()->MaxFeedbackAxes());
 }
 
@@ -186,6 +213,9 @@ const QString noAxis;
 
 void MotionParameterCache::WriteAllConfig(short Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     static const Setting systemWord = KVL_HEX_SETTING("ZZ", SystemConfiguration);
     static const Setting steps[] = {
         KVL_HEX_SETTING("ZF", FollowError),
@@ -209,6 +239,9 @@ void MotionParameterCache::WriteAllConfig(short Axis)
 
 void MotionParameterCache::GetConfigs(short Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     static const Query systemWord = KVL_QUERY("ZZ", Hex, int, SystemConfiguration);
     static const Query steps[] = {
         KVL_QUERY("ZF", Hex, int, FollowError),
@@ -254,6 +287,9 @@ short MotionParameterCache::MtrType(short Axis)
 
 void MotionParameterCache::GetUnitsConfigs(const short& Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     static const Query steps[] = {KVL_UNITS_QUERIES};
     // The axis is read once, so events that run between the commands cannot mix two axes.
     const short axis = Axis;
@@ -264,6 +300,9 @@ void MotionParameterCache::GetUnitsConfigs(const short& Axis)
 
 void MotionParameterCache::SetUnitsConfigs(const short& Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     static const Setting steps[] = {KVL_UNITS_SETTINGS};
     const short axis = Axis;
     const QString axisText = NumberText::integerText(axis);
@@ -273,6 +312,9 @@ void MotionParameterCache::SetUnitsConfigs(const short& Axis)
 
 void MotionParameterCache::GetDisplacementEncoderConfigs(const short& Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     static const Query steps[] = {KVL_UNITS_QUERIES};
     const short axis = Axis;
     const QString axisText = NumberText::integerText(axis);
@@ -282,6 +324,9 @@ void MotionParameterCache::GetDisplacementEncoderConfigs(const short& Axis)
 
 void MotionParameterCache::SetDisplacementEncoderConfigs(const short& Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return;
     static const Setting steps[] = {KVL_UNITS_SETTINGS};
     const short axis = Axis;
     const QString axisText = NumberText::integerText(axis);
@@ -291,6 +336,9 @@ void MotionParameterCache::SetDisplacementEncoderConfigs(const short& Axis)
 
 short MotionParameterCache::ReadAllMotionParams(const short& Axis)
 {
+    TransferFrame busy(*this);
+    if (busy.refused())
+        return -2;
     static const Query steps[] = {
         KVL_QUERY("SN", Decimal, short, DisplacementUnits),
         KVL_QUERY("SU", Decimal, float, EncoderResolution),

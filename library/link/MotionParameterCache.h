@@ -38,6 +38,11 @@ public:
     void StoreCurrentAxisState();
     void RestoreOldAxisState();
 
+    // True while a transfer or the snapshot runs. Transfers let events run between their commands;
+    // a transfer, Store or Restore started from such an event is refused (it does nothing, and
+    // ReadAllMotionParams gives -2), so nothing replaces the records in the middle of a transfer.
+    bool transferRunning() const { return m_transferring; }
+
     // The cached record of an axis, or nullptr when nothing has touched it yet.
     const CAxisType* cachedRecord(short Axis) const;
 
@@ -47,6 +52,7 @@ public:
     virtual CGuiState* GetGuiStateObject() = 0;
 
 private:
+    class TransferFrame;
     struct Setting;
     struct Query;
 
@@ -64,4 +70,5 @@ private:
 
     Records m_current;
     Records m_saved;
+    bool m_transferring = false;
 };

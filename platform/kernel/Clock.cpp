@@ -94,6 +94,21 @@ void Clock::sleepMs(int ms)
         advance(ms);
 }
 
+void Clock::blockFor(int ms, const std::function<void(int realMs)>& wait)
+{
+    if (ms <= 0)
+        return;
+    if (!g_manual.load()) {
+        wait(ms);
+        return;
+    }
+    // Long enough for a simulator on another thread to answer, short enough that a silent
+    // second costs a test a quarter of a real one at most.
+    constexpr int kManualSliceMs = 25;
+    wait(std::min(ms, std::max(kManualSliceMs, g_manualRealMs.load())));
+    advance(ms);
+}
+
 void Clock::useManualClock(qint64 startMs, int realMsPerWait)
 {
     g_manualNow.store(startMs);

@@ -29,6 +29,12 @@ public:
     // still blocks, and advances the test clock by ms as well, so time read after it has moved on.
     static void sleepMs(int ms);
 
+    // Blocks the thread for up to ms on this clock in wait(realMs), which waits on something (a
+    // device, a lock) for at most the real milliseconds it is given and may return early. With the
+    // test clock the real wait is cut to a short slice and the test clock advances by ms, so a
+    // wait on a silent device takes no real time in a test.
+    static void blockFor(int ms, const std::function<void(int realMs)>& wait);
+
     // Test seam: a manual clock that starts at startMs and advances only by advance(), pumpFor()
     // (and pumpUntil()) and sleepMs().
     // realMsPerWait lets that much real time pass in each pumpFor() as well, so work on other

@@ -1,8 +1,12 @@
 #include "platform/kernel/MachineLock.h"
 
+#include "platform/kernel/Clock.h"
+
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <map>
@@ -176,6 +180,24 @@ void MachineLock::acquire()
         s->owner.store(std::this_thread::get_id());
     }
     ++s->depth;
+}
+
+bool MachineLock::acquireFor(int timeoutMs)
+{
+    if (!m_shared)
+        return false;
+    const qint64 deadline = Clock::tickMs() + std::max(timeoutMs, 0);
+    for (;;) {
+        if (tryAcquire())
+            return true;
+        const qint64 left = deadline - Clock::tickMs();
+        if (left <= 0)
+            return false;
+        // The holder gives no signal when it lets go: look again every few milliseconds (with the
+        // test clock, in long steps, so a test of the limit takes little real time).
+        const int step = Clock::isManual() ? 2000 : 5;
+        Clock::blockFor(int(std::min<qint64>(left, step)), [](int ms) { QThread::msleep(ulong(ms)); });
+    }
 }
 
 bool MachineLock::tryAcquire()

@@ -23,6 +23,9 @@ public:
 
     // Waits without time limit.
     void acquire();
+    // Waits at most timeoutMs on the program clock (a nested take succeeds at once). Returns
+    // whether it was taken; an invalid lock returns false.
+    bool acquireFor(int timeoutMs);
     // Takes the lock only when that needs no waiting (a nested take always succeeds). Returns
     // whether it was taken; an invalid lock returns false.
     bool tryAcquire();

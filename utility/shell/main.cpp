@@ -1,9 +1,9 @@
 #include "platform/ui/MsgBox.h"
+#include "utility/shell/Application.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmMain.h"
 
-#include <QApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -41,7 +41,7 @@ int defaultAnswer(int style)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QApplication::setApplicationName(QLatin1String(SettingsStore::ApplicationName));
     // The main window ends the program when it closes, whatever other windows are still about.
     QApplication::setQuitOnLastWindowClosed(false);

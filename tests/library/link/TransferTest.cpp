@@ -3,6 +3,7 @@
 #include "tests/support/FakeLink.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -238,4 +239,38 @@ TEST(Transfers, UpdateAxornAndOverflows)
     QString text = QStringLiteral("12");
     link.ConvertHexString(text);
     EXPECT_EQ(text, "12");
+}
+
+TEST(Transfers, ATransferStartedFromItsOwnEventPumpIsRefused)
+{
+    FakeLink link;
+    link.GetGuiStateObject()->setMaxFeedbackAxes(2);
+    link.setFeedbackConfig(1, 0x12);
+    link.StoreCurrentAxisState();
+    link.setFeedbackConfig(1, 0x34);
+    int nested = 0;
+    short readResult = 0;
+    link.afterExchange = [&](const QString&) {
+        // A tick or a click while the records are being written.
+        if (nested++ > 0)
+            return;
+        EXPECT_TRUE(link.transferRunning());
+        link.GetConfigs(2);
+        link.WriteAllConfig(2);
+        link.RestoreOldAxisState();
+        link.StoreCurrentAxisState();
+        short axis = 2;
+        readResult = link.ReadAllMotionParams(axis);
+    };
+    link.WriteAllConfig(1);
+    EXPECT_EQ(link.sent.size(), 12);
+    EXPECT_TRUE(link.sent.filter(QRegularExpression(QStringLiteral("^2"))).isEmpty()) << "no second transfer";
+    EXPECT_TRUE(link.sent.contains(QStringLiteral("1ZB034\r"))) << "the records were not replaced mid-write";
+    EXPECT_EQ(readResult, -2);
+    EXPECT_FALSE(link.transferRunning());
+
+    // Afterwards the snapshot and the transfers work again.
+    link.afterExchange = nullptr;
+    link.RestoreOldAxisState();
+    EXPECT_EQ(link.FeedbackConfig(1), 0x12);
 }

@@ -1,0 +1,89 @@
+#include "library/link/GpibTransport.h"
+
+#include "library/link/VBIB32.h"
+#include "platform/kernel/Clock.h"
+
+#include <algorithm>
+
+int GpibTransport::initStep(int deviceId)
+{
+    return openUnit(deviceId);
+}
+
+int GpibTransport::openStep(int deviceId, bool&)
+{
+    const int r = openUnit(deviceId);
+    if (r != 0)
+        showBox(QStringLiteral("Unable to Open the Specified GPIB Device"), 16, QStringLiteral("GPIB Device Open Error"));
+    return r;
+}
+
+int GpibTransport::openUnit(int deviceId)
+{
+    m_descriptor = VBIB32::ibdev(0, short(deviceId), 0, 12, 1, 0);
+    const int r = (VBIB32::ibsta & VBIB32::ERR) ? -1 : 0;
+    VBIB32::ibclr(short(m_descriptor));
+    return r;
+}
+
+int GpibTransport::close()
+{
+    return 0;
+}
+
+int GpibTransport::send(const QByteArray& command)
+{
+    VBIB32::ibwrt(short(m_descriptor), command, int(command.size()));
+    return 0;
+}
+
+QVariant GpibTransport::sendNoTerm(const QByteArray& command)
+{
+    return QVariant(send(command));
+}
+
+int GpibTransport::readBuffer(QString& reply)
+{
+    QByteArray buffer(ReplyBufferLength, ' ');
+    VBIB32::ibrd(short(m_descriptor), buffer, int(buffer.size()));
+    reply = fromAnsi(buffer);
+    return trimBlanks(reply).isEmpty() ? -1 : 0;
+}
+
+int GpibTransport::read(QString& reply)
+{
+    const int status = readBuffer(reply);
+    reply = trimBlanks(reply);
+    return status;
+}
+
+int GpibTransport::sendRead(const QByteArray& command, QString& reply)
+{
+    send(command);
+    platform::Clock::sleepMs(1);
+    QString buffer;
+    const int status = readBuffer(buffer);
+    reply = trimToLineFeed(buffer);
+    platform::Clock::pumpOnce();
+    return status;
+}
+
+int GpibTransport::sendLength(const QByteArray& command, short length)
+{
+    // Firmware lines are binary: the count is bounded by the bytes given, never by a NUL.
+    const int count = std::clamp(int(length), 0, int(command.size()));
+    VBIB32::ibwrt(short(m_descriptor), command, count);
+    return 0;
+}
+
+int GpibTransport::serialPoll()
+{
+    short poll = 0;
+    VBIB32::ibrsp(short(m_descriptor), poll);
+    return poll & 0xFF;
+}
+
+void GpibTransport::setTimeout(int timeoutCode)
+{
+    VBIB32::ibtmo(short(m_descriptor), short(timeoutCode));
+}

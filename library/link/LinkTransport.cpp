@@ -1,0 +1,35 @@
+#include "library/link/LinkTransport.h"
+
+#include "platform/ui/MsgBox.h"
+
+bool LinkTransport::acceptsIdentification(const QString&, int status) const
+{
+    return status == 0;
+}
+
+QString LinkTransport::trimBlanks(const QString& text)
+{
+    int begin = 0;
+    int end = int(text.size());
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString LinkTransport::trimToLineFeed(const QString& text)
+{
+    const int lineFeed = int(text.indexOf(QLatin1Char('\n')));
+    if (lineFeed >= 0)
+        return text.left(lineFeed + 1);
+    return trimBlanks(text);
+}
+
+void LinkTransport::showBox(const QString& prompt, int style, const QString& title) const
+{
+    if (m_boxHandler)
+        m_boxHandler(prompt, style, title);
+    else
+        platform::MsgBox(prompt, style, title);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+// One bus of the communication control: the control picks one when its bus changes and runs every
+// exchange through it, inside its own lock frame and failure path. Commands arrive as the 8-bit
+// bytes that go on the wire; replies leave trimmed the way the bus's readers trim them.
+//
+// Members raise platform::RuntimeError on a run-time failure; the control hands it on.
+class LinkTransport {
+public:
+    // Shows a box the way the control wants it shown (after its lock is released).
+    using BoxHandler = std::function<void(const QString& prompt, int style, const QString& title)>;
+
+    static constexpr int ReplyBufferLength = 255;
+
+    virtual ~LinkTransport() = default;
+
+    // The bus steps of initialising and opening the link: 0 when the bus is ready for use.
+    // openStep sets toDemo when the link is to open in demo mode instead (its result is then 0).
+    virtual int initStep(int deviceId) = 0;
+    virtual int openStep(int deviceId, bool& toDemo) = 0;
+    // Ends the link on this bus: 0, or -1 where the bus has nothing to close.
+    virtual int close() = 0;
+    // Whether the identification reply (and its status) shows a controller on this bus.
+    virtual bool acceptsIdentification(const QString& reply, int status) const;
+
+    // A command as given plus the bus's terminator rule; status 0 when sent.
+    virtual int send(const QByteArray& command) = 0;
+    // A command exactly as given; the status in a variant.
+    virtual QVariant sendNoTerm(const QByteArray& command) = 0;
+    // One reply; reply arrives holding the 255 blanks of the reply buffer.
+    virtual int read(QString& reply) = 0;
+    // A command and its reply: the step status (-1 when no reply came); reply as for read().
+    virtual int sendRead(const QByteArray& command, QString& reply) = 0;
+
+    void setBoxHandler(BoxHandler handler) { m_boxHandler = std::move(handler); }
+
+    // Blanks are the space character only: CR and LF are never trimmed.
+    static QString trimBlanks(const QString& text);
+    // The text up to and including its first line feed, nothing removed before it; without a line
+    // feed, the text with its blanks removed.
+    static QString trimToLineFeed(const QString& text);
+    static QString fromAnsi(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+protected:
+    void showBox(const QString& prompt, int style, const QString& title) const;
+
+private:
+    BoxHandler m_boxHandler;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "library/link/LinkTransport.h"
+
+// The PCI board through its driver library. The driver's own codes pass through a send and a
+// plain read; on older NT systems the board count is checked before a board is used.
+class PciTransport : public LinkTransport {
+public:
+    int initStep(int deviceId) override;
+    int openStep(int deviceId, bool& toDemo) override;
+    int close() override;
+    // A reply that names the controller is enough on this bus, whatever the status.
+    bool acceptsIdentification(const QString& reply, int status) const override;
+
+    int send(const QByteArray& command) override;
+    QVariant sendNoTerm(const QByteArray& command) override;
+    int read(QString& reply) override;
+    int sendRead(const QByteArray& command, QString& reply) override;
+
+private:
+    // Chooses the board, then starts (open false) or opens the driver; -1 when the board is missing.
+    int boardStep(int deviceId, bool open);
+    bool boardAvailable(int deviceId);
+};
