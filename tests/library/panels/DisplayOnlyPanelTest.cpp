@@ -25,18 +25,29 @@ QString readOut(KVLPosition& p, int i)
     return p.findChild<QLabel*>(QStringLiteral("numAxisPos_%1").arg(i))->text();
 }
 
+// A position read-out of two axes in a window of its own, shown.
+struct PositionWindow {
+    PositionWindow()
+    {
+        rig.gui().setMaxFeedbackAxes(2);
+        position->setCommControl(&rig.comm());
+        host.show();
+        settle();
+        rig.clearLines();
+    }
+    PanelTestRig rig{BUS_TYPE_USB, 2};
+    QWidget host;
+    KVLPosition* position = new KVLPosition(&host);
+};
+
 // The position read-out in a window of its own: hidden or minimised it sends nothing, and it reads
 // at once when it is back in view.
 TEST(DisplayOnlyPanel, PositionReadOutIsSilentOutOfViewAndReadsWhenBack)
 {
-    PanelTestRig rig(BUS_TYPE_USB, 2);
-    rig.gui().setMaxFeedbackAxes(2);
-    QWidget host;
-    auto* position = new KVLPosition(&host);
-    position->setCommControl(&rig.comm());
-    host.show();
-    settle();
-    rig.clearLines();
+    PositionWindow window;
+    PanelTestRig& rig = window.rig;
+    QWidget& host = window.host;
+    KVLPosition* position = window.position;
     rig.tick();
     EXPECT_EQ(rig.lines(), (QStringList{"1TP\r", "2TP\r"}));
 
@@ -105,14 +116,9 @@ TEST(DisplayOnlyPanel, MotorPowerInAMinimisedSubWindowWaitsAndKeepsItsTicks)
 // gets its reads.
 TEST(DisplayOnlyPanel, APanelNeverShownReadsAsAlways)
 {
-    PanelTestRig rig(BUS_TYPE_USB, 2);
-    rig.gui().setMaxFeedbackAxes(2);
-    QWidget host;
-    auto* position = new KVLPosition(&host);
-    position->setCommControl(&rig.comm());
-    host.show();
-    settle();
-    host.hide();
+    PositionWindow window;
+    PanelTestRig& rig = window.rig;
+    window.host.hide();
     KVLPosition embedded;
     embedded.setCommControl(&rig.comm());
     rig.clearLines();
