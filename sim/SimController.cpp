@@ -198,10 +198,40 @@ void SimController::buildCommandTable()
                                     false});
     m_commands.insert("SM", Command{nullptr, [this](int, const QByteArray&) { saveToFlash(); },
                                     false});
-    m_commands.insert("EP", Command{nullptr, [this](int, const QByteArray&) { m_programMode = true; },
+    m_commands.insert("EP", Command{nullptr,
+                                    [this](int a, const QByteArray&) {
+                                        m_programMode = true;
+                                        m_programNumber = a == 0 ? 1 : a;
+                                        m_programs[m_programNumber].clear();
+                                    },
                                     false});
+    m_commands.insert("LP", Command{[this](int) { return programListing(); }, nullptr, true, true});
     m_commands.insert("QP", Command{nullptr, [this](int, const QByteArray&) { m_programMode = false; },
                                     false});
+    buildGroupCommands();
+}
+
+// Interpolation groups: "gHN1,2" defines group g, "gHN?" lists its members ("1, 2") or answers
+// "No data" and leaves an error when it has none, "gHX" deletes it, "gHZ" answers its member
+// count. The group parameters (HV, HA, HD, HJ) are stored and answered like any value.
+void SimController::buildGroupCommands()
+{
+    m_commands.insert("HN", Command{[this](int g) -> QByteArray {
+                                        const QByteArray members = m_values.value(key(g, "HN"));
+                                        if (members.isEmpty()) {
+                                            pushError(41, "Group not defined");
+                                            return "No data";
+                                        }
+                                        return members.split(',').join(", ");
+                                    },
+                                    nullptr, false});
+    m_commands.insert("HX", Command{nullptr, [this](int g, const QByteArray&) { m_values.remove(key(g, "HN")); },
+                                    false});
+    m_commands.insert("HZ", Command{[this](int g) -> QByteArray {
+                                        const QByteArray members = m_values.value(key(g, "HN"));
+                                        return QByteArray::number(members.isEmpty() ? 0 : members.count(',') + 1);
+                                    },
+                                    nullptr, true});
 }
 
 // --- the link ------------------------------------------------------------------------------------
@@ -302,7 +332,9 @@ void SimController::execute(const QByteArray& line)
         ++i;
     if (i + 2 > line.size() || !std::isalpha(static_cast<unsigned char>(line.at(i)))
         || !std::isalpha(static_cast<unsigned char>(line.at(i + 1)))) {
-        if (overridden && !m_programMode)
+        if (m_programMode)
+            m_programs[m_programNumber].append(line);
+        else if (overridden)
             queueRaw(override.value());
         return;
     }
@@ -312,14 +344,18 @@ void SimController::execute(const QByteArray& line)
     const QByteArray value = query ? QByteArray() : rest;
 
     // Lines typed in program-entry mode are stored in the program, not run.
-    if (m_programMode && mnemonic != "QP")
+    if (m_programMode && mnemonic != "QP") {
+        m_programs[m_programNumber].append(line);
         return;
+    }
 
     const auto command = m_commands.constFind(mnemonic);
     const bool known = command != m_commands.constEnd();
     if (query || (value.isEmpty() && known && command->bareQuery)) {
         if (overridden)
             queueRaw(override.value());
+        else if (known && command->query && command->rawReply)
+            queueRaw(command->query(axisNumber));
         else if (known && command->query)
             answer(command->query(axisNumber));
         else
@@ -603,6 +639,20 @@ void SimController::resetController()
     m_errors.clear();
     m_programMode = false;
     m_output.clear();
+}
+
+// --- stored programs ------------------------------------------------------------------------------
+
+QByteArray SimController::programListing() const
+{
+    QByteArray listing;
+    for (auto it = m_programs.constBegin(); it != m_programs.constEnd(); ++it) {
+        listing += "\r\n" + QByteArray::number(it.key()) + "EP";
+        for (const QByteArray& line : it.value())
+            listing += "\r\n" + line;
+        listing += "\r\nQP";
+    }
+    return listing + "\r\nEND";
 }
 
 // --- scripted failures ----------------------------------------------------------------------------

@@ -104,6 +104,13 @@ public:
     int errorCount() const { return static_cast<int>(m_errors.size()); }
     void clearErrors() { m_errors.clear(); }
 
+    // --- stored programs -----------------------------------------------------------------------
+    // "nEP" starts program n (0 counts as 1) anew; the lines up to "QP" are stored, not run. "LP"
+    // lists every program as "nEP", its lines and "QP", each line opened by CR LF, and ends the
+    // listing with CR LF and "END" (no line end after it).
+    QList<QByteArray> program(int number) const { return m_programs.value(number); }
+    QByteArray programListing() const;
+
     // --- scripted failures ---------------------------------------------------------------------
     // No replies at all while set.
     bool silent() const { return m_silent; }
@@ -172,12 +179,15 @@ private:
         std::function<QByteArray(int axis)> query;
         // Action after a setting or a bare command has been stored.
         std::function<void(int axis, const QByteArray& value)> act;
-        // The command without "?" reports too (VE, TP, TB, PH, RA).
+        // The command without "?" reports too (VE, TP, TB, PH, RA, LP).
         bool bareQuery = false;
+        // The answer carries its own line ends (a listing).
+        bool rawReply = false;
     };
     enum DownloadMode { DownloadNone, DownloadLines, DownloadCount, DownloadBytes };
 
     void buildCommandTable();
+    void buildGroupCommands();
     void lineComplete(const QByteArray& raw, int terminatorLength);
     void execute(const QByteArray& line);
     void handleDownloadLine(const QByteArray& line, const QByteArray& raw);
@@ -222,6 +232,8 @@ private:
 
     QHash<QByteArray, Command> m_commands;
     bool m_programMode = false;
+    int m_programNumber = 1;
+    QMap<int, QList<QByteArray>> m_programs;
 
     bool m_silent = false;
     bool m_noLineFeed = false;

@@ -60,6 +60,9 @@ int main(int argc, char** argv)
     const QCommandLineOption axesOption(QStringLiteral("axes"),
                                         QStringLiteral("Number of axes carrying a motor."),
                                         QStringLiteral("N"));
+    const QCommandLineOption amplifiersOption(QStringLiteral("amplifiers"),
+                                              QStringLiteral("Amplifier word in hexadecimal (bit n-1: an amplifier on axis n)."),
+                                              QStringLiteral("HEX"));
     const QCommandLineOption baudOption(
         QStringLiteral("baud"),
         QStringLiteral("Pace both directions like a real line at N baud, 10 bit-times a character "
@@ -71,6 +74,7 @@ int main(int argc, char** argv)
                        "stamp, on the standard output."));
     parser.addOption(modelOption);
     parser.addOption(axesOption);
+    parser.addOption(amplifiersOption);
     parser.addOption(baudOption);
     parser.addOption(logOption);
     parser.process(withBaudValue(app.arguments()));
@@ -86,6 +90,15 @@ int main(int argc, char** argv)
             return 2;
         }
         controller.setAxisCount(axes);
+    }
+    if (parser.isSet(amplifiersOption)) {
+        bool ok = false;
+        const uint word = parser.value(amplifiersOption).toUInt(&ok, 16);
+        if (!ok) {
+            std::fprintf(stderr, "kvlsim: --amplifiers wants hexadecimal digits\n");
+            return 2;
+        }
+        controller.setWord(0, "ZU", word);
     }
     int baud = 0;
     if (parser.isSet(baudOption)) {

@@ -3,6 +3,7 @@
 #include "platform/RuntimeError.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -184,23 +185,44 @@ QString NumberText::displayText(double value, int decimals)
     return text;
 }
 
+namespace {
+
+// The value written out with the significant digits of `scientific` (its "d.ddde+XX" text), in
+// plain decimals in the user's locale: never an exponent, which a number box would turn into
+// digits when it is cleaned ("1E+02" becomes 102).
+QString plainLocaleText(double value, const QString& scientific)
+{
+    const int e = scientific.indexOf(QLatin1Char('e'));
+    int digits = 0;
+    for (int i = 0; i < e; ++i)
+        digits += isDigit(scientific.at(i)) ? 1 : 0;
+    const int exponent = scientific.mid(e + 1).toInt();
+    const int decimals = std::max(0, digits - 1 - exponent);
+    return userLocale().toString(value, 'f', decimals);
+}
+
+} // namespace
+
 QString NumberText::localeSingle(float value)
 {
-    const QLocale locale = userLocale();
     if (!std::isfinite(value))
-        return locale.toString(double(value));
+        return userLocale().toString(double(value));
+    const double v = withoutNegativeZero(value);
     // The fewest significant digits that give the same float back.
     int digits = 1;
     for (; digits < 9; ++digits) {
-        if (QString::number(double(value), 'g', digits).toFloat() == value)
+        if (QString::number(v, 'g', digits).toFloat() == value)
             break;
     }
-    return locale.toString(withoutNegativeZero(value), 'g', digits);
+    return plainLocaleText(v, QString::number(v, 'e', digits - 1));
 }
 
 QString NumberText::localeDouble(double value)
 {
-    return userLocale().toString(withoutNegativeZero(value), 'g', QLocale::FloatingPointShortest);
+    if (!std::isfinite(value))
+        return userLocale().toString(value);
+    const double v = withoutNegativeZero(value);
+    return plainLocaleText(v, QString::number(v, 'e', QLocale::FloatingPointShortest));
 }
 
 double NumberText::parseLocale(const QString& text, bool* ok)

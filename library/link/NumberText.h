@@ -47,7 +47,8 @@ public:
 
     // Fixed decimals in the locale's form: 4 gives the "0.0000" form, 0 the "0" form.
     static QString displayText(double value, int decimals);
-    // The shortest text that reads back as the same value, in the locale's form.
+    // The shortest text that reads back as the same value, in the locale's form and in plain
+    // decimals, never with an exponent (100 gives "100", 1e-7 "0.0000001").
     static QString localeSingle(float value);
     static QString localeDouble(double value);
     // Reads a text in the locale's form; a text that is no number gives 0 and ok false.

@@ -308,9 +308,14 @@ void KVLCycle::startCycle()
 
 void KVLCycle::StopCycle()
 {
-    // With no cycle running there is nothing to stop and no lock of this panel to release.
-    if (!m_Cycling)
+    // A stop is never unsafe: with a bus chosen the ticked axes are stopped whether or not a cycle
+    // runs. Only a lock this panel holds is released. With the link gone there is nothing to send
+    // to, but a cycle that ran ends all the same (the link's tick no longer tells the engine).
+    if (!busChosen()) {
+        if (m_Cycling && !m_stopping)
+            endCycle();
         return;
+    }
     stopRunningCycle();
 }
 

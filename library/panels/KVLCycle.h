@@ -28,8 +28,9 @@ public:
     explicit KVLCycle(QWidget* parent = nullptr);
     ~KVLCycle() override;
 
-    // Stops a running cycle: "ST" to each ticked axis, the other panels freed, CyclingEvent(false).
-    // Does nothing while no cycle runs.
+    // With a bus chosen, running or not: "ST" to each ticked axis, the lock this panel holds
+    // released, CyclingEvent(false). With no bus chosen it sends nothing and only ends a cycle
+    // that ran.
     void StopCycle();
 
     // The typed targets, carried from a panel that goes to the next one made (library-wide).

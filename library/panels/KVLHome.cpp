@@ -97,6 +97,7 @@ void KVLHome::buildControls()
     txtSpeed->installEventFilter(this);
     lblUnits = makeLabel(framSpeed, QStringLiteral("lblUnits"), QStringLiteral("units / sec"),
                          twips(1035, 390, 960, 255));
+    reserveUnitRoom(lblUnits, QStringLiteral("%1 / sec"));
 
     lblMode = makeLabel(Frame1, QStringLiteral("lblMode"), QStringLiteral("Search Mode"), twips(2280, 1260, 2055, 255));
     cboHomeMode = new QComboBox(Frame1);

@@ -43,10 +43,10 @@ bool doneFlag(const QString& answer)
     return std::nearbyint(PanelBase::replyValue(answer)) != 0;
 }
 
-QFont panelFont(bool bold)
+// The panels' common font; the captions in its bold face.
+QFont panelFont(const QWidget* panel, bool bold)
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
+    QFont font = panel->font();
     font.setBold(bold);
     return font;
 }
@@ -93,7 +93,7 @@ KVLJog::~KVLJog()
 
 void KVLJog::buildControls()
 {
-    setFont(panelFont(true));
+    setFont(panelFont(this, true));
     resize(twips(0, 0, 6375, 4830).size());
 
     fraJogControl = makeFrame(this, QStringLiteral("fraJogControl"), QStringLiteral("Jog"), twips(5, 5, 6300, 4605));
@@ -152,7 +152,7 @@ void KVLJog::buildControls()
         for (int i = 0; i < 2; ++i) {
             QLineEdit* box = makeLineEdit(group.frame, group.name.arg(i), group.text,
                                           twips(360, 240 + 360 * i, 1150, 285));
-            box->setFont(panelFont(false));
+            box->setFont(panelFont(this, false));
             group.boxes.append(box);
             addNumberBox(box, [](QLineEdit* edit) { reformatBox(edit, 4); });
         }
@@ -161,7 +161,8 @@ void KVLJog::buildControls()
         QGroupBox* box = i < 2 ? frameDist : fraSpeed;
         QLabel* units = makeLabel(box, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("mm"),
                                   twips(1560, 270 + 360 * (i % 2), box->width() * 15 - 1560 - 30, 255));
-        units->setFont(panelFont(false));
+        units->setFont(panelFont(this, false));
+        reserveUnitRoom(units, i < 2 ? QStringLiteral("%1") : QStringLiteral("%1/sec"));
         lblUnits.append(units);
     }
 
@@ -377,17 +378,19 @@ void KVLJog::btnJog_MouseUp(int k)
 {
     if (!isBound())
         return;
-    if (m_FreeRun) {
+    // A release always clears what its press set, also when the link closed meanwhile (a press
+    // made during the reset wait must not block every later one).
+    m_MouseBusy = false;
+    const short held = m_heldAxis;
+    if (m_FreeRun || held != 0) {
         // A start still under way sends nothing more.
         ++m_stopRequests;
         m_heldAxis = 0;
     }
     if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE)
         return;
-    m_MouseBusy = false;
-    if (!m_FreeRun)
-        return;
-    const short axis = axisOfButton(k);
+    // The axis this press started is stopped even if the mode changed while the button was held.
+    const short axis = m_FreeRun ? axisOfButton(k) : held;
     if (isPanelAxis(axis))
         StopJog(axis);
 }
@@ -461,9 +464,12 @@ short KVLJog::StopJog(short Axis)
             result = -2;
         if (!pumpEvents(done ? 0 : PollIntervalMs))
             return result;
-        // The stop is sent once more right after the fifth poll, whatever it answered.
-        if (polls == 5 && sendCommand(command(Axis, QStringLiteral("ST"))) == -2)
+        // The stop is sent once more right after the fifth poll, whatever it answered. Should it
+        // fail, the link is gone: the arrows come back rather than stay dead.
+        if (polls == 5 && sendCommand(command(Axis, QStringLiteral("ST"))) == -2) {
+            frameJogArrow->setEnabled(true);
             return -2;
+        }
         if (done || !linkUsable() || platform::Clock::tickMs() >= deadline)
             break;
     }

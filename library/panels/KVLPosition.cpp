@@ -90,6 +90,7 @@ void KVLPosition::buildControls()
 
         QLabel* units = makeLabel(frame, QStringLiteral("lblPos_%1").arg(i), QStringLiteral("units"),
                                   twips(2655, 360, 1215, 255));
+        reserveUnitRoom(units, QStringLiteral("%1"));
         lblPos.append(units);
 
         auto* zero = new QPushButton(QStringLiteral("Zero"), frame);

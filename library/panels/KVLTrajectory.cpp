@@ -5,10 +5,12 @@
 #include "library/link/IMotion.h"
 #include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
+#include "library/link/ReadMarks.h"
 #include "platform/RuntimeError.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Shell.h"
+#include "platform/ui/TextFit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -123,23 +125,6 @@ bool fitKind(Kind kind, double value, double& out)
         return out >= -2147483648.0 && out <= 2147483647.0;
     }
     return false;
-}
-
-// The reply's value, or false when the reply holds no number (no answer, an empty or blank reply).
-bool replyNumber(const QString& reply, bool hex, double& value)
-{
-    bool digit = false;
-    for (QChar c : reply) {
-        const char16_t u = c.unicode();
-        if ((u >= '0' && u <= '9') || (hex && ((u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f')))) {
-            digit = true;
-            break;
-        }
-    }
-    if (!digit)
-        return false;
-    value = NumberText::parseReply(hex ? QStringLiteral("&H") + reply : reply);
-    return true;
 }
 
 QString commandValue(Kind kind, double value)
@@ -260,6 +245,7 @@ void KVLTrajectory::buildControls()
     txtFollowingErr = addBox(frameFollowingErr, QStringLiteral("txtFollowingErr"), FE, twips(120, 330, 1200, 285));
     lblFollowUnits = makeLabel(frameFollowingErr, QStringLiteral("lblFollowUnits"), QStringLiteral("Units"),
                                twips(1360, 360, 1500, 255));
+    reserveUnitRoom(lblFollowUnits, QStringLiteral("%1"));
 
     frameCLStepper = makeFrame(servo, QStringLiteral("frameCLStepper"), QStringLiteral("Set Stepper Control Parameters"),
                                twips(3960, 900, 3000, 1620));
@@ -312,6 +298,7 @@ void KVLTrajectory::buildControls()
         QLabel* units = makeLabel(r.frame, QStringLiteral("lblUnits_%1").arg(i),
                                   i == 5 ? QStringLiteral("units/sec ") : QStringLiteral("units/sec"),
                                   twips(3040, top + 30, 1200, 255));
+        reserveUnitRoom(units, QStringLiteral("%1/sec"));
         lblUnits.append(units);
     }
     // Exponent marks beside the units of boxes 2, 3, 4 ("2") and 6 ("3").
@@ -380,13 +367,51 @@ void KVLTrajectory::resizeEvent(QResizeEvent* e)
         PanelBase::resizeEvent(e);
     if (!TabStrip1)
         return;
+    // Resized, the panel fills its host: top left, at the host's inner size, and lays itself out
+    // in it. Built (no event), it lays itself out at its designed size.
+    QSize inner = size();
+    QWidget* host = parentWidget();
+    if (e && host) {
+        inner = host->contentsRect().size();
+        if (pos() != QPoint(0, 0))
+            move(0, 0);
+        if (size() != inner)
+            resize(inner);
+    }
     const int buttonHeight = twipsToPixels(kButtonHeightTwips);
-    const int tabHeight = std::max(0, height() - buttonHeight - twipsToPixels(200));
-    TabStrip1->setGeometry(0, 0, width(), tabHeight);
+    const int tabHeight = std::max(0, inner.height() - buttonHeight - twipsToPixels(200));
+    TabStrip1->setGeometry(0, 0, inner.width(), tabHeight);
     const int top = TabStrip1->y() + TabStrip1->height() + twipsToPixels(100);
     for (int i = 0; i < cmdButton.size(); ++i) {
         cmdButton.at(i)->setGeometry(twipsToPixels(1435 + 1050 * (i + 1)), top, twipsToPixels(855), buttonHeight);
     }
+}
+
+void KVLTrajectory::fitTexts()
+{
+    // A page is as large as its frames with the design's margin; what its texts add, it grows by.
+    const int margin = twipsToPixels(120);
+    withWidestUnits([this, margin] {
+        for (QFrame* page : fraTrajectory) {
+            if (!page)
+                continue;
+            QRect used;
+            for (QWidget* child : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                used |= child->geometry();
+            page->resize(used.right() + 1 + margin, used.bottom() + 1 + margin);
+            platform::TextFit::fit(page);
+            page->setMinimumSize(page->size());
+        }
+    });
+}
+
+QSize KVLTrajectory::minimumSizeHint() const
+{
+    if (!TabStrip1)
+        return PanelBase::minimumSizeHint();
+    const QSize tabs = TabStrip1->minimumSizeHint();
+    const int buttons = twipsToPixels(1435 + 1050 * 4 + 855);
+    return QSize(std::max(tabs.width(), buttons), tabs.height() + twipsToPixels(kButtonHeightTwips + 200));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -417,8 +442,7 @@ bool KVLTrajectory::RefreshPanel()
     const short current = mobjGuiState ? mobjGuiState->CurrentAxis() : 0;
     m_Axis = isPanelAxis(current) ? current : 0;
     m_CurrentTab = short(TabStrip1->currentIndex() + 1);
-    m_read.fill(FieldSet());
-    m_edited.fill(FieldSet());
+    m_marks.clear();
 
     {
         QPointer<KVLTrajectory> self(this);
@@ -479,7 +503,8 @@ int KVLTrajectory::InitializeAxes()
             return -2;
         double value = 0;
         double type = 0;
-        const bool answered = status == 0 && replyNumber(reply, false, value) && fitKind(Kind::Word, value, type);
+        const bool answered = ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, value) &&
+                              fitKind(Kind::Word, value, type);
         if (answered && motion())
             motion()->setMotorType(short(axis), qint32(type));
         // An axis that did not answer is taken as one without a motor.
@@ -518,9 +543,10 @@ bool KVLTrajectory::ReadTrajectoryParams()
                 return true;
             double parsed = 0;
             double value = 0;
-            if (status == 0 && replyNumber(reply, p.kind == Kind::Word, parsed) && fitKind(p.kind, parsed, value)) {
+            const ReadMarks::Reply form = p.kind == Kind::Word ? ReadMarks::Reply::Hex : ReadMarks::Reply::Decimal;
+            if (ReadMarks::replyValue(status, reply, form, parsed) && fitKind(p.kind, parsed, value)) {
                 p.set(*m, short(axis), value);
-                m_read[axis - 1].set(p.field);
+                m_marks.markRead(axis, p.field);
             }
         }
     }
@@ -610,8 +636,7 @@ void KVLTrajectory::cmdButton_Click(int Index)
                 // Only axes beyond the cache fail, after every axis it holds was restored.
             }
         }
-        for (FieldSet& edited : m_edited)
-            edited.reset();
+        m_marks.clearEdits();
         showServoPage();
         showTrajectoryPage();
         if (!pumpEvents())
@@ -761,7 +786,7 @@ void KVLTrajectory::cboTrajMode_Click(int index)
     if (!hasAxis() || index < 0)
         return;
     motion()->setTrajectoryMode(m_Axis, short(index + 1));
-    m_edited[m_Axis - 1].set(TJ);
+    m_marks.markEdited(m_Axis, TJ);
 }
 
 void KVLTrajectory::chkCLStpEnable_Click(bool ticked)
@@ -774,7 +799,7 @@ void KVLTrajectory::chkCLStpEnable_Click(bool ticked)
     int word = m.FeedbackConfig(m_Axis);
     word = ticked ? (word | kClosedLoopBit) : (word & ~kClosedLoopBit);
     m.setFeedbackConfig(m_Axis, word);
-    m_edited[m_Axis - 1].set(ZB);
+    m_marks.markEdited(m_Axis, ZB);
 }
 
 void KVLTrajectory::TabStrip1_Click(int index)
@@ -808,7 +833,7 @@ void KVLTrajectory::box_LostFocus(QLineEdit* edit)
         return;
     }
     kParams[box->field].set(*motion(), m_Axis, value);
-    m_edited[m_Axis - 1].set(box->field);
+    m_marks.markEdited(m_Axis, box->field);
     box->shown = edit->text();
 }
 
@@ -824,7 +849,7 @@ bool KVLTrajectory::isKnown(int axis, Field field) const
 {
     if (!isPanelAxis(axis))
         return false;
-    return m_read[axis - 1].test(field) || m_edited[axis - 1].test(field);
+    return m_marks.isKnown(axis, field);
 }
 
 int KVLTrajectory::motorTypeOf(int axis) const

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "library/link/ReadMarks.h"
 #include "library/panels/PanelBase.h"
 
 #include <QString>
 #include <QVector>
 #include <array>
-#include <bitset>
 
 class IMotion;
 class QCheckBox;
@@ -35,6 +35,9 @@ class KVLTrajectory : public PanelBase {
 public:
     explicit KVLTrajectory(QWidget* parent = nullptr);
     ~KVLTrajectory() override;
+
+    // Room for the tab strip's pages as fitted, and the button row below them.
+    QSize minimumSizeHint() const override;
 
     // Places the unit and exponent labels of the trajectory page and writes into them the units of
     // axis Index (an axis the cache does not hold leaves the captions as they are).
@@ -66,10 +69,11 @@ protected:
     void setUp() override;
     bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    // The pages are fitted one by one, and the tab strip then asks for the room they took.
+    void fitTexts() override;
 
 private:
     enum class WriteEnd { Done, Failed, LinkBroken, Gone };
-    using FieldSet = std::bitset<FieldCount>;
 
     // A number box and the field it edits.
     struct Box {
@@ -141,8 +145,7 @@ private:
 
     // Per panel axis: the parameters read from the controller at binding, and those the user
     // changed since. Only these are written.
-    std::array<FieldSet, MaxPanelAxes> m_read{};
-    std::array<FieldSet, MaxPanelAxes> m_edited{};
+    ReadMarks m_marks;
     // The closed-loop group as the motor type last left it.
     bool m_stepperGroupOn = true;
 

@@ -7,6 +7,7 @@
 #include "library/link/NumberText.h"
 #include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
+#include "platform/ui/TextFit.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -69,6 +70,40 @@ void PanelBase::setCommControl(KVLComm* comm)
         connectGuiState();
     }
     setUp();
+    fitTexts();
+}
+
+void PanelBase::fitTexts()
+{
+    withWidestUnits([this] { platform::TextFit::fit(this); });
+}
+
+void PanelBase::reserveUnitRoom(QLabel* label, const QString& pattern)
+{
+    m_unitLabels.append(qMakePair(QPointer<QLabel>(label), pattern));
+}
+
+void PanelBase::withWidestUnits(const std::function<void()>& fit)
+{
+    QList<QPair<QPointer<QLabel>, QString>> shown;
+    for (const auto& [label, pattern] : m_unitLabels) {
+        if (!label)
+            continue;
+        shown.append(qMakePair(label, label->text()));
+        QString widest = label->text();
+        const QFontMetrics fm(label->font());
+        for (const QString& name : Global::gUnitNames) {
+            const QString text = pattern.arg(name);
+            if (fm.horizontalAdvance(text) > fm.horizontalAdvance(widest))
+                widest = text;
+        }
+        label->setText(widest);
+    }
+    fit();
+    for (const auto& [label, text] : shown) {
+        if (label)
+            label->setText(text);
+    }
 }
 
 void PanelBase::connectGuiState()

@@ -171,6 +171,14 @@ public:
 protected:
     // Run by setCommControl after binding.
     virtual void setUp() {}
+    // Run after setUp, once the captions it gives are in: grows the twips layout where a text
+    // does not fit the font in use (the panel with it, so a host sizes itself to the result).
+    virtual void fitTexts();
+    // A label that shows a unit name in pattern ("%1/sec"): fitting makes room for the widest
+    // unit name, whichever an axis has later.
+    void reserveUnitRoom(QLabel* label, const QString& pattern);
+    // Runs fit with every reserved label showing its widest text, then gives them theirs back.
+    void withWidestUnits(const std::function<void()>& fit);
     // Every Timer event of the bound control.
     virtual void onTimer() {}
     // FormStatus: by default follows the panel's own identifier.
@@ -295,6 +303,7 @@ private:
     Options m_options;
     QList<QPointer<QAbstractButton>> m_followed;
     QList<QPair<QPointer<QLineEdit>, std::function<void(QLineEdit*)>>> m_numberBoxes;
+    QList<QPair<QPointer<QLabel>, QString>> m_unitLabels;
 
     bool m_lockHeld = false;
     short m_lockFirst = 0;

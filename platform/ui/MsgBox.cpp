@@ -1,9 +1,12 @@
 #include "platform/ui/MsgBox.h"
 
 #include <QApplication>
+#include <QList>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -14,6 +17,9 @@ namespace {
 
 std::mutex g_handlerMutex;
 MsgBoxHandler g_handler;
+std::atomic<bool> g_dismissed{false};
+// The boxes waiting on the user-interface thread, innermost last.
+QList<QPointer<QMessageBox>> g_openBoxes;
 
 // The buttons of a style, in the platform's order (the order the default-button bits count in).
 std::vector<QMessageBox::StandardButton> buttonsOf(int style)
@@ -88,8 +94,28 @@ void setMsgBoxHandler(MsgBoxHandler handler)
     g_handler = std::move(handler);
 }
 
+void setMsgBoxesDismissed(bool dismissed)
+{
+    g_dismissed = dismissed;
+    if (!dismissed)
+        return;
+    const QList<QPointer<QMessageBox>> open = g_openBoxes;
+    for (const QPointer<QMessageBox>& box : open) {
+        if (box)
+            box->done(0);
+    }
+}
+
+bool msgBoxesDismissed()
+{
+    return g_dismissed;
+}
+
 int MsgBox(const QString& prompt, int style, const QString& title)
 {
+    if (g_dismissed)
+        return answerOf(escapeOf(style));
+
     MsgBoxHandler handler;
     {
         std::lock_guard<std::mutex> guard(g_handlerMutex);
@@ -123,7 +149,11 @@ int MsgBox(const QString& prompt, int style, const QString& title)
         box.raise();
         box.activateWindow();
     }
+    g_openBoxes.append(QPointer<QMessageBox>(&box));
     box.exec();
+    g_openBoxes.removeAll(QPointer<QMessageBox>(&box));
+    if (g_dismissed)
+        return answerOf(escapeOf(style));
 
     QAbstractButton* clicked = box.clickedButton();
     const int answer = clicked ? answerOf(box.standardButton(clicked)) : 0;

@@ -26,6 +26,12 @@ int MsgBox(const QString& prompt, int style = 0, const QString& title = QString(
 using MsgBoxHandler = std::function<int(const QString& prompt, int style, const QString& title)>;
 void setMsgBoxHandler(MsgBoxHandler handler);
 
+// The program is being told to end: every box that waits closes at once, and every later box
+// answers at once without showing, both with the answer of a box closed without a button. No
+// box then holds up the end. false shows boxes again.
+void setMsgBoxesDismissed(bool dismissed);
+bool msgBoxesDismissed();
+
 // Style numbers by name (vbOKOnly ... vbSystemModal of the original).
 enum MsgBoxStyle : int {
     vbOKOnly = 0,

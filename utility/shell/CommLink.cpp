@@ -2,6 +2,8 @@
 
 #include "library/link/CGuiState.h"
 
+#include <QScopedValueRollback>
+
 using platform::MemberKind;
 
 QVariant CommLink::call(const QString& name, MemberKind kind, QVariantList& args)
@@ -93,9 +95,21 @@ int CommLink::BusType()
     return get(QStringLiteral("BusType")).toInt();
 }
 
+namespace {
+
+int g_settingBusType = 0;
+
+} // namespace
+
 void CommLink::setBusType(int value)
 {
+    const QScopedValueRollback<int> mark(g_settingBusType, g_settingBusType + 1);
     put(QStringLiteral("BusType"), value);
+}
+
+bool CommLink::settingBusType()
+{
+    return g_settingBusType > 0;
 }
 
 int CommLink::DeviceID()

@@ -39,6 +39,10 @@ public:
     bool IsOpen();
     int BusType();
     void setBusType(int value);
+    // True while the program itself sets the bus through a handle: a change of BusType reported
+    // at any other time is one the control made by itself (demo mode after a failure or a failed
+    // open).
+    static bool settingBusType();
     int DeviceID();
     void setDeviceID(int value);
     short CommPort();

@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QHash>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QProcess>
 
 using namespace platform;
@@ -118,6 +119,30 @@ Form* CommandDispatcher::window(const QString& name)
     return builtIn ? builtIn() : nullptr;
 }
 
+QStringList CommandDispatcher::windowNames()
+{
+    QStringList names = builtInWindows().keys() + pluggedWindows().keys();
+    names.sort();
+    names.removeDuplicates();
+    return names;
+}
+
+CommandDispatcher::PlugIns CommandDispatcher::plugIns()
+{
+    return PlugIns{pluggedWindows(), pluggedProcedures()};
+}
+
+void CommandDispatcher::setPlugIns(const PlugIns& plugIns)
+{
+    pluggedWindows() = plugIns.windows;
+    pluggedProcedures() = plugIns.procedures;
+}
+
+QString CommandDispatcher::windowOfKey(const QString& key)
+{
+    return commandOf(key).window;
+}
+
 void CommandDispatcher::setWindow(const QString& name, WindowInstance instance)
 {
     if (instance)
@@ -167,56 +192,57 @@ QString CommandDispatcher::homePage()
 CommandDispatcher::Command CommandDispatcher::commandOf(const QString& key)
 {
     static const QHash<QString, Command> commands{
-        {QStringLiteral("mnuFileResetSystem"), &CommandDispatcher::ResetSystem},
-        {QStringLiteral("mnuFileSaveToFlash"), &CommandDispatcher::SaveToFlash},
-        {QStringLiteral("mnuFileSaveToFile"), &CommandDispatcher::SaveToFile},
-        {QStringLiteral("mnuFileRestoreFromFile"), &CommandDispatcher::RestoreFromFile},
-        {QStringLiteral("mnuFileConvertToASCII"), &CommandDispatcher::ConvertToASCII},
-        {QStringLiteral("mnuFileDemoMode"), &CommandDispatcher::DemoMode},
-        {QStringLiteral("mnuFileRestoreDesktopEnvironment"), &CommandDispatcher::RestoreDesktopEnvironment},
-        {QStringLiteral("mnuFileCloseWindows"), &CommandDispatcher::CloseWindows},
-        {QStringLiteral("mnuWindowCloseAll"), &CommandDispatcher::CloseWindows},
-        {QStringLiteral("mnuFileExit"), &CommandDispatcher::Exit},
-        {QStringLiteral("mnuSetupFaults"), &CommandDispatcher::SetupFaults},
-        {QStringLiteral("mnuSetupHardware"), &CommandDispatcher::SetupHardware},
-        {QStringLiteral("mnuSetupFirmware"), &CommandDispatcher::SetupFirmware},
-        {QStringLiteral("mnuSetupAxorn"), &CommandDispatcher::SetupAxorn},
-        {QStringLiteral("mnuSetupBustype"), &CommandDispatcher::SetupBustype},
-        {QStringLiteral("mnuSetupWizard"), &CommandDispatcher::SetupWizard},
-        {QStringLiteral("mnuSetupMotionResolution"), &CommandDispatcher::SetupResolution},
-        {QStringLiteral("mnuSetupMotionTrajectory"), &CommandDispatcher::SetupTrajectory},
-        {QStringLiteral("mnuTbarTrajectory"), &CommandDispatcher::SetupTrajectory},
-        {QStringLiteral("mnuSetupMotionInterpolation"), &CommandDispatcher::SetupInterpolation},
-        {QStringLiteral("mnuSetupMotionMasterSlaving"), &CommandDispatcher::SetupMasterSlaving},
-        {QStringLiteral("mnuSetupMotionErrorCompensation"), &CommandDispatcher::SetupErrorCompensation},
-        {QStringLiteral("mnuMotionEnable"), &CommandDispatcher::MotionEnable},
-        {QStringLiteral("mnuTbarEnable"), &CommandDispatcher::MotionEnable},
-        {QStringLiteral("mnuMotionStop"), &CommandDispatcher::MotionStop},
-        {QStringLiteral("mnuTbarStop"), &CommandDispatcher::MotionStop},
-        {QStringLiteral("mnuMotionJog"), &CommandDispatcher::MotionJog},
-        {QStringLiteral("mnuTbarJog"), &CommandDispatcher::MotionJog},
-        {QStringLiteral("mnuMotionCycle"), &CommandDispatcher::MotionCycle},
-        {QStringLiteral("mnuTbarCycle"), &CommandDispatcher::MotionCycle},
-        {QStringLiteral("mnuMotionHome"), &CommandDispatcher::MotionHome},
-        {QStringLiteral("mnuTbarHome"), &CommandDispatcher::MotionHome},
-        {QStringLiteral("mnuStatusPosition"), &CommandDispatcher::StatusPosition},
-        {QStringLiteral("mnuTbarPosition"), &CommandDispatcher::StatusPosition},
-        {QStringLiteral("mnuStatusHardware"), &CommandDispatcher::StatusHardware},
-        {QStringLiteral("mnuWindowCascade"), &CommandDispatcher::WindowCascade},
-        {QStringLiteral("mnuHelpAboutKVL7100"), &CommandDispatcher::HelpAbout},
-        {QStringLiteral("mnuHelpKVL7100Commands"), &CommandDispatcher::HelpCommands},
-        {QStringLiteral("mnuHelpAboutTarvelleHome"), &CommandDispatcher::HelpHomePage},
-        {QStringLiteral("mnuTbarTerminal"), &CommandDispatcher::Terminal},
+        {QStringLiteral("mnuFileResetSystem"), {&CommandDispatcher::ResetSystem, QString()}},
+        {QStringLiteral("mnuFileSaveToFlash"), {&CommandDispatcher::SaveToFlash, QString()}},
+        {QStringLiteral("mnuFileSaveToFile"), {&CommandDispatcher::SaveToFile, QString()}},
+        {QStringLiteral("mnuFileRestoreFromFile"), {&CommandDispatcher::RestoreFromFile, QString()}},
+        {QStringLiteral("mnuFileConvertToASCII"), {&CommandDispatcher::ConvertToASCII, QString()}},
+        {QStringLiteral("mnuFileDemoMode"), {&CommandDispatcher::DemoMode, QString()}},
+        {QStringLiteral("mnuFileRestoreDesktopEnvironment"), {&CommandDispatcher::RestoreDesktopEnvironment, QString()}},
+        {QStringLiteral("mnuFileCloseWindows"), {&CommandDispatcher::CloseWindows, QString()}},
+        {QStringLiteral("mnuWindowCloseAll"), {&CommandDispatcher::CloseWindows, QString()}},
+        {QStringLiteral("mnuFileExit"), {&CommandDispatcher::Exit, QString()}},
+        {QStringLiteral("mnuSetupFaults"), {&CommandDispatcher::SetupFaults, QStringLiteral("frmSetupTabs")}},
+        {QStringLiteral("mnuSetupHardware"), {&CommandDispatcher::SetupHardware, QStringLiteral("frmSetupHardware")}},
+        {QStringLiteral("mnuSetupFirmware"), {&CommandDispatcher::SetupFirmware, QStringLiteral("statusFlash")}},
+        {QStringLiteral("mnuSetupAxorn"), {&CommandDispatcher::SetupAxorn, QStringLiteral("frmSetupAxorn")}},
+        {QStringLiteral("mnuSetupBustype"), {&CommandDispatcher::SetupBustype, QStringLiteral("frmBusType")}},
+        {QStringLiteral("mnuSetupWizard"), {&CommandDispatcher::SetupWizard, QString()}},
+        {QStringLiteral("mnuSetupMotionResolution"), {&CommandDispatcher::SetupResolution, QStringLiteral("frmSetupUnits")}},
+        {QStringLiteral("mnuSetupMotionTrajectory"), {&CommandDispatcher::SetupTrajectory, QStringLiteral("frmTrajectory")}},
+        {QStringLiteral("mnuTbarTrajectory"), {&CommandDispatcher::SetupTrajectory, QStringLiteral("frmTrajectory")}},
+        {QStringLiteral("mnuSetupMotionInterpolation"), {&CommandDispatcher::SetupInterpolation, QStringLiteral("frmInterpolation")}},
+        {QStringLiteral("mnuSetupMotionMasterSlaving"), {&CommandDispatcher::SetupMasterSlaving, QStringLiteral("frmMasterSlave")}},
+        {QStringLiteral("mnuSetupMotionErrorCompensation"), {&CommandDispatcher::SetupErrorCompensation, QStringLiteral("frmErrComp")}},
+        {QStringLiteral("mnuMotionEnable"), {&CommandDispatcher::MotionEnable, QStringLiteral("frmEnable")}},
+        {QStringLiteral("mnuTbarEnable"), {&CommandDispatcher::MotionEnable, QStringLiteral("frmEnable")}},
+        {QStringLiteral("mnuMotionStop"), {&CommandDispatcher::MotionStop, QStringLiteral("frmStop")}},
+        {QStringLiteral("mnuTbarStop"), {&CommandDispatcher::MotionStop, QStringLiteral("frmStop")}},
+        {QStringLiteral("mnuMotionJog"), {&CommandDispatcher::MotionJog, QStringLiteral("frmJog")}},
+        {QStringLiteral("mnuTbarJog"), {&CommandDispatcher::MotionJog, QStringLiteral("frmJog")}},
+        {QStringLiteral("mnuMotionCycle"), {&CommandDispatcher::MotionCycle, QStringLiteral("frmCycle")}},
+        {QStringLiteral("mnuTbarCycle"), {&CommandDispatcher::MotionCycle, QStringLiteral("frmCycle")}},
+        {QStringLiteral("mnuMotionHome"), {&CommandDispatcher::MotionHome, QStringLiteral("frmHome")}},
+        {QStringLiteral("mnuTbarHome"), {&CommandDispatcher::MotionHome, QStringLiteral("frmHome")}},
+        {QStringLiteral("mnuStatusPosition"), {&CommandDispatcher::StatusPosition, QStringLiteral("frmPosition")}},
+        {QStringLiteral("mnuTbarPosition"), {&CommandDispatcher::StatusPosition, QStringLiteral("frmPosition")}},
+        {QStringLiteral("mnuStatusHardware"), {&CommandDispatcher::StatusHardware, QStringLiteral("frmHardwareStatus")}},
+        {QStringLiteral("mnuWindowCascade"), {&CommandDispatcher::WindowCascade, QString()}},
+        {QStringLiteral("mnuHelpAboutKVL7100"), {&CommandDispatcher::HelpAbout, QStringLiteral("frmAbout")}},
+        {QStringLiteral("mnuHelpKVL7100Commands"), {&CommandDispatcher::HelpCommands, QString()}},
+        {QStringLiteral("mnuHelpAboutTarvelleHome"), {&CommandDispatcher::HelpHomePage, QString()}},
+        {QStringLiteral("mnuTbarTerminal"), {&CommandDispatcher::Terminal, QStringLiteral("frmTerminal")}},
     };
-    return commands.value(key, nullptr);
+    return commands.value(key);
 }
 
 void CommandDispatcher::MenuDispatch(const QString& key)
 {
     if (!m_main)
         return;
-    if (const Command command = commandOf(key))
-        (this->*command)();
+    const Command command = commandOf(key);
+    if (command.run)
+        (this->*command.run)(command.window);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -263,7 +289,7 @@ void CommandDispatcher::openUnlessLocked(short formId, const QString& name)
 // ---------------------------------------------------------------------------------------------
 // File
 
-void CommandDispatcher::ResetSystem()
+void CommandDispatcher::ResetSystem(const QString&)
 {
     if (MsgBox(QStringLiteral("Do you want to reset Controller"), vbOKCancel + vbQuestion, kProgramTitle) != vbOK)
         return;
@@ -273,42 +299,42 @@ void CommandDispatcher::ResetSystem()
         main->UpdateStatusBar();
 }
 
-void CommandDispatcher::SaveToFlash()
+void CommandDispatcher::SaveToFlash(const QString&)
 {
     runProcedure(QStringLiteral("SaveToFlash"));
 }
 
-void CommandDispatcher::SaveToFile()
+void CommandDispatcher::SaveToFile(const QString&)
 {
     runProcedure(QStringLiteral("SaveParametersToFile"));
 }
 
-void CommandDispatcher::RestoreFromFile()
+void CommandDispatcher::RestoreFromFile(const QString&)
 {
     runProcedure(QStringLiteral("RestoreFromFile"));
 }
 
-void CommandDispatcher::ConvertToASCII()
+void CommandDispatcher::ConvertToASCII(const QString&)
 {
     runProcedure(QStringLiteral("ConvertParameterFile"));
 }
 
-void CommandDispatcher::DemoMode()
+void CommandDispatcher::DemoMode(const QString&)
 {
     runProcedure(QStringLiteral("SetDemoMode"));
 }
 
-void CommandDispatcher::RestoreDesktopEnvironment()
+void CommandDispatcher::RestoreDesktopEnvironment(const QString&)
 {
     ResetDesktopLayout();
 }
 
-void CommandDispatcher::CloseWindows()
+void CommandDispatcher::CloseWindows(const QString&)
 {
     CloseChildForms();
 }
 
-void CommandDispatcher::Exit()
+void CommandDispatcher::Exit(const QString&)
 {
     const int answer = MsgBox(QStringLiteral("Do you want to exit Moxtrel Utility?"), vbOKCancel + vbQuestion,
                               QStringLiteral("Moxtrel"));
@@ -319,17 +345,17 @@ void CommandDispatcher::Exit()
 // ---------------------------------------------------------------------------------------------
 // Setup
 
-void CommandDispatcher::SetupFaults()
+void CommandDispatcher::SetupFaults(const QString& target)
 {
-    showThenEnable(QStringLiteral("frmSetupTabs"));
+    showThenEnable(target);
 }
 
-void CommandDispatcher::SetupHardware()
+void CommandDispatcher::SetupHardware(const QString& target)
 {
-    showThenEnable(QStringLiteral("frmSetupHardware"));
+    showThenEnable(target);
 }
 
-void CommandDispatcher::SetupFirmware()
+void CommandDispatcher::SetupFirmware(const QString& target)
 {
     const int bus = m_main->KVLComm1().BusType();
     const QString title = QStringLiteral("Download Firmware");
@@ -349,37 +375,37 @@ void CommandDispatcher::SetupFirmware()
                                             "\r\n"
                                             "Do you want to update the firmware?");
     if (MsgBox(question, vbYesNo + vbQuestion, QStringLiteral("Update Firmware")) == vbYes) {
-        if (Form* download = window(QStringLiteral("statusFlash")))
+        if (Form* download = window(target))
             download->Show();
         else
-            notAvailable(QStringLiteral("statusFlash"));
+            notAvailable(target);
     }
 }
 
-void CommandDispatcher::SetupAxorn()
+void CommandDispatcher::SetupAxorn(const QString& target)
 {
-    enableThenShow(QStringLiteral("frmSetupAxorn"));
+    enableThenShow(target);
 }
 
-void CommandDispatcher::SetupBustype()
+void CommandDispatcher::SetupBustype(const QString& target)
 {
-    enableThenShow(QStringLiteral("frmBusType"));
+    enableThenShow(target);
 }
 
-void CommandDispatcher::SetupWizard()
+void CommandDispatcher::SetupWizard(const QString&)
 {
     // A separate program beside ours; whether it starts is not examined.
     QProcess::startDetached(QDir(AppPath()).filePath(QStringLiteral("../Wizard/KVL-Wizard.exe")), {});
 }
 
-void CommandDispatcher::SetupResolution()
+void CommandDispatcher::SetupResolution(const QString& target)
 {
-    enableThenShow(QStringLiteral("frmSetupUnits"));
+    enableThenShow(target);
 }
 
-void CommandDispatcher::SetupTrajectory()
+void CommandDispatcher::SetupTrajectory(const QString& target)
 {
-    QPointer<Form> form = window(QStringLiteral("frmTrajectory"));
+    QPointer<Form> form = window(target);
     if (!form)
         return;
     form->Show();
@@ -389,32 +415,32 @@ void CommandDispatcher::SetupTrajectory()
         form->setEnabled(true);
 }
 
-void CommandDispatcher::SetupInterpolation()
+void CommandDispatcher::SetupInterpolation(const QString& target)
 {
-    enableThenShow(QStringLiteral("frmInterpolation"));
+    enableThenShow(target);
 }
 
-void CommandDispatcher::SetupMasterSlaving()
+void CommandDispatcher::SetupMasterSlaving(const QString& target)
 {
-    showThenEnable(QStringLiteral("frmMasterSlave"));
+    showThenEnable(target);
 }
 
-void CommandDispatcher::SetupErrorCompensation()
+void CommandDispatcher::SetupErrorCompensation(const QString& target)
 {
-    enableThenShow(QStringLiteral("frmErrComp"));
+    enableThenShow(target);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Motion and status
 
-void CommandDispatcher::MotionEnable()
+void CommandDispatcher::MotionEnable(const QString& target)
 {
-    makeVisible(QStringLiteral("frmEnable"));
+    makeVisible(target);
 }
 
-void CommandDispatcher::MotionStop()
+void CommandDispatcher::MotionStop(const QString& target)
 {
-    QPointer<Form> stop = window(QStringLiteral("frmStop"));
+    QPointer<Form> stop = window(target);
     if (stop)
         stop->setEnabled(true);
     // Every axis; a closed link or demo mode sends nothing, and the window opens all the same.
@@ -423,70 +449,91 @@ void CommandDispatcher::MotionStop()
         stop->Show();
 }
 
-void CommandDispatcher::MotionJog()
+void CommandDispatcher::MotionJog(const QString& target)
 {
-    openUnlessLocked(4, QStringLiteral("frmJog"));
+    openUnlessLocked(4, target);
 }
 
-void CommandDispatcher::MotionCycle()
+void CommandDispatcher::MotionCycle(const QString& target)
 {
-    openUnlessLocked(1, QStringLiteral("frmCycle"));
+    openUnlessLocked(1, target);
 }
 
-void CommandDispatcher::MotionHome()
+void CommandDispatcher::MotionHome(const QString& target)
 {
-    openUnlessLocked(2, QStringLiteral("frmHome"));
+    openUnlessLocked(2, target);
 }
 
-void CommandDispatcher::StatusPosition()
+void CommandDispatcher::StatusPosition(const QString& target)
 {
-    makeVisible(QStringLiteral("frmPosition"));
+    makeVisible(target);
 }
 
-void CommandDispatcher::StatusHardware()
+void CommandDispatcher::StatusHardware(const QString& target)
 {
-    if (Form* form = window(QStringLiteral("frmHardwareStatus")))
+    if (Form* form = window(target))
         form->Show();
     else
-        notAvailable(QStringLiteral("frmHardwareStatus"));
+        notAvailable(target);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Window and help
 
-void CommandDispatcher::WindowCascade()
+void CommandDispatcher::WindowCascade(const QString&)
 {
-    if (QMdiArea* area = m_main->MDIClient())
-        area->cascadeSubWindows();
+    // Each window one title bar down and right of the one behind it, at the size it has: a
+    // cascade that shrank them would leave the fixed panels unusable.
+    if (QMdiArea* area = m_main->MDIClient()) {
+        const int step = 500 / Form::TwipsPerPixel;
+        const QSize view = area->viewport()->size();
+        QPoint place(0, 0);
+        QMdiSubWindow* top = nullptr;
+        for (QMdiSubWindow* sub : area->subWindowList(QMdiArea::StackingOrder)) {
+            if (sub->isHidden())
+                continue;
+            if (sub->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+                sub->showNormal();
+            if (place != QPoint(0, 0)
+                && (place.x() + sub->width() > view.width() || place.y() + sub->height() > view.height()))
+                place = QPoint(0, 0);
+            sub->move(place);
+            sub->raise();
+            place += QPoint(step, step);
+            top = sub;
+        }
+        if (top)
+            area->setActiveSubWindow(top);
+    }
     for (Form* form : Form::Forms()) {
         if (form->Name() != m_main->objectName())
             form->frame()->update();
     }
 }
 
-void CommandDispatcher::HelpAbout()
+void CommandDispatcher::HelpAbout(const QString& target)
 {
-    if (Form* about = window(QStringLiteral("frmAbout")))
+    if (Form* about = window(target))
         about->Show();
     else
-        notAvailable(QStringLiteral("frmAbout"));
+        notAvailable(target);
 }
 
-void CommandDispatcher::HelpCommands()
+void CommandDispatcher::HelpCommands(const QString&)
 {
     ShellOpen(helpFilePath());
 }
 
-void CommandDispatcher::HelpHomePage()
+void CommandDispatcher::HelpHomePage(const QString&)
 {
     ShellOpen(homePage());
 }
 
-void CommandDispatcher::Terminal()
+void CommandDispatcher::Terminal(const QString& target)
 {
     for (Form* form : Form::Forms()) {
         const QString name = form->Name();
-        if (name == QLatin1String("frmMain") || name == QLatin1String("frmTerminal") || !form->Visible())
+        if (name == QLatin1String("frmMain") || name == target || !form->Visible())
             continue;
         const QString question = QStringLiteral("All Moxtrel windows must be closed before ")
             + QStringLiteral("opening ASCII Command Terminal window.\r\n\r\n") + QString(35, QLatin1Char(' '))
@@ -496,5 +543,5 @@ void CommandDispatcher::Terminal()
         CloseChildForms();
         break;
     }
-    enableThenShow(QStringLiteral("frmTerminal"));
+    enableThenShow(target);
 }

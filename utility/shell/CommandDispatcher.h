@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -35,50 +37,67 @@ public:
     using Procedure = std::function<void()>;
     static void setProcedure(const QString& name, Procedure procedure);
 
+    // The window a menu or toolbar key opens; empty for a key of another command or of none.
+    static QString windowOfKey(const QString& key);
+    // Every window reachable by name: those built in and those plugged in, in name order.
+    static QStringList windowNames();
+
+    // Everything plugged in, to be put back as it was (by a test that plugs in the whole program).
+    struct PlugIns {
+        QHash<QString, WindowInstance> windows;
+        QHash<QString, Procedure> procedures;
+    };
+    static PlugIns plugIns();
+    static void setPlugIns(const PlugIns& plugIns);
+
     // The help file in the program's folder, and the maker's home page.
     static QString helpFilePath();
     static QString homePage();
 
 private:
-    using Command = void (CommandDispatcher::*)();
+    // A key's command, and the window it opens (empty for the other commands).
+    struct Command {
+        void (CommandDispatcher::*run)(const QString& target) = nullptr;
+        QString window;
+    };
     static Command commandOf(const QString& key);
 
     // File
-    void ResetSystem();
-    void SaveToFlash();
-    void SaveToFile();
-    void RestoreFromFile();
-    void ConvertToASCII();
-    void DemoMode();
-    void RestoreDesktopEnvironment();
-    void CloseWindows();
-    void Exit();
+    void ResetSystem(const QString& target);
+    void SaveToFlash(const QString& target);
+    void SaveToFile(const QString& target);
+    void RestoreFromFile(const QString& target);
+    void ConvertToASCII(const QString& target);
+    void DemoMode(const QString& target);
+    void RestoreDesktopEnvironment(const QString& target);
+    void CloseWindows(const QString& target);
+    void Exit(const QString& target);
     // Setup
-    void SetupFaults();
-    void SetupHardware();
-    void SetupFirmware();
-    void SetupAxorn();
-    void SetupBustype();
-    void SetupWizard();
-    void SetupResolution();
-    void SetupTrajectory();
-    void SetupInterpolation();
-    void SetupMasterSlaving();
-    void SetupErrorCompensation();
+    void SetupFaults(const QString& target);
+    void SetupHardware(const QString& target);
+    void SetupFirmware(const QString& target);
+    void SetupAxorn(const QString& target);
+    void SetupBustype(const QString& target);
+    void SetupWizard(const QString& target);
+    void SetupResolution(const QString& target);
+    void SetupTrajectory(const QString& target);
+    void SetupInterpolation(const QString& target);
+    void SetupMasterSlaving(const QString& target);
+    void SetupErrorCompensation(const QString& target);
     // Motion and status
-    void MotionEnable();
-    void MotionStop();
-    void MotionJog();
-    void MotionCycle();
-    void MotionHome();
-    void StatusPosition();
-    void StatusHardware();
+    void MotionEnable(const QString& target);
+    void MotionStop(const QString& target);
+    void MotionJog(const QString& target);
+    void MotionCycle(const QString& target);
+    void MotionHome(const QString& target);
+    void StatusPosition(const QString& target);
+    void StatusHardware(const QString& target);
     // Window and help
-    void WindowCascade();
-    void HelpAbout();
-    void HelpCommands();
-    void HelpHomePage();
-    void Terminal();
+    void WindowCascade(const QString& target);
+    void HelpAbout(const QString& target);
+    void HelpCommands(const QString& target);
+    void HelpHomePage(const QString& target);
+    void Terminal(const QString& target);
 
     // Ways of opening a window: shown then enabled, enabled then shown, and made visible (enabled,
     // shown). Each returns the window, or null after telling the user it is not available yet.

@@ -489,6 +489,7 @@ void SetDemoMode()
         gDemoMode = true;
         main->setStatusBarPanelText(2, QStringLiteral("Demo Mode"));
         comm.setBusType(BUS_TYPE_NONE);
+        main->noteLinkChosen();
     }
     if (QAction* item = main->mnuFile(6))
         item->setChecked(gDemoMode);

@@ -5,8 +5,11 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -15,10 +18,17 @@ QPointer<QMdiArea> g_mdiArea;
 
 constexpr Qt::WindowStates notNormal = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
 
+// Twips of a place far outside any screen would not fit 32 bits; they are kept at its ends, so a
+// place is never stored overflowed.
 int toTwips(int pixels)
 {
-    return pixels * Form::TwipsPerPixel;
+    const qint64 twips = qint64(pixels) * Form::TwipsPerPixel;
+    return int(std::clamp<qint64>(twips, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
+
+// Each window opened without a place of its own goes one step down and right of the windows
+// open before it, as a new document window does, so none opens hidden behind another.
+constexpr int kDefaultStep = 500 / Form::TwipsPerPixel;
 
 int toPixels(int twips)
 {
@@ -36,6 +46,16 @@ Form::Form(const QString& name, QWidget* parent)
 Form::~Form()
 {
     g_forms.removeAll(QPointer<Form>(this));
+    releaseFrame();
+}
+
+// The frame may be on its way out already (a window is destroyed with its frame): it is reached
+// only as a QObject, never as the frame it was.
+void Form::releaseFrame()
+{
+    if (m_filteredFrame && m_filteredFrame.data() != this)
+        m_filteredFrame->removeEventFilter(this);
+    m_filteredFrame = nullptr;
 }
 
 void Form::setMdiArea(QMdiArea* area)
@@ -62,9 +82,7 @@ QWidget* Form::frame() const
 
 void Form::embed()
 {
-    if (m_subWindow)
-        return;
-    if (m_mdiChild && g_mdiArea) {
+    if (m_mdiChild && g_mdiArea && !m_subWindow) {
         Qt::WindowFlags flags = Qt::SubWindow;
         if (m_borderStyle != vbSizable && m_borderStyle != vbSizableToolWindow)
             flags |= Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -73,7 +91,10 @@ void Form::embed()
         m_subWindow->setAttribute(Qt::WA_DeleteOnClose, false);
         m_subWindow->hide();
     }
-    frame()->installEventFilter(this);
+    if (!m_filteredFrame) {
+        m_filteredFrame = frame();
+        m_filteredFrame->installEventFilter(this);
+    }
 }
 
 void Form::Load()
@@ -92,7 +113,31 @@ void Form::Show()
     if (!m_loaded)
         return; // unloaded again by its own load
     QWidget* f = frame();
+    // Opening a window again brings it back as it was, not as a bare title bar.
+    if (f->windowState() & Qt::WindowMinimized)
+        f->setWindowState(f->windowState() & ~Qt::WindowMinimized);
+    if (layout())
+        growClientTo(sizeHint());
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        if (!m_placed)
+            placeByDefault();
+    }
+    // A window that sized its client area itself has its frame follow.
+    if (m_subWindow && size() != clientSize()) {
+        QRect r = framePlacePixels();
+        r.setSize(size().grownBy(m_subWindow->contentsMargins()));
+        setFramePlacePixels(r);
+    }
+    // A window that sized its client area itself has its frame follow.
+    if (m_subWindow && size() != clientSize()) {
+        QRect r = framePlacePixels();
+        r.setSize(size().grownBy(m_subWindow->contentsMargins()));
+        setFramePlacePixels(r);
+    }
+    applySizeRule();
     f->show();
+    pullIntoView();
     f->raise();
     if (m_subWindow && g_mdiArea)
         g_mdiArea->setActiveSubWindow(m_subWindow);
@@ -127,6 +172,8 @@ bool Form::Unload(Form* form, int unloadMode)
     g_forms.removeAll(QPointer<Form>(form));
     QWidget* f = form->frame();
     f->hide();
+    // The frame is destroyed later: its events no longer reach this window's filter.
+    form->releaseFrame();
     // The window's own code may be what unloads it, or may be waiting further down the stack.
     QPointer<QWidget> doomed(f);
     EventWait::runWhenIdle(f, [doomed] {
@@ -171,9 +218,9 @@ bool Form::eventFilter(QObject* watched, QEvent* event)
 {
     // The normal place is taken as the window leaves its normal state, before it changes size.
     // Later notices while it stays minimised or maximised (the area sends some) are passed over.
-    // The type is tested first: a frame being destroyed still sends notices (its children
-    // leaving), and it may no longer be read as a sub-window then.
-    if (event->type() == QEvent::WindowStateChange && watched == frame()) {
+    // The type is tested first, and the frame compared only as an object: a frame being
+    // destroyed may still send notices (its children leaving) and is no sub-window by then.
+    if (event->type() == QEvent::WindowStateChange && watched == m_filteredFrame.data()) {
         if (frameIsNormal()) {
             m_leftNormal = false;
         } else if (!m_leftNormal) {
@@ -206,13 +253,107 @@ QRect Form::framePlacePixels() const
 
 void Form::setFramePlacePixels(const QRect& place)
 {
+    // Code sizes the window freely; the size it leaves is kept.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     if (m_subWindow) {
+        m_subWindow->setMinimumSize(0, 0);
+        m_subWindow->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         m_subWindow->setGeometry(place);
-        return;
+        // The client follows at once, not only when the frame next lays it out.
+        resize(clientSize());
+    } else {
+        const QSize border = frameGeometry().size() - size();
+        move(place.topLeft());
+        resize(place.size() - border);
     }
-    const QSize border = frameGeometry().size() - size();
-    move(place.topLeft());
-    resize(place.size() - border);
+    applySizeRule();
+}
+
+bool Form::hasFixedSize() const
+{
+    return m_borderStyle != vbSizable && m_borderStyle != vbSizableToolWindow;
+}
+
+QSize Form::clientSize() const
+{
+    // The frame's size is the one set last; the client follows it only once the frame lays it out.
+    if (m_subWindow)
+        return m_subWindow->size().shrunkBy(m_subWindow->contentsMargins());
+    return size();
+}
+
+void Form::applySizeRule()
+{
+    if (!hasFixedSize())
+        return;
+    setFixedSize(size());
+    if (m_subWindow)
+        m_subWindow->setFixedSize(m_subWindow->size());
+}
+
+void Form::growClientTo(const QSize& client)
+{
+    const QSize now = clientSize();
+    if (now.width() >= client.width() && now.height() >= client.height())
+        return;
+    QRect place = framePlacePixels();
+    place.setSize(place.size() + (now.expandedTo(client) - now));
+    setFramePlacePixels(place);
+}
+
+void Form::placeByDefault()
+{
+    const QMdiArea* area = m_mdiChild ? g_mdiArea.data() : nullptr;
+    if (!area)
+        return;
+    // The first step of the cascade that no open window holds and where the window fits; the
+    // start of the area when there is none.
+    const QSize view = area->viewport()->size();
+    const QSize whole = framePlacePixels().size();
+    QPoint place(0, 0);
+    for (int k = 0;; ++k) {
+        const QPoint step(k * kDefaultStep, k * kDefaultStep);
+        if (k > 0 && (step.x() + whole.width() > view.width() || step.y() + whole.height() > view.height()))
+            break;
+        bool taken = false;
+        for (const QMdiSubWindow* sub : area->subWindowList()) {
+            if (sub != m_subWindow && sub->isVisible() && sub->pos() == step)
+                taken = true;
+        }
+        if (!taken) {
+            place = step;
+            break;
+        }
+    }
+    QRect r = framePlacePixels();
+    r.moveTopLeft(place);
+    setFramePlacePixels(r);
+}
+
+void Form::pullIntoView()
+{
+    QRect view;
+    if (m_subWindow && g_mdiArea)
+        view = g_mdiArea->viewport()->rect();
+    else if (!m_subWindow && screen())
+        view = screen()->availableGeometry();
+    if (!view.isValid())
+        return;
+    QRect r = framePlacePixels();
+    const QPoint before = r.topLeft();
+    if (r.right() > view.right())
+        r.moveRight(view.right());
+    if (r.bottom() > view.bottom())
+        r.moveBottom(view.bottom());
+    if (r.left() < view.left())
+        r.moveLeft(view.left());
+    if (r.top() < view.top())
+        r.moveTop(view.top());
+    if (r.topLeft() != before) {
+        makeNormal();
+        setFramePlacePixels(r);
+    }
 }
 
 QRect Form::normalPlace() const
@@ -230,6 +371,7 @@ int Form::Left() const
 
 void Form::setLeft(int twips)
 {
+    m_placed = true;
     makeNormal();
     QRect r = framePlacePixels();
     r.moveLeft(toPixels(twips));
@@ -243,6 +385,7 @@ int Form::Top() const
 
 void Form::setTop(int twips)
 {
+    m_placed = true;
     makeNormal();
     QRect r = framePlacePixels();
     r.moveTop(toPixels(twips));

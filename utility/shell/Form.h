@@ -15,6 +15,11 @@ class QMdiSubWindow;
 // closes. Places and sizes are in twips (15 to a pixel) and describe the whole window, frame
 // included, relative to the main window's client area.
 //
+// A window with a fixed border keeps the size code gives it: arranging the windows or dragging a
+// frame edge does not change it. A window with a layout opens at least at the size its layout
+// asks for. A window opened without a stored place goes one step down and right of the last
+// such window, and every window opens inside the visible part of the area.
+//
 // A subclass sets its name and caption in its constructor and does its set-up in Form_Load, its
 // clean-up in Form_Unload (which may refuse by setting Cancel).
 class Form : public QWidget {
@@ -56,6 +61,10 @@ public:
     // The client area in twips.
     int ScaleWidth() const;
     int ScaleHeight() const;
+
+    // Moves the window so that the whole frame lies in the visible part of the main window's area
+    // (the top left corner first, when it is larger than that).
+    void pullIntoView();
 
     bool isLoaded() const { return m_loaded; }
     // Runs Form_Load once; the window stays hidden.
@@ -105,18 +114,30 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Makes the client area at least size (pixels), the frame growing around it.
+    void growClientTo(const QSize& size);
+
 private:
     bool frameIsNormal() const;
     void makeNormal();
     QRect framePlacePixels() const;
     void setFramePlacePixels(const QRect& place);
     void embed();
+    // Removes this window's event filter from its frame.
+    void releaseFrame();
+    void applySizeRule();
+    void placeByDefault();
+    bool hasFixedSize() const;
+    QSize clientSize() const;
 
     int m_borderStyle = vbSizable;
     bool m_mdiChild = true;
     bool m_loaded = false;
     bool m_unloading = false;
     QPointer<QMdiSubWindow> m_subWindow;
+    QPointer<QObject> m_filteredFrame; // the frame this window's event filter is on
     QRect m_lastNormal; // pixels, taken as the window leaves its normal state
     bool m_leftNormal = false;
+    bool m_placed = false;    // a place was given by code or the settings store
+    bool m_shownOnce = false;
 };

@@ -7,12 +7,14 @@
 #include "platform/ui/MsgBox.h"
 #include "utility/files/ParameterFiles.h"
 #include "utility/firmware/statusFlash.h"
+#include "utility/setup/SetupWindows.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
+#include "utility/status/StatusWindows.h"
 
 #include <QCoreApplication>
 
@@ -70,6 +72,14 @@ std::optional<int> storedPlace(const QString& text)
     return static_cast<int>(rounded);
 }
 
+// A stored size: as a place, and more than nothing (a size of nothing or less is no size, and the
+// window keeps its own).
+std::optional<int> storedSize(const QString& text)
+{
+    const std::optional<int> value = storedPlace(text);
+    return value.value_or(0) > 0 ? value : std::nullopt;
+}
+
 bool isHexDigit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -110,12 +120,19 @@ bool firstLetter(const QString& cmd, QChar* letter, QChar* next)
 frmMain* Main()
 {
     InitUnitNames();
-    InstallControllerHandlers();
-    InstallParameterFileHandlers();
-    statusFlash::Install();
+    InstallProgramParts();
     auto* main = new frmMain();
     main->Show();
     return main;
+}
+
+void InstallProgramParts()
+{
+    InstallControllerHandlers();
+    InstallParameterFileHandlers();
+    statusFlash::Install();
+    InstallSetupWindows();
+    InstallStatusWindows();
 }
 
 void InitUnitNames()
@@ -165,8 +182,8 @@ void RestoreFormPosition(Form* frm)
     std::optional<int> height;
     std::optional<int> width;
     if (isSizable(frm)) {
-        height = storedPlace(SettingsStore::GetSetting(section, kHeight, QString()));
-        width = storedPlace(SettingsStore::GetSetting(section, kWidth, QString()));
+        height = storedSize(SettingsStore::GetSetting(section, kHeight, QString()));
+        width = storedSize(SettingsStore::GetSetting(section, kWidth, QString()));
     }
     if (left)
         frm->setLeft(*left);
@@ -176,6 +193,8 @@ void RestoreFormPosition(Form* frm)
         frm->setHeight(*height);
     if (width)
         frm->setWidth(*width);
+    // A place stored on a larger screen, or edited by hand, is brought back where it can be seen.
+    frm->pullIntoView();
 }
 
 void SaveFormLeftTop(const QString& formName, int top, int left)

@@ -281,8 +281,12 @@ void MainMenu::listWindows()
         QPointer<QMdiSubWindow> target(sub);
         QPointer<QMdiArea> area(m_area);
         connect(entry, &QAction::triggered, this, [target, area] {
-            if (target && area)
-                area->setActiveSubWindow(target);
+            if (!target || !area)
+                return;
+            // Chosen again, a minimised window comes back as it was.
+            if (target->isMinimized())
+                target->showNormal();
+            area->setActiveSubWindow(target);
         });
         m_windowList.append(entry);
     }

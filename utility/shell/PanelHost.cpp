@@ -29,8 +29,9 @@ QWidget* PanelHost::panelWidget() const
 
 void PanelHost::Form_Load()
 {
-    fitClientToPanel();
+    // Binding runs the panel's set-up, which sizes it to its captions: the window follows.
     bindPanel();
+    fitClientToPanel();
     KvlXGlobal::RestoreFormPosition(this);
 }
 

@@ -101,6 +101,7 @@ frmBusType::frmBusType()
     for (int i = 0; i < BusChoices; ++i) {
         auto* option = new QRadioButton(QString::fromLatin1(kChoices[i].caption), m_frame1);
         option->setObjectName(QStringLiteral("optBusType_%1").arg(i));
+        option->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed); // never narrower than its caption
         m_group->addButton(option, i);
         options->addWidget(option);
         m_optBusType.append(option);
@@ -109,6 +110,12 @@ frmBusType::frmBusType()
 
     m_lblDeviceID = new QLabel(this);
     m_lblDeviceID->setObjectName(QStringLiteral("lblDeviceID"));
+    // Room for the longest of the captions the choices give it, so the window does not change
+    // its layout from one choice to the next.
+    int widest = 0;
+    for (const Choice& choice : kChoices)
+        widest = std::max(widest, m_lblDeviceID->fontMetrics().horizontalAdvance(QString::fromLatin1(choice.label)));
+    m_lblDeviceID->setMinimumWidth(widest + 2 * m_lblDeviceID->margin());
     m_cboDeviceID = new QComboBox(this);
     m_cboDeviceID->setObjectName(QStringLiteral("cboDeviceID"));
     m_label = new QLabel(this);
@@ -169,7 +176,10 @@ void frmBusType::Form_Load()
     m_chkStartup->setChecked(gFirstRun);
     m_lblDeviceID->clear();
 
-    const int bus = comm.BusType();
+    int bus = comm.BusType();
+    // A link that fell to demo mode by itself is offered again, so Open Port tries it once more.
+    if (bus == BUS_TYPE_NONE && main && main->fallenBusType() != BUS_TYPE_NONE)
+        bus = main->fallenBusType();
     m_pendingBusType = short(bus);
     // Bus type 3 is plain RS-232 or a USB virtual port; the program's last choice tells which,
     // and after a restart (no choice made yet) it is plain RS-232.
@@ -306,6 +316,7 @@ void frmBusType::cmdApply_Click()
     default:
         break;
     }
+    main->noteLinkChosen();
 
     closeOtherChildForms();
     platform::Clock::pumpOnce();

@@ -144,6 +144,11 @@ void frmCommProps::Form_Load()
     if (!comm.isNull())
         m_labelTest->setText(comm.Settings());
     LoadPropertySettings();
+    // The designed size was made for a narrower font: the window grows until every list stands
+    // at its full height and every caption is whole beside the buttons.
+    const QSize page = m_tabSettings->sizeHint();
+    growClientTo(QSize(page.width() + kTabGapTwips / TwipsPerPixel + kButtonWidth + kMargin,
+                       std::max(page.height(), kMargin * 3 + kButtonHeight * 2)));
     Form_Resize();
 }
 

@@ -26,8 +26,9 @@ frmCycle::frmCycle()
 
 void frmCycle::Form_Load()
 {
-    fitClientToPanel();
+    // Binding runs the panel's set-up, which sizes it to its captions: the window follows.
     bindPanel();
+    fitClientToPanel();
     mobjKVLError = Form::instance<frmErrors>()->KVLError1();
     if (mobjKVLError)
         connect(mobjKVLError, SIGNAL(ErrorsDetected()), this, SLOT(mobjKVLError_ErrorsDetected()));
@@ -85,15 +86,17 @@ void frmCycle::lockOut()
     main->Menus()->setButtonsEnabled(false, kUsableButtons);
 }
 
-// A window closed since the lock-out began is no longer held: it may be gone, or loaded anew as
-// another window that the cycle never disabled.
+// Only a lock-out that a cycle put on is lifted: a stop while no cycle runs (from the error panel,
+// the stop window) leaves alone the menus that the initialisation, the terminal or the firmware
+// download disabled. A window closed since the lock-out began is no longer held: it may be gone,
+// or loaded anew as another window that the cycle never disabled.
 void frmCycle::liftLockOut()
 {
-    if (m_disabledForms) {
-        for (Form* form : disabledForms())
-            form->setEnabled(true);
-        m_disabledForms.reset();
-    }
+    if (!m_disabledForms)
+        return;
+    for (Form* form : disabledForms())
+        form->setEnabled(true);
+    m_disabledForms.reset();
     frmMain* main = frmMain::instance();
     if (!main || !main->Menus())
         return;
@@ -120,6 +123,5 @@ void frmCycle::KVLComm1_CommErrorEvent(short& ErrorNum)
 {
     Q_UNUSED(ErrorNum);
     StopCycle();
-    if (lockedOut())
-        liftLockOut();
+    liftLockOut();
 }

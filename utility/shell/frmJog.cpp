@@ -12,8 +12,9 @@ frmJog::frmJog()
 void frmJog::Form_Load()
 {
     using namespace KvlXGlobal;
-    fitClientToPanel();
+    // Binding runs the panel's set-up, which sizes it to its captions: the window follows.
     bindPanel();
+    fitClientToPanel();
     // While the program closes, the error window is not brought back for the jog panel's sake.
     if (!gAppClosing)
         putPanelProperty(QStringLiteral("ErrorControl"), Form::instance<frmErrors>()->KVLError1());

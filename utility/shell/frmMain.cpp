@@ -21,6 +21,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -68,7 +69,16 @@ frmMain::frmMain(QWidget* parent)
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
+    // Windows placed beyond the visible part of the area can be scrolled to.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
+    // Room for the panels side by side: most of the screen, in its middle.
+    if (const QScreen* s = screen()) {
+        const QRect available = s->availableGeometry();
+        resize(size().expandedTo(available.size() * 9 / 10));
+        move(available.center() - rect().center());
+    }
     Form::setMdiArea(m_mdiArea);
 
     // The control library's communication control, created by its program identifier.
@@ -228,10 +238,15 @@ void frmMain::UpdateStatusBar()
 
 void frmMain::SaveCommSettings(CommLink comm)
 {
-    SettingsStore::SaveSetting(kSection, QStringLiteral("BusType"), QString::number(comm.BusType()));
-    SettingsStore::SaveSetting(kSection, QStringLiteral("CommPort"), QString::number(comm.CommPort()));
-    SettingsStore::SaveSetting(kSection, QStringLiteral("DeviceID"), QString::number(comm.DeviceID()));
-    SettingsStore::SaveSetting(kSection, QStringLiteral("Baud"), comm.Settings());
+    SavedLink link;
+    if (m_fallenLink && comm.BusType() == BUS_TYPE_NONE)
+        link = *m_fallenLink;
+    else
+        link = SavedLink{comm.BusType(), comm.CommPort(), comm.DeviceID(), comm.Settings()};
+    SettingsStore::SaveSetting(kSection, QStringLiteral("BusType"), QString::number(link.bus));
+    SettingsStore::SaveSetting(kSection, QStringLiteral("CommPort"), QString::number(link.port));
+    SettingsStore::SaveSetting(kSection, QStringLiteral("DeviceID"), QString::number(link.device));
+    SettingsStore::SaveSetting(kSection, QStringLiteral("Baud"), link.settings);
     SettingsStore::SaveSetting(objectName(), QStringLiteral("FirstTime"), gFirstRun ? QStringLiteral("1")
                                                                                    : QStringLiteral("0"));
 }
@@ -262,6 +277,17 @@ void frmMain::GetCommSettings(CommLink comm)
     } catch (const RuntimeError&) {
         comm.setSettings(defaultSettings); // the serial layer refused the stored text
     }
+    noteLinkChosen();
+}
+
+void frmMain::noteLinkChosen()
+{
+    m_fallenLink.reset();
+}
+
+int frmMain::fallenBusType() const
+{
+    return m_fallenLink ? m_fallenLink->bus : BUS_TYPE_NONE;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -310,7 +336,9 @@ void frmMain::MDIForm_Load()
         if (!gCommBroken) {
             const int answer = MsgBox(QStringLiteral("Do you want to reset controller"), vbYesNo + vbQuestion,
                                       QStringLiteral("Moxtrel Utility - Reset Controller"));
-            InitializeController(answer == vbYes);
+            // Told to close while the question waited: the program ends without opening the link.
+            if (!m_closePending)
+                InitializeController(answer == vbYes);
         }
         gCommBroken = false;
     } else {
@@ -400,7 +428,12 @@ void frmMain::KVLComm1_PropertyChanged(const QString& name)
     if (name != QLatin1String("BusType"))
         return;
     m_previousBus = m_currentBus;
-    m_currentBus = KVLComm1().BusType();
+    CommLink comm = KVLComm1();
+    m_currentBus = comm.BusType();
+    // The control fell to no bus by itself: the link that was in force is kept for the store. The
+    // port, address and framing are still the ones it had.
+    if (m_currentBus == BUS_TYPE_NONE && m_previousBus != BUS_TYPE_NONE && !CommLink::settingBusType())
+        m_fallenLink = SavedLink{m_previousBus, comm.CommPort(), comm.DeviceID(), comm.Settings()};
 }
 
 void frmMain::KVLComm1_CommErrorEvent(short& ErrorNum)

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -40,9 +41,16 @@ public:
     void Show();
     void MDIForm_Load();
 
-    // Link settings in the settings store.
+    // Link settings in the settings store. A link that fell to no bus by itself (a failure, a
+    // device missing at the open) is saved as it was last in force, so the next start tries it
+    // again; a choice of no bus is saved as none.
     void SaveCommSettings(CommLink comm);
     void GetCommSettings(CommLink comm);
+    // The operator chose a link (the bus window's Open Port, demo mode from the menu): whatever
+    // it becomes is what the store keeps. Before the link is opened.
+    void noteLinkChosen();
+    // The bus that fell to none by itself since the last choice, 0 when none fell.
+    int fallenBusType() const;
 
     // The model's axis and channel counts into mobjGuiState and the program's copies; true when
     // the defaults were applied. Lives with the controller initialisation (ControllerInit.cpp).
@@ -109,6 +117,15 @@ private:
     QVector<QLabel*> m_panels;
     CommandDispatcher* m_dispatcher = nullptr;
     MainMenu* m_menus = nullptr;
+
+    // The link in force when the control fell to no bus by itself.
+    struct SavedLink {
+        int bus = 0;
+        short port = 1;
+        int device = 1;
+        QString settings;
+    };
+    std::optional<SavedLink> m_fallenLink;
 
     int m_tickCounter = 0;
     int m_currentBus = 0;  // the bus in force, and the one before it, as the control reports them

@@ -4,6 +4,8 @@
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/KvlXGlobal.h"
 
+#include <QWidget>
+
 frmTrajectory::frmTrajectory()
     : PanelHost(QStringLiteral("frmTrajectory"), QStringLiteral("Trajectory"),
                 QStringLiteral("KVL410ActiveX.KVLTrajectory"), QStringLiteral("KVLTrajectory1"), Fit::FillClient)
@@ -18,6 +20,9 @@ void frmTrajectory::Form_Load()
     KvlXGlobal::RestoreFormPosition(this);
     setHeight(DesignHeight);
     setWidth(DesignWidth);
+    // The design's size, or more where the panel's texts need it at the font in use.
+    if (QWidget* widget = panelWidget())
+        growClientTo(widget->minimumSizeHint());
 }
 
 void frmTrajectory::KVLTrajectory1_HelpClicked()

@@ -1,26 +1,16 @@
 #include "platform/ui/MsgBox.h"
 #include "utility/shell/Application.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/SessionEnd.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmMain.h"
 
-#include <QSocketNotifier>
+#include <QApplication>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace {
-
-int g_endPipe[2] = {-1, -1};
-
-void onEndSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_endPipe[1], &byte, 1);
-}
 
 // The button a box answers with when nobody presses one: its default button.
 int defaultAnswer(int style)
@@ -63,22 +53,7 @@ int main(int argc, char** argv)
 
     // The session ending (logout, Ctrl+C, kill) closes the main window the ordinary way, so the
     // link settings and the window places are saved.
-    if (::pipe(g_endPipe) == 0) {
-        fcntl(g_endPipe[1], F_SETFL, O_NONBLOCK);
-        auto* notifier = new QSocketNotifier(g_endPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-            char byte = 0;
-            [[maybe_unused]] const ssize_t n = ::read(g_endPipe[0], &byte, 1);
-            if (frmMain* main = frmMain::instance())
-                main->close();
-        });
-        struct sigaction action {};
-        action.sa_handler = onEndSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        sigaction(SIGHUP, &action, nullptr);
-    }
+    SessionEnd::install(&app);
 
     std::unique_ptr<frmMain> mainWindow(KvlXGlobal::Main());
     return app.exec();

@@ -1,5 +1,6 @@
 #include "library/link/NumberText.h"
 
+#include "library/link/Global.h"
 #include "platform/RuntimeError.h"
 
 #include <QLocale>
@@ -138,5 +139,26 @@ TEST(NumberText, TextBoxFormsFollowTheLocaleBothWays)
         EXPECT_FALSE(ok);
         for (float v : {0.1f, 3.14159f, -1234.567f, 1e-7f, 16777216.0f})
             EXPECT_EQ(float(NumberText::parseLocale(NumberText::localeSingle(v))), v) << v;
+    }
+}
+
+TEST(NumberText, LocaleFormsAreShortestPlainDecimalsNeverExponents)
+{
+    const QList<QPair<float, QString>> singles{{100.0f, "100"},         {1000.0f, "1000"},   {1e7f, "10000000"},
+                                               {16777216.0f, "16777216"}, {1e-5f, "0.00001"}, {-0.0f, "0"},
+                                               {1.0000001f, "1.0000001"}, {-2500.5f, "-2500.5"}};
+    for (const auto& [value, text] : singles)
+        EXPECT_EQ(NumberText::localeSingle(value), text) << value;
+    EXPECT_EQ(NumberText::localeDouble(1e6), "1000000");
+    EXPECT_EQ(NumberText::localeDouble(1e-7), "0.0000001");
+    EXPECT_EQ(NumberText::localeDouble(123456789012.5), "123456789012.5");
+    CommaLocale comma;
+    EXPECT_EQ(NumberText::localeSingle(1e-4f), "0,0001");
+    EXPECT_EQ(NumberText::localeDouble(2e5), "200000");
+    // What a box shows reads back as the same value, even through the cleaning of a visit.
+    for (float v : {100.0f, 3e9f, 7.5e-6f, -1e12f}) {
+        QString shown = NumberText::localeSingle(v);
+        Global::CleanNumericText(shown);
+        EXPECT_EQ(float(NumberText::parseLocale(shown)), v) << v;
     }
 }

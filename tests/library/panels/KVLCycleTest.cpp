@@ -159,22 +159,25 @@ TEST(CyclePanel, RefusesEqualTargetsAndAnEmptySelectionAfterReleasingTheLock)
     EXPECT_EQ(c.rig.sim().position(2), -5.0);
 }
 
-TEST(CyclePanel, StopCycleWhileIdleTouchesNothing)
+TEST(CyclePanel, StopCycleAlwaysStopsTheTickedAxesButReleasesOnlyItsOwnLock)
 {
     CycleRig c;
     c.prepare(0, QStringLiteral("1"), QStringLiteral("2"));
-    // Another panel holds the lock.
+    c.axis(2)->setChecked(true);
+    // Idle, while another panel holds the lock: the ticked axes are stopped and the host told,
+    // but the other panel's lock stays.
     c.rig.gui().DisableForms(2);
     c.rig.formEvents.clear();
-    c.cycle->StopCycle();
     platform::invoke(c.cycle.get(), 0x6003000F, platform::MemberKind::Method);
-    EXPECT_TRUE(c.rig.lines().isEmpty());
+    EXPECT_EQ(c.rig.lines(), (QStringList{"1ST\r", "3ST\r"}));
     EXPECT_TRUE(c.rig.formEvents.isEmpty());
-    EXPECT_TRUE(c.events.isEmpty());
+    EXPECT_EQ(c.events, QList<bool>{false});
     EXPECT_EQ(c.rig.gui().FormState(2), 2);
 
     // While cycling it stops the ticked axes, frees the panels and tells the host.
     c.rig.gui().EnableForms(2);
+    c.axis(2)->setChecked(false);
+    c.events.clear();
     PanelTestRig::click(c.go());
     c.rig.clearLines();
     c.rig.formEvents.clear();
@@ -182,6 +185,20 @@ TEST(CyclePanel, StopCycleWhileIdleTouchesNothing)
     EXPECT_EQ(c.rig.lines(), QStringList{"1ST\r"});
     EXPECT_EQ(c.rig.formEvents, kReleased);
     EXPECT_EQ(c.events, (QList<bool>{true, false}));
+
+    // A closed link is not tested: nothing reaches the controller, the host is still told.
+    c.rig.comm().KVLClose();
+    c.rig.clearLines();
+    c.events.clear();
+    c.cycle->StopCycle();
+    EXPECT_TRUE(c.rig.lines().isEmpty());
+    EXPECT_EQ(c.events, QList<bool>{false});
+
+    // With no bus chosen an idle panel does nothing at all.
+    c.rig.goDemo();
+    c.events.clear();
+    c.cycle->StopCycle();
+    EXPECT_TRUE(c.events.isEmpty());
 }
 
 TEST(CyclePanel, ALinkFailureEndsTheCycleForGood)

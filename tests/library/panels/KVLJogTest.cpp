@@ -264,6 +264,56 @@ TEST_F(JogPanel, StopIsRepeatedAfterTheFifthPoll)
     }
 }
 
+TEST_F(JogPanel, APressWhileTheLinkIsClosedNeverBlocksLaterPresses)
+{
+    bind();
+    box("txtSpeed", 0)->setText(QStringLiteral("1"));
+    const QStringList run{"1MD?\r", "1VA 1\r", "1MO\r", "1MV+\r"};
+    // Pressed and released while the link is closed (as during the reset wait).
+    rig->comm().KVLClose();
+    PanelTestRig::press(button(1));
+    PanelTestRig::release(button(1));
+    EXPECT_EQ(rig->lines(), kNoLines);
+    rig->comm().KVLOpen();
+    PanelTestRig::press(button(1));
+    EXPECT_EQ(rig->lines(), run);
+    PanelTestRig::release(button(1));
+    EXPECT_FALSE(rig->sim().isMoving(1));
+
+    // Pressed while closed, released once the link is back: the release stops the axis, and the
+    // next press runs.
+    rig->comm().KVLClose();
+    PanelTestRig::press(button(1));
+    rig->comm().KVLOpen();
+    rig->clearLines();
+    PanelTestRig::release(button(1));
+    EXPECT_EQ(rig->lines(), (QStringList{"1ST\r", "1MD?\r"}));
+    rig->clearLines();
+    PanelTestRig::press(button(1));
+    EXPECT_EQ(rig->lines(), run);
+    PanelTestRig::release(button(1));
+}
+
+TEST_F(JogPanel, AFailedRepeatedStopLeavesTheArrowsUsable)
+{
+    bind();
+    PanelTestRig::press(button(1));
+    ASSERT_TRUE(rig->sim().isMoving(1));
+    // The axis never reports done; the fifth poll's answer and the repeated stop are lost.
+    rig->sim().setReply("1MD?", "0\r\n");
+    int polls = 0;
+    QObject::connect(&rig->sim(), &SimController::lineReceived, &rig->sim(), [&](const QByteArray& line) {
+        if (line == "1MD?" && ++polls == 5)
+            rig->sim().failNext(-2, 2);
+    });
+    rig->clearLines();
+    EXPECT_EQ(jog->StopJog(1), -2);
+    EXPECT_EQ(polls, 5);
+    EXPECT_EQ(rig->boxes().count(), 1) << "the failure is reported";
+    EXPECT_FALSE(rig->comm().IsOpen());
+    EXPECT_TRUE(child<QWidget>(QStringLiteral("frameJogArrow"))->isEnabled());
+}
+
 TEST_F(JogPanel, ReleaseDuringTheStartSequenceSendsNoMotion)
 {
     bind();

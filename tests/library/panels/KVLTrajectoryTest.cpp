@@ -341,6 +341,47 @@ TEST_F(TrajectoryPanel, BoxesReadAndShowTheUsersLocaleWhileCommandsKeepThePeriod
     }
 }
 
+TEST_F(TrajectoryPanel, ServoBoxesShowPlainDecimalsThatSurviveAVisit)
+{
+    makeRig(1);
+    const QList<QPair<QByteArray, QString>> shown{{"KP", "100"},   {"KD", "1000"},     {"KI", "0.00001"},
+                                                  {"KS", "32000"}, {"VF", "12345678"}, {"AF", "-0.5"}};
+    for (const auto& [mnemonic, text] : shown)
+        rig->sim().setValue(1, mnemonic, text.toLatin1());
+    bind();
+    const QStringList boxes{"txtPID_0", "txtPID_1", "txtPID_2", "txtPID_3", "txtFeedForward_0", "txtFeedForward_1"};
+    for (int i = 0; i < boxes.size(); ++i)
+        EXPECT_EQ(box(boxes.at(i))->text(), shown.at(i).second) << boxes.at(i).toStdString();
+
+    // Editing the shown text keeps its magnitude: one more digit on 100 is 1001, not 102.
+    type(box("txtPID_0"), QStringLiteral("1001"));
+    for (const QString& name : boxes.mid(1))
+        PanelTestRig::leave(box(name));
+    EXPECT_EQ(comm().ProportionalGain(1), 1001.0f);
+    EXPECT_EQ(comm().DerivativeGain(1), 1000.0f);
+    EXPECT_EQ(comm().IntegralGain(1), 0.00001f);
+    EXPECT_EQ(comm().VelocityGain(1), 12345678.0f);
+}
+
+TEST_F(TrajectoryPanel, ResizedItFillsItsHostAndLaysOutTabsAndButtons)
+{
+    makeRig(1);
+    bind();
+    host->resize(700, 500);
+    panel->move(30, 40);
+    panel->resize(200, 100);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->geometry(), QRect(0, 0, 700, 500));
+    auto* tabs = child<QWidget>(QStringLiteral("TabStrip1"));
+    // The buttons are 375 twips high; 200 twips between the tabs and the host's bottom edge, 100
+    // above the buttons.
+    EXPECT_EQ(tabs->geometry(), QRect(0, 0, 700, 500 - 25 - 13));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(button(i)->geometry(), QRect(qRound((1435 + 1050 * (i + 1)) / 15.0), tabs->height() + 7, 57, 25))
+            << i;
+    }
+}
+
 TEST_F(TrajectoryPanel, TickAndModeChangeOnlyTheCache)
 {
     makeRig(2);

@@ -7,9 +7,12 @@
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/SessionEnd.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 
@@ -24,6 +27,21 @@ namespace {
 class FixedForm : public Form {
 public:
     explicit FixedForm(const QString& name = QStringLiteral("frmStop")) : Form(name) { setBorderStyle(vbFixedDialog); }
+};
+
+// A window that counts the events its filter sees on its frame.
+class WatchingForm : public FixedForm {
+public:
+    using FixedForm::FixedForm;
+    int frameEvents = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == frame())
+            ++frameEvents;
+        return FixedForm::eventFilter(watched, event);
+    }
 };
 
 } // namespace
@@ -232,6 +250,56 @@ TEST(KvlXGlobalTest, WindowUnloadedFromInsideItsOwnWaitOutlivesTheWait)
     EXPECT_TRUE(aliveAfterWait);
     EXPECT_TRUE(unloadedDuringWait);
     EXPECT_TRUE(watch.isNull());
+}
+
+TEST(KvlXGlobalTest, AnUnloadedWindowNoLongerFiltersTheFrameThatIsToGo)
+{
+    ShellRig rig;
+    rig.start();
+    auto* form = new WatchingForm(QStringLiteral("frmAbout"));
+    form->Show();
+    QPointer<QWidget> frame = form->frame();
+    ASSERT_NE(frame.data(), form);
+    frame->resize(300, 200);
+    EXPECT_GT(form->frameEvents, 0);
+
+    Form::Unload(form);
+    form->frameEvents = 0;
+    frame->resize(310, 210);
+    EXPECT_EQ(form->frameEvents, 0);
+    EXPECT_TRUE(Clock::pumpUntil([&] { return frame.isNull(); }, 2000));
+}
+
+TEST(KvlXGlobalTest, TheSessionEndingWhileABoxWaitsClosesTheProgramAndSavesTheLink)
+{
+    ShellRig rig;
+    rig.useSerialLink();
+    int initialisations = 0;
+    frmMain::setInitializeControllerHandler([&](bool) { ++initialisations; });
+    // A real box, as a person would see it; the session ends while it waits.
+    platform::setMsgBoxHandler({});
+    struct Restore {
+        ~Restore() { platform::setMsgBoxesDismissed(false); }
+    } restore;
+    // Should the box stay, it is closed anyway, so the test never hangs.
+    QTimer::singleShot(5000, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    QTimer::singleShot(0, [] { SessionEnd::end(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QPointer<frmMain> main = rig.start();
+
+    EXPECT_TRUE(Clock::pumpUntil([&] { return !main->isVisible(); }, 3000));
+    EXPECT_LT(elapsed.elapsed(), 2000);
+    EXPECT_EQ(initialisations, 0) << "the ending program opens no link";
+    EXPECT_TRUE(gAppClosing);
+    EXPECT_EQ(rig.stored("KVLComm", "BusType"), QStringLiteral("3"));
+    EXPECT_EQ(rig.stored("frmMain", "FirstTime"), QStringLiteral("0"));
+    // Boxes asked later answer at once, as if closed without a button.
+    EXPECT_EQ(platform::MsgBox(QStringLiteral("Again?"), platform::vbYesNo), platform::vbNo);
+    EXPECT_EQ(platform::MsgBox(QStringLiteral("Done."), platform::vbOKOnly), platform::vbOK);
 }
 
 TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)

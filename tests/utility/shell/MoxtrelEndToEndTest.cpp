@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -25,37 +27,54 @@ QStringList receivedLines(SimPtyThread& sim)
     return lines;
 }
 
+QString programPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/Moxtrel");
+}
+
+// The real program, headless, on a settings store of its own that holds storeText.
+struct ProgramRun {
+    QTemporaryDir config;
+    QString storeFile;
+    QProcess process;
+
+    // False when the store could not be written.
+    bool start(const QByteArray& storeText, const QMap<QString, QString>& settings)
+    {
+        storeFile = config.filePath(QStringLiteral("Moxtrel/Moxtrel.ini"));
+        QDir().mkpath(config.filePath(QStringLiteral("Moxtrel")));
+        QFile file(storeFile);
+        if (!config.isValid() || !file.open(QIODevice::WriteOnly) || file.write(storeText) != storeText.size())
+            return false;
+        file.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("MOXTREL_UNATTENDED"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+            env.insert(it.key(), it.value());
+        process.setProcessEnvironment(env);
+        process.start(programPath(), QStringList());
+        return process.waitForStarted(10000);
+    }
+};
+
 } // namespace
 
 // The real program, headless, on the simulated controller behind serial port 1.
 TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
 {
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/Moxtrel");
-    if (!QFileInfo::exists(program))
+    if (!QFileInfo::exists(programPath()))
         GTEST_SKIP() << "Moxtrel is not built beside the tests";
 
     SimPtyThread sim;
     ASSERT_TRUE(sim.isOpen());
-    QTemporaryDir config;
-    ASSERT_TRUE(config.isValid());
-    const QString storeFile = config.filePath(QStringLiteral("Moxtrel/Moxtrel.ini"));
-    {
-        QDir().mkpath(config.filePath(QStringLiteral("Moxtrel")));
-        QFile file(storeFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[KVLComm]\nBusType=3\nCommPort=1\nDeviceID=1\nBaud=\"19200,n,8,1\"\n[frmMain]\nFirstTime=0\n");
-    }
-
-    QProcess moxtrel;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    env.insert(QStringLiteral("KVL_COM1"), sim.slavePath());
     // Questions answered No: no reset, so no 18-second wait for the controller to restart.
-    env.insert(QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("no"));
-    moxtrel.setProcessEnvironment(env);
-    moxtrel.start(program, QStringList());
-    ASSERT_TRUE(moxtrel.waitForStarted(10000));
+    ProgramRun run;
+    ASSERT_TRUE(run.start("[KVLComm]\nBusType=3\nCommPort=1\nDeviceID=1\nBaud=\"19200,n,8,1\"\n[frmMain]\nFirstTime=0\n",
+                          {{QStringLiteral("KVL_COM1"), sim.slavePath()}, {QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("no")}}));
+    QProcess& moxtrel = run.process;
+    const QString& storeFile = run.storeFile;
 
     // Up: the controller was identified, and the error window polls it on the link's tick.
     const bool talking = platform::Clock::pumpUntil(
@@ -83,4 +102,39 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
     EXPECT_EQ(store.value(QStringLiteral("KVLComm/Baud")).toString(), QStringLiteral("19200,n,8,1"));
     EXPECT_EQ(store.value(QStringLiteral("frmMain/FirstTime")).toString(), QStringLiteral("0"));
     EXPECT_TRUE(store.contains(QStringLiteral("frmErrors/Width")));
+}
+
+// Told to end (SIGTERM) while its first question waits for a person, the real program closes the
+// ordinary way within a moment and keeps the link it was given.
+TEST(MoxtrelEndToEndTest, EndsOnSigtermWhileAQuestionWaits)
+{
+    if (!QFileInfo::exists(programPath()))
+        GTEST_SKIP() << "Moxtrel is not built beside the tests";
+
+    ProgramRun run;
+    ASSERT_TRUE(run.start("[KVLComm]\nBusType=3\nCommPort=4\nDeviceID=1\nBaud=\"9600,n,8,1\"\n[frmMain]\nFirstTime=0\n",
+                          {{QStringLiteral("KVL_COM4"), QStringLiteral("/nonexistent/kvl-tty")}}));
+    QProcess& moxtrel = run.process;
+    const QString& storeFile = run.storeFile;
+    // Time to come up and ask whether to reset the controller; nobody answers.
+    EXPECT_FALSE(moxtrel.waitForFinished(1500));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    moxtrel.terminate();
+    const bool ended = moxtrel.waitForFinished(5000);
+    if (!ended) {
+        moxtrel.kill();
+        moxtrel.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended) << "the program waited for the box";
+    EXPECT_LT(elapsed.elapsed(), 2500);
+    EXPECT_EQ(moxtrel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(moxtrel.exitCode(), 0);
+
+    QSettings store(storeFile, QSettings::IniFormat);
+    EXPECT_EQ(store.value(QStringLiteral("KVLComm/BusType")).toString(), QStringLiteral("3"));
+    EXPECT_EQ(store.value(QStringLiteral("KVLComm/CommPort")).toString(), QStringLiteral("4"));
+    EXPECT_EQ(store.value(QStringLiteral("KVLComm/Baud")).toString(), QStringLiteral("9600,n,8,1"));
+    EXPECT_TRUE(store.contains(QStringLiteral("frmErrors/Left"))) << "the windows were closed the ordinary way";
 }

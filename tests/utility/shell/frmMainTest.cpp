@@ -1,3 +1,4 @@
+#include "tests/support/ControllerHandlers.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
@@ -7,12 +8,16 @@
 #include "sim/SimController.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmBusType.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <gtest/gtest.h>
 
@@ -350,4 +355,69 @@ TEST(frmMainTest, InitErrorOffersTheBusWindow)
     EXPECT_EQ(rig.boxes[0].prompt, QStringLiteral("System initialization failed.\r\nDo you want to continue?"));
     EXPECT_EQ(rig.boxes[0].style, platform::vbYesNo + platform::vbCritical);
     EXPECT_EQ(rig.boxes[0].title, QStringLiteral("Initialization Error"));
+}
+
+TEST(frmMainTest, ALinkThatFellToDemoModeIsSavedAsItWasInForceAndTriedAgain)
+{
+    // A break in communications while the serial link runs.
+    {
+        ShellRig rig;
+        rig.useSerialLink();
+        rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+        rig.start();
+        ASSERT_TRUE(rig.comm()->IsOpen());
+        rig.comm()->setDeviceID(4);
+        rig.closeSim();
+        ASSERT_TRUE(Clock::pumpUntil([] { return gCommBroken; }, 5000));
+        ASSERT_EQ(rig.comm()->BusType(), BUS_TYPE_NONE);
+        EXPECT_TRUE(rig.main()->close());
+        EXPECT_EQ(rig.stored("KVLComm", "BusType"), QStringLiteral("3"));
+        EXPECT_EQ(rig.stored("KVLComm", "CommPort"), QString::number(ShellRig::SimPort));
+        EXPECT_EQ(rig.stored("KVLComm", "DeviceID"), QStringLiteral("4"));
+        EXPECT_EQ(rig.stored("KVLComm", "Baud"), QStringLiteral("19200,n,8,1"));
+
+        rig.destroyMain();
+        gCommBroken = false; // a new run of the program
+        int tried = -1;
+        frmMain::setInitializeControllerHandler([&](bool) { tried = rig.comm()->BusType(); });
+        rig.start();
+        EXPECT_EQ(tried, BUS_TYPE_RS232) << "the next start tries the link again";
+    }
+    // A start with the device missing falls back to demo mode; the bus window offers the serial
+    // link again, and only the operator's choice of demo mode is saved as none.
+    {
+        ShellRig rig;
+        ControllerHandlers handlers;
+        qputenv("KVL_COM9", QByteArray("/nonexistent/kvl-tty"));
+        rig.store(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QStringLiteral("3"));
+        rig.store(QStringLiteral("KVLComm"), QStringLiteral("CommPort"), QStringLiteral("9"));
+        rig.store(QStringLiteral("KVLComm"), QStringLiteral("Baud"), QStringLiteral("9600,e,7,1"));
+        rig.store(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
+        rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+        frmMain* main = rig.start();
+        qunsetenv("KVL_COM9");
+        ASSERT_EQ(rig.comm()->BusType(), BUS_TYPE_NONE);
+        EXPECT_EQ(main->fallenBusType(), BUS_TYPE_RS232);
+        main->SaveCommSettings(main->KVLComm1());
+        EXPECT_EQ(rig.stored("KVLComm", "BusType"), QStringLiteral("3"));
+        EXPECT_EQ(rig.stored("KVLComm", "CommPort"), QStringLiteral("9"));
+        EXPECT_EQ(rig.stored("KVLComm", "Baud"), QStringLiteral("9600,e,7,1"));
+
+        main->ShowBusType();
+        auto* window = dynamic_cast<frmBusType*>(Form::loadedForm(QStringLiteral("frmBusType")));
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->optBusType(3)->isChecked());
+        EXPECT_EQ(window->cboDeviceID()->currentIndex(), 8);
+        // Looking at the serial dialog from the bus window is no choice.
+        window->cmdRS232Setup()->click();
+        if (Form* dialog = Form::loadedForm(QStringLiteral("frmCommProps")))
+            Form::Unload(dialog);
+        EXPECT_EQ(main->fallenBusType(), BUS_TYPE_RS232);
+
+        window->optBusType(0)->click();
+        window->cmdApply()->click();
+        EXPECT_EQ(main->fallenBusType(), BUS_TYPE_NONE);
+        EXPECT_TRUE(main->close());
+        EXPECT_EQ(rig.stored("KVLComm", "BusType"), QStringLiteral("0"));
+    }
 }

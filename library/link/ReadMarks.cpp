@@ -1,0 +1,77 @@
+#include "library/link/ReadMarks.h"
+
+#include "library/link/NumberText.h"
+
+bool ReadMarks::inRange(int axis, int field)
+{
+    return axis >= 1 && axis <= Axes && field >= 0 && field < Fields;
+}
+
+void ReadMarks::clear()
+{
+    m_read.fill(FieldSet());
+    m_edited.fill(FieldSet());
+}
+
+void ReadMarks::clearEdits()
+{
+    m_edited.fill(FieldSet());
+}
+
+void ReadMarks::markRead(int axis, int field)
+{
+    if (inRange(axis, field))
+        m_read[axis - 1].set(field);
+}
+
+void ReadMarks::markEdited(int axis, int field)
+{
+    if (inRange(axis, field))
+        m_edited[axis - 1].set(field);
+}
+
+bool ReadMarks::isRead(int axis, int field) const
+{
+    return inRange(axis, field) && m_read[axis - 1].test(field);
+}
+
+bool ReadMarks::isEdited(int axis, int field) const
+{
+    return inRange(axis, field) && m_edited[axis - 1].test(field);
+}
+
+bool ReadMarks::isKnown(int axis, int field) const
+{
+    return isRead(axis, field) || isEdited(axis, field);
+}
+
+bool ReadMarks::replyValue(int status, const QString& reply, Reply form, double& value)
+{
+    if (status != 0)
+        return false;
+    // The controller's words for "nothing to report" hold hexadecimal letters, so they are
+    // recognised by name before the digits are looked for.
+    if (reply.contains(QLatin1String("No data")) || reply.contains(QLatin1String("No Message")))
+        return false;
+    const bool marked = reply.contains(QLatin1Char('H'));
+    const bool hex = form == Reply::Hex || (form == Reply::MarkedHex && marked);
+    bool digit = false;
+    for (QChar c : reply) {
+        const char16_t u = c.unicode();
+        if ((u >= '0' && u <= '9') || (hex && ((u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f')))) {
+            digit = true;
+            break;
+        }
+    }
+    if (!digit)
+        return false;
+    if (form == Reply::Hex) {
+        value = NumberText::parseReply(QStringLiteral("&H") + reply);
+    } else {
+        QString text = reply;
+        if (form == Reply::MarkedHex)
+            NumberText::markHex(text);
+        value = NumberText::parseReply(text);
+    }
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <bitset>
+
+// Which values of each axis an editor read from the controller, and which the user set since.
+// Only those may be written back: a query that went unanswered leaves the cache holding a guess
+// (zero, or what it held before), and writing that guess would overwrite the controller's value.
+//
+// Values are numbered by the editor (0 to Fields - 1), axes run 1 to Axes (the axes the parameter
+// cache holds); marks outside those ranges are ignored and never count as known.
+class ReadMarks {
+public:
+    static constexpr int Axes = 12;
+    static constexpr int Fields = 64;
+
+    // Nothing read, nothing edited.
+    void clear();
+    // Forgets the user's edits, keeps what was read.
+    void clearEdits();
+    void markRead(int axis, int field);
+    void markEdited(int axis, int field);
+    bool isRead(int axis, int field) const;
+    bool isEdited(int axis, int field) const;
+    // Read or edited: the cache holds a value the controller may be given.
+    bool isKnown(int axis, int field) const;
+
+    // How a reply carries its number: decimal, hexadecimal digits (with or without a closing "H"),
+    // or hexadecimal only when the reply holds an upper-case "H" and decimal otherwise.
+    enum class Reply { Decimal, Hex, MarkedHex };
+    // The number a query's reply carries, or false when the query went unanswered: a status other
+    // than 0, an empty or blank reply, "No data" or "No Message", or a reply without a digit.
+    static bool replyValue(int status, const QString& reply, Reply form, double& value);
+
+private:
+    static bool inRange(int axis, int field);
+
+    using FieldSet = std::bitset<Fields>;
+    std::array<FieldSet, Axes> m_read{};
+    std::array<FieldSet, Axes> m_edited{};
+};

@@ -1,0 +1,14 @@
+#include "tests/support/ProgramParts.h"
+
+#include "utility/shell/KvlXGlobal.h"
+
+ProgramParts::ProgramParts()
+    : m_before(CommandDispatcher::plugIns())
+{
+    KvlXGlobal::InstallProgramParts();
+}
+
+ProgramParts::~ProgramParts()
+{
+    CommandDispatcher::setPlugIns(m_before);
+}

@@ -1,0 +1,90 @@
+#include "tests/utility/setup/SetupDesk.h"
+
+#include "library/link/CGuiState.h"
+#include "library/link/KVLComm.h"
+#include "platform/ui/MsgBox.h"
+#include "utility/setup/SetupWindows.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/frmMain.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+SetupDesk::SetupDesk(int axes, const QString& model)
+{
+    device.installOnUsb(0);
+    sim().setAxisCount(axes);
+    rig.store("KVLComm", "BusType", "4");
+    rig.store("KVLComm", "DeviceID", "0");
+    rig.store("frmMain", "FirstTime", "0");
+    rig.answer = [](const ShellRig::Box& box) {
+        return box.prompt == QLatin1String("Do you want to reset controller") ? int(platform::vbNo)
+                                                                              : int(platform::vbOK);
+    };
+    KvlXGlobal::InitUnitNames();
+    KvlXGlobal::InstallSetupWindows();
+    rig.start();
+    comm()->setTimerEnabled(false);
+    CGuiState* gui = comm()->GetGuiStateObject();
+    gui->setMaxAxes(short(axes));
+    gui->setMaxFeedbackAxes(short(axes));
+    KvlXGlobal::gMaxAxes = short(axes);
+    KvlXGlobal::gMaxFeedbackAxes = short(axes);
+    KvlXGlobal::gModel = model;
+    rig.boxes.clear();
+    clearLines();
+}
+
+SetupDesk::~SetupDesk()
+{
+    rig.destroyMain();
+    KvlXGlobal::UninstallSetupWindows();
+}
+
+QStringList SetupDesk::lines()
+{
+    QStringList result;
+    for (const QByteArray& line : sim().rawLines())
+        result << QString::fromLatin1(line);
+    return result;
+}
+
+void SetupDesk::dispatch(const QString& key)
+{
+    rig.main()->MenuDispatch(key);
+}
+
+Form* SetupDesk::form(const QString& name)
+{
+    return Form::loadedForm(name);
+}
+
+void SetupDesk::click(const QString& window, const QString& name)
+{
+    auto* button = child<QAbstractButton>(window, name);
+    ASSERT_NE(button, nullptr) << window.toStdString() << "." << name.toStdString();
+    QCoreApplication::processEvents();
+    // A check or option box takes clicks on its indicator and caption only.
+    const bool indicator = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
+    QTest::mouseClick(button, Qt::LeftButton, {}, indicator ? QPoint(6, button->height() / 2) : QPoint());
+}
+
+void SetupDesk::type(const QString& window, const QString& name, const QString& text)
+{
+    auto* edit = child<QLineEdit>(window, name);
+    ASSERT_NE(edit, nullptr) << window.toStdString() << "." << name.toStdString();
+    edit->setText(text);
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(edit, &out);
+}
+
+void SetupDesk::goDemo()
+{
+    comm()->setBusType(0);
+}

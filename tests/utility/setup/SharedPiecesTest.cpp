@@ -1,0 +1,116 @@
+#include "library/link/CGuiState.h"
+#include "tests/support/MsgBoxRecorder.h"
+#include "tests/support/TestHelpers.h"
+#include "utility/setup/AxisOptionRow.h"
+#include "utility/setup/NumberBox.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::unique_ptr<AxisOptionRow> makeRow(QWidget& parent, CGuiState& state, QList<int>& calls)
+{
+    auto row = std::make_unique<AxisOptionRow>(
+        &parent, QStringLiteral("optAxis"), 6, [](int i) { return QString::number(i + 1); },
+        [](int i) { return QRect(10, 10 + 20 * i, 40, 18); });
+    row->setHandler([&calls](int index) { calls.append(index); });
+    row->follow(&state);
+    return row;
+}
+
+} // namespace
+
+TEST(AxisOptionRow, FollowsTheCurrentAxisBothWaysAndIgnoresAxesItHasNoOptionFor)
+{
+    QWidget parent;
+    CGuiState state;
+    QList<int> calls;
+    auto row = makeRow(parent, state, calls);
+    parent.show();
+
+    // A selection from code sets the current axis first, then runs the handler once.
+    QList<short> announced;
+    QObject::connect(&state, &CGuiState::AxisChange, [&](short NewAxis, short) { announced.append(NewAxis); });
+    EXPECT_TRUE(row->selectAxis(3));
+    EXPECT_EQ(state.CurrentAxis(), 3);
+    EXPECT_EQ(calls, QList<int>{2});
+    EXPECT_EQ(announced, QList<short>{3});
+
+    // The same axis again changes nothing and runs nothing.
+    EXPECT_TRUE(row->selectAxis(3));
+    EXPECT_EQ(calls, QList<int>{2});
+
+    // Another window's axis change reaches the row.
+    state.setCurrentAxis(5);
+    EXPECT_EQ(row->shownAxis(), 5);
+    EXPECT_EQ(calls, (QList<int>{2, 4}));
+
+    // Axes 7 and 0 have no option: the row keeps showing axis 5 and runs nothing.
+    state.setCurrentAxis(7);
+    state.setCurrentAxis(0);
+    EXPECT_FALSE(row->selectAxis(7));
+    EXPECT_EQ(row->shownAxis(), 5);
+    EXPECT_EQ(calls, (QList<int>{2, 4}));
+
+    // A click by the user.
+    QTest::mouseClick(row->option(1), Qt::LeftButton);
+    EXPECT_EQ(state.CurrentAxis(), 2);
+    EXPECT_EQ(calls, (QList<int>{2, 4, 1}));
+    EXPECT_EQ(row->option(1)->objectName(), QStringLiteral("optAxis_1"));
+
+    row->enableUpTo(4);
+    EXPECT_TRUE(row->isAxisEnabled(4));
+    EXPECT_FALSE(row->isAxisEnabled(5));
+    EXPECT_FALSE(row->isAxisEnabled(7));
+}
+
+TEST(NumberBox, RoundTripsInACommaLocaleAndRefusesWhatItCannotHold)
+{
+    LocaleScope comma(QLocale(QLocale::German, QLocale::Germany));
+    MsgBoxRecorder boxes;
+    QLineEdit edit;
+    NumberBox single(&edit, NumberBox::Kind::Single);
+    QList<double> committed;
+    single.setCommitHandler([&](double v) { committed.append(v); });
+
+    // Values that print with many digits come back unchanged when the box is only visited.
+    for (float value : {0.1f, 1.0f / 3.0f, 12345.678f, -0.0005f}) {
+        single.show(value);
+        EXPECT_EQ(single.commit(), NumberBox::Commit::Unchanged);
+    }
+    single.show(0.5);
+    EXPECT_EQ(edit.text(), QStringLiteral("0,5"));
+    edit.setText(QStringLiteral("2,25"));
+    EXPECT_EQ(single.commit(), NumberBox::Commit::Changed);
+    ASSERT_EQ(committed.size(), 1);
+    EXPECT_DOUBLE_EQ(committed.at(0), 2.25);
+    EXPECT_EQ(boxes.count(), 0);
+
+    // No number: refused with a message, the box shows its value again, nothing committed.
+    edit.setText(QStringLiteral("abc"));
+    EXPECT_EQ(single.commit(), NumberBox::Commit::Refused);
+    EXPECT_EQ(edit.text(), QStringLiteral("2,25"));
+    EXPECT_EQ(boxes.count(), 1);
+    EXPECT_EQ(committed.size(), 1);
+
+    // A 16-bit box refuses what would wrap, and fractions; the commit runs on focus loss too.
+    QLineEdit wordEdit;
+    NumberBox word(&wordEdit, NumberBox::Kind::Int16);
+    word.setCommitHandler([&](double v) { committed.append(v); });
+    word.show(8);
+    EXPECT_EQ(wordEdit.text(), QStringLiteral("8"));
+    for (const char* bad : {"40000", "-32769", "1,5"}) {
+        wordEdit.setText(QLatin1String(bad));
+        EXPECT_EQ(word.commit(), NumberBox::Commit::Refused) << bad;
+        EXPECT_EQ(wordEdit.text(), QStringLiteral("8"));
+    }
+    wordEdit.setText(QStringLiteral("32767"));
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(&wordEdit, &out);
+    EXPECT_EQ(committed.last(), 32767.0);
+}

@@ -1,0 +1,187 @@
+#include "tests/utility/setup/SetupDesk.h"
+
+#include "library/link/CGuiState.h"
+#include "library/link/IMotion.h"
+#include "library/link/KVLComm.h"
+#include "library/panels/BitOnOff.h"
+#include "tests/support/TestHelpers.h"
+#include "utility/shell/Form.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString W = QStringLiteral("frmSetupHardware");
+
+struct HardwareDesk : SetupDesk {
+    HardwareDesk(int digital, int analog, const QString& model = QStringLiteral("KVL410"), int axes = 2)
+        : SetupDesk(axes, model)
+    {
+        CGuiState* gui = comm()->GetGuiStateObject();
+        gui->setMaxDigitalChannels(short(digital));
+        gui->setMaxAnalogChannels(short(analog));
+    }
+    BitOnOff* bit(char port, int k) { return child<BitOnOff>(W, QStringLiteral("Port%1Bits_%2").arg(QLatin1Char(port)).arg(k)); }
+    QRadioButton* opt(const QString& name) { return child<QRadioButton>(W, name); }
+    // The lines sent by Apply from "BO" on, up to the first per-axis DAC line.
+    QStringList portAndAnalogLines()
+    {
+        QStringList result;
+        for (const QString& line : lines()) {
+            if (line.startsWith(QStringLiteral("BO ")) || line.startsWith(QStringLiteral("SB "))
+                || line.startsWith(QStringLiteral("AM")))
+                result << line;
+        }
+        return result;
+    }
+};
+
+} // namespace
+
+TEST(frmSetupHardware, ReadsInOrderAndWritesTheWordsAsTheyWereRead)
+{
+    HardwareDesk d(24, 2);
+    SimController& sim = d.sim();
+    sim.setWord(1, "ZB", 0x100);
+    sim.setReply(" 1ZH?", "65\r\n");
+    sim.setValue(1, "QM", "3");
+    sim.setValue(1, "SR", "12.5");
+    sim.setWord(1, "ZA", 0x8000); // bit 15 of a four-digit word
+    sim.setValue(1, "DO", "0.25");
+    sim.setReply(" 2DO?", "0.5"); // no line end
+    sim.setValue(0, "AM", "4");
+    sim.setReply(" 0RA?", "1.25,2.5\r\n");
+    d.dispatch("mnuSetupHardware");
+    ASSERT_NE(d.form(W), nullptr);
+    const QStringList opening = d.lines();
+    const QStringList firstAxis{" 1ZB?\r", " 1QM?\r", " 1ZH?\r", " 1ZS?\r", " 1SR?\r", " 1SL?\r", " 1SN?\r", " 1ZA?\r"};
+    EXPECT_EQ(opening.mid(0, 8), firstAxis);
+    EXPECT_EQ(opening.mid(16), QStringList({" 0AM?\r", " 0RA?\r", " 1DO?\r", " 2DO?\r", "BO?\r", "SB?\r"}));
+
+    EXPECT_TRUE(d.opt("optAmpMotType_1")->isChecked()) << "type 3 shows as a stepper";
+    EXPECT_TRUE(d.opt("optSelectRange_1")->isChecked());
+    EXPECT_TRUE(d.opt("optADCGain_1")->isChecked());
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtADCStatus_1")->text(), QStringLiteral("2.5"));
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtDACOffset_0")->text(), QStringLiteral("0.25"));
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtDACOffset_1")->text(), QStringLiteral("0.5"));
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtSoftLimitUnits_0")->text(), QStringLiteral("12.5000"));
+    EXPECT_TRUE(d.opt("optFeedback_1")->isChecked());
+    EXPECT_FALSE(d.child<QGroupBox>(W, "frameStepSetup")->isEnabled()) << "no step output on this model";
+
+    // Visiting the limit box changes nothing; Apply sends back what was read.
+    d.type(W, "txtSoftLimitUnits_0", "12.5000");
+    d.clearLines();
+    d.click(W, "btnHardwareApply");
+    const QStringList sent = d.lines();
+    EXPECT_TRUE(sent.contains(" 1ZB100\r"));
+    EXPECT_TRUE(sent.contains(" 1ZH 65\r"));
+    EXPECT_TRUE(sent.contains(" 1SR 12.5\r"));
+    EXPECT_TRUE(sent.contains(" 1ZA8000\r"));
+    EXPECT_TRUE(sent.contains(" 1QM3\r"));
+    EXPECT_EQ(sent.count(" 1DO.25\r") + sent.count(" 1DO0.25\r"), 2) << "both passes send the offset";
+    EXPECT_EQ(sent.count(" 2DO0.5\r"), 2);
+    EXPECT_TRUE(sent.contains("AM 4\r"));
+    EXPECT_TRUE(d.prompts().isEmpty());
+
+    // Choosing "Stepper" for the type-3 axis stores 2.
+    d.click(W, "optAmpMotType_2");
+    d.click(W, "optAmpMotType_1");
+    EXPECT_EQ(dynamic_cast<IMotion*>(d.comm())->MotorType(1), 2);
+    d.click(W, "btnHardwareCancel");
+    EXPECT_EQ(dynamic_cast<IMotion*>(d.comm())->MotorType(1), 3);
+}
+
+TEST(frmSetupHardware, PortsAndAnalogModesGoOutAsChosen)
+{
+    HardwareDesk d(24, 1, QStringLiteral("KVL7100"));
+    d.dispatch("mnuSetupHardware");
+    d.clearLines();
+    d.click(W, "btnHardwareApply");
+    EXPECT_EQ(d.portAndAnalogLines(), QStringList({"BO 00\r", "AM 0\r"}));
+
+    d.click(W, "optPortADirection_1");
+    QTest::mouseClick(d.bit('A', 0), Qt::LeftButton);
+    QTest::mouseClick(d.bit('A', 2), Qt::LeftButton);
+    d.click(W, "optSelectRange_1");
+    d.click(W, "optADCGain_1");
+    d.clearLines();
+    d.click(W, "btnHardwareApply");
+    EXPECT_EQ(d.portAndAnalogLines(), QStringList({"BO 01\r", "SB 0000005\r", "AM 4\r"}));
+    EXPECT_TRUE(d.bit('A', 0)->Value()) << "read back from the controller";
+
+    // Ports A and C: A = 0x12 (bits 1, 4), C = 0x03.
+    for (int k : {0, 2})
+        QTest::mouseClick(d.bit('A', k), Qt::LeftButton);
+    for (int k : {1, 4})
+        QTest::mouseClick(d.bit('A', k), Qt::LeftButton);
+    d.click(W, "optPortCDirection_1");
+    for (int k : {0, 1})
+        QTest::mouseClick(d.bit('C', k), Qt::LeftButton);
+    d.click(W, "optSelectRange_0");
+    d.click(W, "optADCGain_0");
+    d.clearLines();
+    d.click(W, "btnHardwareApply");
+    EXPECT_EQ(d.portAndAnalogLines(), QStringList({"BO 05\r", "SB 0030012\r", "AM 7\r"}));
+    EXPECT_TRUE(d.bit('C', 1)->Value()) << "port C is shown on this model";
+}
+
+TEST(frmSetupHardware, ChannelCountsShortRepliesAndFailedReads)
+{
+    {
+        // Twelve channels: port A whole, half of port B, no port C; short replies read as zeros.
+        HardwareDesk d(12, 0);
+        d.sim().setReply("SB?", "1H\r\n");
+        d.sim().setReply("BO?", "\r\n");
+        d.sim().setReply(" 1DO?", QByteArray());
+        d.sim().setReply(" 2ZA?", QByteArray());
+        d.dispatch("mnuSetupHardware");
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_TRUE(d.bit('A', k)->Enabled()) << k;
+            EXPECT_EQ(d.bit('B', k)->Enabled(), k < 4) << k;
+            EXPECT_FALSE(d.bit('C', k)->Enabled()) << k;
+        }
+        EXPECT_FALSE(d.child<QGroupBox>(W, "framePortCDirection")->isEnabled());
+        EXPECT_FALSE(d.child<QGroupBox>(W, "frameSelectRange")->isEnabled());
+        EXPECT_FALSE(d.lines().contains(" 0AM?\r"));
+        EXPECT_EQ(d.child<QLineEdit>(W, "txtDACOffset_0")->text(), QString());
+
+        d.clearLines();
+        d.rig.boxes.clear();
+        d.click(W, "btnHardwareOK");
+        const QStringList sent = d.lines();
+        EXPECT_FALSE(sent.contains("BO 00\r")) << "the directions were never read";
+        EXPECT_EQ(sent.filter(QStringLiteral(" 1DO")).size(), 0);
+        EXPECT_EQ(sent.filter(QStringLiteral(" 2ZA")).size(), 0);
+        EXPECT_TRUE(sent.filter(QStringLiteral("AM")).isEmpty());
+        ASSERT_EQ(d.rig.boxes.size(), 1);
+        EXPECT_TRUE(d.rig.boxes.at(0).prompt.contains(QStringLiteral("port directions")));
+        EXPECT_TRUE(d.rig.boxes.at(0).prompt.contains(QStringLiteral("Axis 2: amplifier word")));
+    }
+    {
+        // No bus: nothing at all is sent; eight axes and a current axis of 8 never index past six.
+        HardwareDesk d(0, 0, QStringLiteral("KVL410"), 8);
+        d.comm()->GetGuiStateObject()->setCurrentAxis(8);
+        d.goDemo();
+        d.dispatch("mnuSetupHardware");
+        EXPECT_TRUE(d.lines().isEmpty());
+        d.comm()->GetGuiStateObject()->setCurrentAxis(7);
+        d.click(W, "btnHardwareOK");
+        EXPECT_TRUE(d.lines().isEmpty());
+    }
+    {
+        HardwareDesk d(0, 0, QStringLiteral("KVL410"), 8);
+        d.comm()->GetGuiStateObject()->setCurrentAxis(8);
+        d.dispatch("mnuSetupHardware");
+        for (const QString& line : d.lines())
+            EXPECT_FALSE(line.startsWith(QStringLiteral(" 7DO")) || line.startsWith(QStringLiteral(" 8DO"))) << line.toStdString();
+        EXPECT_TRUE(d.opt("optAmpSelectAxis1_0")->isChecked());
+        EXPECT_EQ(d.comm()->GetGuiStateObject()->CurrentAxis(), 1) << "the window shows an axis it has";
+        d.click(W, "optAxFeedback_7");
+        EXPECT_EQ(d.comm()->GetGuiStateObject()->CurrentAxis(), 1) << "feedback axes 7 and 8 leave the current axis";
+    }
+}

@@ -1,0 +1,403 @@
+#include "tests/support/PciShellTest.h"
+#include "tests/support/ShellRig.h"
+#include "tests/support/StatusWindowsInstalled.h"
+
+#include "library/link/BusType.h"
+#include "library/link/KVLComm.h"
+#include "platform/drivers/PciDriver.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/FileDialog.h"
+#include "platform/ui/MsgBox.h"
+#include "sim/SimController.h"
+#include "sim/SimDevice.h"
+#include "utility/shell/CommandDispatcher.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/MainMenu.h"
+#include "utility/shell/frmMain.h"
+#include "utility/terminal/frmTerminal.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QToolBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using platform::Clock;
+
+namespace {
+
+QStringList linesOf(const SimController& sim)
+{
+    QStringList result;
+    for (const QByteArray& line : sim.lines())
+        result << QString::fromLatin1(line);
+    return result;
+}
+
+// The main window on the simulated PCI board, the link's tick off, the logs empty.
+class TerminalOnPci : public PciShellTest {
+protected:
+    frmTerminal* open()
+    {
+        auto* terminal = dynamic_cast<frmTerminal*>(CommandDispatcher::window(QStringLiteral("frmTerminal")));
+        terminal->Show();
+        sim().clearLog();
+        return terminal;
+    }
+
+    void type(frmTerminal* terminal, const QString& text)
+    {
+        QTest::keyClicks(terminal->txtTerminal(), text);
+    }
+    void enter(frmTerminal* terminal) { QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return); }
+
+    QString writeFile(const QByteArray& bytes)
+    {
+        const QString path = rig.folder() + QStringLiteral("/commands.txt");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+        return path;
+    }
+
+};
+
+TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEverythingBack)
+{
+    Form* stop = CommandDispatcher::window(QStringLiteral("frmStop"));
+    stop->Show();
+    Form* cycle = CommandDispatcher::window(QStringLiteral("frmCycle"));
+    cycle->Show();
+    rig.comm()->setTimerEnabled(true);
+
+    frmTerminal* terminal = open();
+    EXPECT_EQ(terminal->windowTitle(), QStringLiteral("ASCII Command Terminal"));
+    EXPECT_TRUE(terminal->Visible());
+    EXPECT_FALSE(stop->Visible());
+    EXPECT_TRUE(stop->isLoaded());
+    EXPECT_EQ(Form::loadedForm(QStringLiteral("frmCycle")), nullptr);
+    EXPECT_FALSE(rig.comm()->TimerEnabled());
+    EXPECT_FALSE(rig.main()->Menus()->mnuMain(0)->menuAction()->isEnabled());
+    EXPECT_TRUE(rig.main()->isMaximized());
+    EXPECT_EQ(terminal->txtTerminal()->palette().color(QPalette::Text), QColor(0, 0, 255));
+    QStringList keys;
+    for (QAction* a : terminal->tbarTerminal()->actions())
+        keys << a->objectName() + QLatin1Char('=') + a->text();
+    EXPECT_EQ(keys, (QStringList{"SendFile=Transmit Text File", "ListPrograms=List Stored Programs",
+                                 "GetErrorMsgs=Get Error Messages"}));
+
+    // The closed cycle window is gone by the time the terminal closes; it is loaded anew.
+    QPointer<Form> oldCycle(cycle);
+    Clock::useRealClock();
+    Clock::pumpUntil([&] { return oldCycle.isNull(); }, 2000);
+    Clock::useManualClock();
+    ASSERT_TRUE(oldCycle.isNull());
+    Form::Unload(terminal);
+    EXPECT_EQ(linesOf(sim()), QStringList{"QP"});
+    EXPECT_TRUE(rig.comm()->TimerEnabled());
+    EXPECT_TRUE(rig.main()->Menus()->mnuMain(0)->menuAction()->isEnabled());
+    EXPECT_TRUE(stop->Visible());
+    Form* reloaded = Form::loadedForm(QStringLiteral("frmCycle"));
+    ASSERT_NE(reloaded, nullptr);
+    EXPECT_TRUE(reloaded->Visible());
+    rig.comm()->setTimerEnabled(false);
+
+    // While the whole program closes the terminal sends nothing.
+    frmTerminal* again = open();
+    KvlXGlobal::gAppClosing = true;
+    Form::Unload(again);
+    EXPECT_TRUE(sim().lines().isEmpty());
+    KvlXGlobal::gAppClosing = false;
+}
+
+TEST_F(TerminalOnPci, TypedLinesGoOutUpperCasedAndTheReplyShowsOnItsOwnLine)
+{
+    sim().setPosition(1, 2.5);
+    frmTerminal* terminal = open();
+    type(terminal, "1tp");
+    enter(terminal);
+    EXPECT_EQ(sim().rawLines(), QList<QByteArray>{"1TP\r"});
+    EXPECT_EQ(terminal->text(), QStringLiteral("1tp\n2.5000\n"));
+    EXPECT_EQ(terminal->txtTerminal()->textCursor().position(), terminal->text().size());
+
+    // Enter on an empty line repeats the last line.
+    sim().clearLog();
+    enter(terminal);
+    EXPECT_EQ(sim().rawLines(), QList<QByteArray>{"1TP\r"});
+
+    // Backspace edits the line buffer with the box; as the first key it changes nothing.
+    sim().clearLog();
+    const QString before = terminal->text();
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_Backspace);
+    EXPECT_EQ(terminal->text(), before);
+    EXPECT_TRUE(terminal->lineBuffer().isEmpty());
+    type(terminal, "2x");
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_Backspace);
+    type(terminal, "va?");
+    EXPECT_EQ(terminal->lineBuffer(), QStringLiteral("2va?"));
+    enter(terminal);
+    EXPECT_EQ(linesOf(sim()), QStringList{"2VA?"});
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("2va?\n0\n")));
+
+    // Typing lands at the end even when the caret was moved into the history.
+    terminal->txtTerminal()->moveCursor(QTextCursor::Start);
+    type(terminal, "3");
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("\n3")));
+}
+
+TEST_F(TerminalOnPci, ProgramEntrySendsWithoutReadingUntilQuitProgram)
+{
+    // The controller's answer to the entry line waits unread while program entry lasts.
+    sim().setReply("1EP", "stored\r\n");
+    frmTerminal* terminal = open();
+    type(terminal, "1ep");
+    enter(terminal);
+    EXPECT_TRUE(terminal->programMode());
+    type(terminal, "1pa10");
+    enter(terminal);
+    EXPECT_EQ(sim().pendingReplies(), 1);
+    EXPECT_FALSE(terminal->text().contains(QStringLiteral("stored")));
+    type(terminal, "qp");
+    enter(terminal);
+    EXPECT_FALSE(terminal->programMode());
+    EXPECT_EQ(sim().pendingReplies(), 0);
+    EXPECT_EQ(terminal->text(), QStringLiteral("1ep\n1pa10\nqp\nstored\n"));
+    EXPECT_EQ(sim().program(1), QList<QByteArray>{"1PA10"});
+
+    // The listing: exactly "LP" goes out, typed or from the toolbar, and is read up to its END.
+    sim().clearLog();
+    QTest::mouseDClick(terminal->txtTerminal()->viewport(), Qt::LeftButton);
+    EXPECT_TRUE(terminal->text().isEmpty());
+    type(terminal, "lp");
+    enter(terminal);
+    EXPECT_EQ(sim().rawLines(), QList<QByteArray>{"LP"});
+    EXPECT_EQ(terminal->text(), QStringLiteral("lp\n1EP\n1PA10\nQP\nEND\n"));
+    EXPECT_EQ(terminal->lastLine(), QStringLiteral("LP\r"));
+
+    sim().clearLog();
+    terminal->button(QStringLiteral("ListPrograms"))->trigger();
+    EXPECT_EQ(sim().rawLines(), QList<QByteArray>{"LP"});
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("END\n1EP\n1PA10\nQP\nEND\n")));
+    enter(terminal);
+    EXPECT_EQ(sim().rawLines(), (QList<QByteArray>{"LP", "LP"}));
+}
+
+TEST_F(TerminalOnPci, ErrorMessagesButtonReadsOneErrorAndEnterAsksAgain)
+{
+    sim().pushError(12, "AXIS 1 FOLLOWING ERROR");
+    frmTerminal* terminal = open();
+    terminal->button(QStringLiteral("GetErrorMsgs"))->trigger();
+    EXPECT_EQ(sim().rawLines(), QList<QByteArray>{"TB"});
+    EXPECT_TRUE(terminal->text().startsWith(QStringLiteral("12, ")));
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("AXIS 1 FOLLOWING ERROR\n")));
+    enter(terminal);
+    EXPECT_EQ(sim().rawLines(), (QList<QByteArray>{"TB", "TB"}));
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("NO ERROR DETECTED\n")));
+}
+
+TEST_F(TerminalOnPci, ResetAsksAndClosesTheTerminalFromTheEventLoop)
+{
+    QList<bool> initialisations;
+    frmMain::setInitializeControllerHandler([&](bool reset) { initialisations << reset; });
+    frmTerminal* terminal = open();
+
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+    type(terminal, "1rs");
+    enter(terminal);
+    ASSERT_EQ(rig.boxes.size(), 1);
+    EXPECT_EQ(rig.boxes[0].prompt, QStringLiteral("Do you want to reset the controller?"));
+    EXPECT_EQ(rig.boxes[0].title, QStringLiteral("KVL"));
+    EXPECT_EQ(rig.boxes[0].style, platform::vbYesNo + platform::vbQuestion + platform::vbMsgBoxSetForeground);
+    EXPECT_TRUE(sim().lines().isEmpty());
+
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbYes); };
+    QPointer<frmTerminal> watched(terminal);
+    type(terminal, "rs");
+    enter(terminal);
+    // Still there when its key handling returns; closed from the event loop afterwards.
+    ASSERT_TRUE(watched);
+    EXPECT_TRUE(watched->isLoaded());
+    EXPECT_TRUE(initialisations.isEmpty());
+    // Put-off work runs when the event loop waits, as it does on the real clock.
+    Clock::useRealClock();
+    Clock::pumpUntil([&] { return !watched; }, 2000);
+    EXPECT_FALSE(watched);
+    EXPECT_EQ(initialisations, QList<bool>{true});
+    EXPECT_EQ(linesOf(sim()), QStringList{"QP"});
+}
+
+TEST_F(TerminalOnPci, FileSendPacesItsLinesSendsBytesAndShowsTheReplies)
+{
+    sim().setValue(2, "VA", "12.5");
+    QList<qint64> times;
+    QObject::connect(&sim(), &SimController::lineReceived, &sim(), [&](const QByteArray&) { times << Clock::tickMs(); });
+    const QString path = writeFile("1PA10\r\n2VA?\r\n1ID\xb5m\r\n3TP?");
+    frmTerminal* terminal = open();
+
+    QStringList titles;
+    const QString missing = rig.folder() + QStringLiteral("/missing.txt");
+    QStringList answers{missing, path};
+    platform::setFileDialogHandler([&](bool save, const QString& title, const QString&, const QString& filter) {
+        EXPECT_FALSE(save);
+        EXPECT_EQ(filter, QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*"));
+        titles << title;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    });
+    terminal->button(QStringLiteral("SendFile"))->trigger();
+
+    EXPECT_EQ(titles, (QStringList{"Send Text File", "Send Text File"}));
+    EXPECT_EQ(rig.prompts(), QStringList{missing + QStringLiteral(" not found!")});
+    // One CR for each line whatever the file's line ends; the micro sign goes as its one byte.
+    EXPECT_EQ(sim().rawLines(), (QList<QByteArray>{"1PA10\r", "2VA?\r", "1ID\xb5m\r", "3TP?\r"}));
+    EXPECT_FALSE(sim().receivedBytes().contains("\r\r"));
+    ASSERT_EQ(times.size(), 4);
+    for (int i = 1; i < times.size(); ++i)
+        EXPECT_EQ(times[i] - times[i - 1], frmTerminal::FileLinePauseMs);
+    EXPECT_EQ(terminal->text(), QString::fromLatin1("1PA10\n2VA?\n1ID\xb5m\n3TP?\n12.5\n0.0000\n"));
+    EXPECT_TRUE(terminal->button(QStringLiteral("SendFile"))->isEnabled());
+
+    // Enter on an empty line afterwards asks for the errors.
+    sim().clearLog();
+    enter(terminal);
+    EXPECT_EQ(linesOf(sim()), QStringList{"TB"});
+
+    // A cancelled dialog sends nothing.
+    sim().clearLog();
+    terminal->button(QStringLiteral("SendFile"))->trigger();
+    EXPECT_TRUE(sim().lines().isEmpty());
+    EXPECT_TRUE(terminal->button(QStringLiteral("SendFile"))->isEnabled());
+}
+
+TEST_F(TerminalOnPci, FileSendStopsAndSaysSoWhenTheLinkFails)
+{
+    const QString path = writeFile("1PA1\n1PA2\n1PA3\n");
+    QObject::connect(&sim(), &SimController::lineReceived, &sim(), [&](const QByteArray& line) {
+        if (line == "1PA1\r" || line == "1PA1")
+            sim().failNext(-5, 100);
+    });
+    frmTerminal* terminal = open();
+    platform::setFileDialogHandler([&](bool, const QString&, const QString&, const QString&) { return path; });
+    type(terminal, "x");
+    terminal->button(QStringLiteral("SendFile"))->trigger();
+    EXPECT_EQ(linesOf(sim()), QStringList{"1PA1"});
+    ASSERT_EQ(rig.boxes.size(), 1);
+    EXPECT_TRUE(rig.boxes[0].prompt.contains(QStringLiteral("failed at line 2")));
+    EXPECT_EQ(rig.boxes[0].title, QStringLiteral("Send Text File"));
+    sim().failNext(0, 0);
+    // What was typed before stays in the line buffer.
+    EXPECT_EQ(terminal->lineBuffer(), QStringLiteral("x"));
+}
+
+TEST_F(TerminalOnPci, GatheredDataIsSavedWholeAndNothingIsSent)
+{
+    platform::drivers::setPciGatheredData({5, -3, 0, 2147483647});
+    const QString target = rig.folder() + QStringLiteral("/gathered.txt");
+    {
+        QFile old(target);
+        old.open(QIODevice::WriteOnly);
+        old.write("old content that is longer than the new one\r\n");
+    }
+    QString startDir;
+    QString chosen = target;
+    platform::setFileDialogHandler([&](bool save, const QString& title, const QString& dir, const QString&) {
+        EXPECT_TRUE(save);
+        EXPECT_EQ(title, QStringLiteral("Save Parameters To File"));
+        startDir = dir;
+        return chosen;
+    });
+    frmTerminal* terminal = open();
+    type(terminal, "dG1");
+    enter(terminal);
+    EXPECT_TRUE(sim().lines().isEmpty());
+    EXPECT_EQ(startDir, QDir::homePath());
+    QFile saved(target);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray(" 5\r\n-3\r\n 0\r\n 2147483647\r\n"));
+    saved.close();
+
+    // No more than the buffer holds; none at all gives an empty file.
+    QList<int> many;
+    for (int i = 0; i < frmTerminal::GatheredCapacity + 4; ++i)
+        many << i;
+    platform::drivers::setPciGatheredData(many);
+    enter(terminal);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().count('\n'), frmTerminal::GatheredCapacity);
+    saved.close();
+    platform::drivers::setPciGatheredData({});
+    enter(terminal);
+    EXPECT_EQ(QFileInfo(target).size(), 0);
+
+    // A file that cannot be written is reported; a cancel writes nothing.
+    chosen = rig.folder() + QStringLiteral("/no/such/folder/data.txt");
+    enter(terminal);
+    ASSERT_EQ(rig.boxes.size(), 1);
+    EXPECT_TRUE(rig.boxes[0].prompt.startsWith(QStringLiteral("The gathered data could not be saved to ")));
+    chosen.clear();
+    enter(terminal);
+    EXPECT_EQ(rig.boxes.size(), 1);
+
+    // Without a board there is nothing to save, and the user is told so.
+    device.uninstall();
+    chosen = target;
+    enter(terminal);
+    ASSERT_EQ(rig.boxes.size(), 2);
+    EXPECT_EQ(rig.boxes[1].prompt, QStringLiteral("No gathered data could be read from the PCI board."));
+    EXPECT_TRUE(sim().lines().isEmpty());
+}
+
+TEST_F(TerminalOnPci, ReceivedDataIsAppendedAndTheBoxIsCutBack)
+{
+    frmTerminal* terminal = open();
+    QString data = QStringLiteral("abc\r\n");
+    emit rig.comm()->CommEvent(data);
+    EXPECT_EQ(terminal->text(), QStringLiteral("abc\n"));
+
+    QString big;
+    for (int i = 0; i < 16000; ++i)
+        big += QChar(QLatin1Char(char('a' + i % 26)));
+    emit rig.comm()->CommEvent(big);
+    const QString all = QStringLiteral("abc\n") + big;
+    EXPECT_EQ(terminal->text(), all.mid(frmTerminal::CutFrom - 1));
+}
+
+TEST_F(TerminalOnPci, RepliesAreTrimmedOfBlanksAndOnGpibCutAfterTheirFirstLineFeed)
+{
+    frmTerminal* terminal = open();
+    EXPECT_EQ(terminal->KVLTrim(QStringLiteral("  1.5\r\n2  ")), QStringLiteral("1.5\r\n2"));
+    rig.comm()->setBusType(BUS_TYPE_GPIB);
+    EXPECT_EQ(terminal->KVLTrim(QStringLiteral("  1.5\r\n2  ")), QStringLiteral("  1.5\r\n"));
+    EXPECT_EQ(terminal->KVLTrim(QStringLiteral("  1.5  ")), QStringLiteral("1.5"));
+    rig.comm()->setBusType(BUS_TYPE_PCI);
+}
+
+TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
+{
+    StatusWindowsInstalled windows;
+    ShellRig rig;
+    rig.useSerialLink();
+    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+    rig.start();
+    rig.comm()->setTimerEnabled(false);
+    rig.withSim([](SimController& sim) {
+        sim.setPosition(3, -1.25);
+        sim.clearLog();
+    });
+    rig.main()->MenuDispatch(QStringLiteral("mnuTbarTerminal"));
+    auto* terminal = dynamic_cast<frmTerminal*>(Form::loadedForm(QStringLiteral("frmTerminal")));
+    ASSERT_NE(terminal, nullptr);
+    QTest::keyClicks(terminal->txtTerminal(), "3tp");
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
+    EXPECT_EQ(terminal->text(), QStringLiteral("3tp\n-1.2500\n"));
+    Form::Unload(terminal);
+    QList<QByteArray> raw;
+    rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
+    EXPECT_EQ(raw, (QList<QByteArray>{"3TP\r", "QP\r"}));
+}
+
+} // namespace

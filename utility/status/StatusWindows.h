@@ -1,0 +1,11 @@
+#pragma once
+
+// The command terminal and the status and information windows, plugged into the menus' commands
+// under their names ("frmTerminal", "frmHardwareStatus", "frmAbout", "frmADC", "frmTest").
+namespace KvlXGlobal {
+
+void InstallStatusWindows();
+// Takes them out again (for tests).
+void UninstallStatusWindows();
+
+} // namespace KvlXGlobal

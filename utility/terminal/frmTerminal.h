@@ -1,0 +1,92 @@
+#pragma once
+
+#include "utility/shell/Form.h"
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+
+class QAction;
+class QPlainTextEdit;
+class QToolBar;
+class TerminalBox;
+
+// The command terminal: the operator types controller command lines and reads the replies. It
+// keeps its own line buffer of what was typed since the last Enter, so the box can be edited and
+// scrolled freely. Lines of program entry ("EP" to "QP") are sent without reading replies; a
+// reset, a program listing and a data-gathering save ("DG") are handled apart. The toolbar sends
+// a text file, lists the stored programs and reads the error messages.
+//
+// While it is open the link's tick is off, the other windows are hidden and the main window's
+// menus and toolbar are disabled; closing it puts all of that back and leaves program entry ("QP").
+class frmTerminal : public Form {
+    Q_OBJECT
+public:
+    // The box is cut back to its text from the CutFrom-th character on once it holds more than
+    // CutAbove characters.
+    static constexpr int CutAbove = 15000;
+    static constexpr int CutFrom = 5000;
+    // Samples the gathered-data buffer holds.
+    static constexpr int GatheredCapacity = 10001;
+    // The pause after each line of a file sent.
+    static constexpr int FileLinePauseMs = 50;
+
+    frmTerminal();
+
+    QPlainTextEdit* txtTerminal() const;
+    QToolBar* tbarTerminal() const { return m_toolbar; }
+    // A toolbar button by its key ("SendFile", "ListPrograms", "GetErrorMsgs").
+    QAction* button(const QString& key) const;
+
+    // The box's text, line ends as "\n".
+    QString text() const;
+    QString lineBuffer() const { return m_lineBuffer; }
+    QString lastLine() const { return m_lastLine; }
+    bool programMode() const { return m_programMode; }
+
+    // A reply as this window shows it: on GPIB up to and including its first line feed, on the
+    // other buses with blanks trimmed.
+    QString KVLTrim(const QString& buffer);
+    // Sends a text file line by line and then shows the replies that came.
+    void SendKVLFile(const QString& FileName);
+    // True when the line (upper-cased in place) begins with "DG".
+    static bool IsDataGatherCommand(QString& line);
+    // Saves the PCI board's gathered data to a text file the user chooses.
+    void SaveGatheredData(const QString& line);
+
+    void tbarTerminal_ButtonClick(const QString& key);
+
+protected:
+    void Form_Load() override;
+    void Form_Unload(int& Cancel) override;
+
+private slots:
+    void mobjX_CommEvent(QString& CommData);
+
+private:
+    friend class TerminalBox;
+
+    // A typed character; true when the box is to show (or, for a backspace, edit) it itself.
+    bool txtTerminal_KeyPress(QChar key);
+    void txtTerminal_DblClick();
+    void handleLine();
+    void listingRead();
+    void sendFile();
+    // Text at the end of the box (CR LF and CR shown as line breaks), then the cut.
+    void appendText(const QString& raw);
+    bool atLineStart() const;
+    // Starts a new line unless the box already ends with one.
+    void endLine();
+    void cutText();
+    void caretToEnd();
+
+    TerminalBox* m_box = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    QPointer<QObject> mobjX;
+    QString m_lineBuffer;
+    QString m_lastLine;
+    bool m_programMode = false;
+    bool m_busy = false; // a file send or a listing runs
+    QList<QPointer<Form>> m_hiddenForms;
+    bool m_reloadCycle = false;
+};
