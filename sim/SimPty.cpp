@@ -3,7 +3,10 @@
 #include "sim/SimController.h"
 
 #include <QSocketNotifier>
+#include <QTime>
+#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +24,12 @@ SimPty::SimPty(SimController* controller, QObject* parent)
     m_controller = controller;
     connect(controller, &SimController::replyReady, this, &SimPty::writeReplies);
     connect(controller, &SimController::vanished, this, &SimPty::close);
+    connect(controller, &SimController::lineReceived, this, &SimPty::logReceived);
+    m_lineClock.start();
+    m_paceTimer = new QTimer(this);
+    m_paceTimer->setSingleShot(true);
+    m_paceTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_paceTimer, &QTimer::timeout, this, &SimPty::deliverDue);
 }
 
 SimPty::~SimPty()
@@ -86,7 +95,43 @@ void SimPty::close()
     m_master = -1;
     m_slave = -1;
     m_pending.clear();
+    m_in = Paced();
+    m_out = Paced();
+    m_paceTimer->stop();
     emit closed();
+}
+
+void SimPty::setBaud(int baud)
+{
+    m_baud = baud > 0 ? baud : 0;
+}
+
+qint64 SimPty::characterNs(int baud)
+{
+    return baud > 0 ? 10 * qint64(1000000000) / baud : 0;
+}
+
+void SimPty::Paced::append(const QByteArray& more, qint64 now, qint64 perChar)
+{
+    qint64 at = std::max(now, freeAt);
+    for (qsizetype i = 0; i < more.size(); ++i) {
+        at += perChar;
+        due.push_back(at);
+    }
+    bytes += more;
+    freeAt = at;
+}
+
+QByteArray SimPty::Paced::takeDue(qint64 now)
+{
+    qsizetype count = 0;
+    while (!due.empty() && due.front() <= now) {
+        due.pop_front();
+        ++count;
+    }
+    const QByteArray taken = bytes.left(count);
+    bytes.remove(0, count);
+    return taken;
 }
 
 void SimPty::readMaster()
@@ -95,8 +140,15 @@ void SimPty::readMaster()
     while (isOpen()) {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
-            if (m_controller)
-                m_controller->receive(QByteArray(buffer, static_cast<qsizetype>(n)));
+            const QByteArray bytes(buffer, static_cast<qsizetype>(n));
+            if (m_baud == 0 && m_in.bytes.isEmpty()) {
+                m_charsIn += bytes.size();
+                if (m_controller)
+                    m_controller->receive(bytes);
+            } else {
+                m_in.append(bytes, m_lineClock.nsecsElapsed(), characterNs(m_baud));
+                scheduleNext();
+            }
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -109,8 +161,83 @@ void SimPty::writeReplies()
 {
     if (!isOpen() || !m_controller)
         return;
-    m_pending += m_controller->takeAllOutput();
+    // One reply at a time, so each is logged as it starts out.
+    while (m_controller && m_controller->pendingReplies() > 0) {
+        const QByteArray reply = m_controller->takeReply();
+        if (m_log)
+            m_log(logLine(false, reply));
+        if (m_baud == 0 && m_out.bytes.isEmpty()) {
+            m_charsOut += reply.size();
+            m_pending += reply;
+        } else {
+            m_out.append(reply, m_lineClock.nsecsElapsed(), characterNs(m_baud));
+        }
+    }
     flushPending();
+    scheduleNext();
+}
+
+// Hands on what the line has carried by now, in both directions.
+void SimPty::deliverDue()
+{
+    const qint64 now = m_lineClock.nsecsElapsed();
+    const QByteArray out = m_out.takeDue(now);
+    if (!out.isEmpty()) {
+        m_charsOut += out.size();
+        m_pending += out;
+        flushPending();
+    }
+    const QByteArray in = m_in.takeDue(now);
+    if (!in.isEmpty()) {
+        m_charsIn += in.size();
+        if (m_controller)
+            m_controller->receive(in); // may close the terminal or queue replies
+    }
+    scheduleNext();
+}
+
+void SimPty::scheduleNext()
+{
+    if (!isOpen())
+        return;
+    qint64 next = -1;
+    if (!m_in.due.empty())
+        next = m_in.due.front();
+    if (!m_out.due.empty())
+        next = next < 0 ? m_out.due.front() : std::min(next, m_out.due.front());
+    if (next < 0) {
+        m_paceTimer->stop();
+        return;
+    }
+    const qint64 waitNs = next - m_lineClock.nsecsElapsed();
+    // Whole milliseconds, rounded up: a character is never handed on before its time.
+    const int waitMs = waitNs <= 0 ? 0 : int((waitNs + 999999) / 1000000);
+    if (!m_paceTimer->isActive() || m_paceTimer->remainingTime() > waitMs)
+        m_paceTimer->start(waitMs);
+}
+
+void SimPty::logReceived(const QByteArray& line)
+{
+    if (m_log)
+        m_log(logLine(true, line));
+}
+
+QString SimPty::logLine(bool received, const QByteArray& text)
+{
+    QString shown;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r')
+            shown += QLatin1String("\\r");
+        else if (c == '\n')
+            shown += QLatin1String("\\n");
+        else if (u < 0x20 || u >= 0x7F)
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            shown += QLatin1Char(c);
+    }
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
+        + (received ? QLatin1String(" in  ") : QLatin1String(" out ")) + shown;
 }
 
 void SimPty::flushPending()

@@ -1,19 +1,28 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
+#include <deque>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
+class QTimer;
 class SimController;
 
 // Serves a SimController on a pseudo-terminal: a serial port opened on slavePath() talks to it.
-// Every complete line is answered at once. The pseudo-terminal keeps a handle on its own slave, so
-// the serial side may be opened and closed any number of times. When the controller vanishes the
-// master is closed, and the open serial port sees a read error.
+// The pseudo-terminal keeps a handle on its own slave, so the serial side may be opened and closed
+// any number of times. When the controller vanishes the master is closed, and the open serial port
+// sees a read error.
+//
+// By default every complete line is answered at once. With a baud rate set, both directions are
+// paced like a real line: each character takes 10 bit-times (start, 8 data, stop), so a line is
+// acted on only once its last character has come through, and a reply trickles out at that rate.
+// The two directions are paced apart, as on a full-duplex line.
 class SimPty : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +39,25 @@ public:
 
     SimController& controller() { return *m_controller; }
 
+    // 0 (the default): no pacing. Takes effect for the characters that come after it.
+    int baud() const { return m_baud; }
+    void setBaud(int baud);
+    // Nanoseconds one character takes on the line at `baud`.
+    static qint64 characterNs(int baud);
+
+    // Receives a line of text for every line the controller receives and every reply it sends,
+    // each with a time stamp (see logLine); none (the default) logs nothing.
+    using LogSink = std::function<void(const QString& line)>;
+    void setLog(LogSink sink) { m_log = std::move(sink); }
+    // "HH:mm:ss.zzz in  <line>" for a received line (stamped when its last character came) and
+    // "HH:mm:ss.zzz out <reply>" for a reply (stamped as it starts out); control characters are
+    // shown escaped ("\r", "\n", "\x03").
+    static QString logLine(bool received, const QByteArray& text);
+
+    // Characters that have passed each way since the terminal opened.
+    qint64 charactersReceived() const { return m_charsIn; }
+    qint64 charactersSent() const { return m_charsOut; }
+
     // Closes the master (the device is gone for the serial side).
     void close();
 
@@ -37,9 +65,22 @@ signals:
     void closed();
 
 private:
+    // Characters waiting for their time on the line, each with the time its last bit is through.
+    struct Paced {
+        QByteArray bytes;
+        std::deque<qint64> due; // ns on m_lineClock, one per byte
+        qint64 freeAt = 0;      // when the line in this direction is free again
+        void append(const QByteArray& more, qint64 now, qint64 perChar);
+        // Takes the bytes due by `now`.
+        QByteArray takeDue(qint64 now);
+    };
+
     void readMaster();
     void writeReplies();
     void flushPending();
+    void deliverDue();
+    void scheduleNext();
+    void logReceived(const QByteArray& line);
 
     std::unique_ptr<SimController> m_own;
     QPointer<SimController> m_controller;
@@ -49,5 +90,15 @@ private:
     QString m_error;
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
-    QByteArray m_pending;
+    QByteArray m_pending; // due to the serial side, not yet taken by the master
+
+    int m_baud = 0;
+    QElapsedTimer m_lineClock;
+    QTimer* m_paceTimer = nullptr;
+    Paced m_in;
+    Paced m_out;
+
+    LogSink m_log;
+    qint64 m_charsIn = 0;
+    qint64 m_charsOut = 0;
 };

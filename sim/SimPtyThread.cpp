@@ -42,6 +42,11 @@ void SimPtyThread::with(const std::function<void(SimController&)>& f)
     onThread([this, &f] { f(*m_controller); });
 }
 
+void SimPtyThread::withPty(const std::function<void(SimPty&)>& f)
+{
+    onThread([this, &f] { f(*m_pty); });
+}
+
 void SimPtyThread::close()
 {
     onThread([this] { m_pty->close(); });

@@ -24,6 +24,8 @@ public:
 
     // Runs f with the controller on the simulator's thread and waits for it.
     void with(const std::function<void(SimController&)>& f);
+    // The same with the pseudo-terminal (pacing, log, counts).
+    void withPty(const std::function<void(SimPty&)>& f);
     // Closes the terminal: the device vanishes under the host.
     void close();
 

@@ -1,4 +1,5 @@
 #include "sim/SimController.h"
+#include "sim/SimDefaults.h"
 #include "sim/SimPty.h"
 
 #include <QCommandLineParser>
@@ -20,6 +21,26 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
+constexpr int kDefaultBaud = 19200;
+
+// "--baud" may stand without a number (then it means 19200); QCommandLineParser wants one.
+QStringList withBaudValue(const QStringList& arguments)
+{
+    QStringList out;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments.at(i);
+        out << a;
+        if (i == 0 || a != QLatin1String("--baud"))
+            continue;
+        bool number = false;
+        if (i + 1 < arguments.size())
+            arguments.at(i + 1).toInt(&number);
+        if (!number)
+            out << QString::number(kDefaultBaud);
+    }
+    return out;
+}
+
 } // namespace
 
 // Serves one simulated controller on a pseudo-terminal until SIGINT or SIGTERM.
@@ -29,7 +50,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("kvlsim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated motion controller on a pseudo-terminal"));
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated motion controller on a pseudo-terminal. Prints the terminal's name; point the\n"
+        "program's serial port at it (KVL_COM1=/dev/pts/N). Stop it with Ctrl+C."));
     parser.addHelpOption();
     const QCommandLineOption modelOption(QStringLiteral("model"),
                                          QStringLiteral("Reply to the identification query."),
@@ -40,10 +63,21 @@ int main(int argc, char** argv)
     const QCommandLineOption amplifiersOption(QStringLiteral("amplifiers"),
                                               QStringLiteral("Amplifier word in hexadecimal (bit n-1: an amplifier on axis n)."),
                                               QStringLiteral("HEX"));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Pace both directions like a real line at N baud, 10 bit-times a character "
+                       "(19200 when given without a number). Without it every reply comes at once."),
+        QStringLiteral("N"));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Print every line received (\"in\") and every reply sent (\"out\"), with a time "
+                       "stamp, on the standard output."));
     parser.addOption(modelOption);
     parser.addOption(axesOption);
     parser.addOption(amplifiersOption);
-    parser.process(app);
+    parser.addOption(baudOption);
+    parser.addOption(logOption);
+    parser.process(withBaudValue(app.arguments()));
 
     SimController controller;
     if (parser.isSet(modelOption))
@@ -66,11 +100,29 @@ int main(int argc, char** argv)
         }
         controller.setWord(0, "ZU", word);
     }
-    // Moves take a second in real time, so a person sees the axes travel.
+    int baud = 0;
+    if (parser.isSet(baudOption)) {
+        bool ok = false;
+        baud = parser.value(baudOption).toInt(&ok);
+        if (!ok || baud < 300 || baud > 4000000) {
+            std::fprintf(stderr, "kvlsim: --baud wants a number from 300 to 4000000\n");
+            return 2;
+        }
+    }
+    // Speeds, accelerations and jerks of a set-up stage; moves take a second in real time, so a
+    // person sees the axes travel.
+    SimDefaults::apply(controller);
     controller.setMoveSteps(20);
     controller.setAutoStep(50);
 
     SimPty pty(&controller);
+    pty.setBaud(baud);
+    if (parser.isSet(logOption)) {
+        pty.setLog([](const QString& line) {
+            std::printf("%s\n", qPrintable(line));
+            std::fflush(stdout);
+        });
+    }
     if (!pty.open()) {
         std::fprintf(stderr, "kvlsim: cannot open a pseudo-terminal: %s\n",
                      qPrintable(pty.errorString()));
@@ -91,7 +143,10 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     QObject::connect(&pty, &SimPty::closed, &app, &QCoreApplication::quit);
 
-    std::printf("kvlsim: serving on %s\n", qPrintable(pty.slavePath()));
+    if (baud > 0)
+        std::printf("kvlsim: serving on %s at %d baud\n", qPrintable(pty.slavePath()), baud);
+    else
+        std::printf("kvlsim: serving on %s\n", qPrintable(pty.slavePath()));
     std::fflush(stdout);
     return app.exec();
 }

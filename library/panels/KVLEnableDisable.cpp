@@ -20,6 +20,7 @@ PanelBase::Options enableOptions()
 {
     PanelBase::Options options;
     options.handlesTimer = true;
+    options.displayOnly = true;
     return options;
 }
 
@@ -168,7 +169,8 @@ void KVLEnableDisable::RefreshMotorPower()
 
 void KVLEnableDisable::onTimer()
 {
-    if (m_ticks.tick())
+    // The count goes on while out of view, so the refresh keeps its ticks.
+    if (m_ticks.tick() && readWanted())
         RefreshMotorPower();
 }
 

@@ -11,7 +11,8 @@ class QPushButton;
 
 // Motor power of axes 1 to 6: one bit per axis shows whether the motor is powered (green on, pale
 // yellow off, grey for an axis without a motor) and switches it when clicked; All ON and All OFF
-// switch every axis with a motor. The bits follow the controller every fifth tick. The bits are
+// switch every axis with a motor. The bits follow the controller every fifth tick while the panel
+// is in view, and at once when it comes back into view. The bits are
 // driven late-bound, by their dispatch identifiers, as any host drives them.
 class KVLEnableDisable : public PanelBase {
     Q_OBJECT
@@ -23,6 +24,7 @@ public:
 protected:
     void setUp() override;
     void onTimer() override;
+    void refreshView() override { RefreshMotorPower(); }
 
 private:
     void buildControls();

@@ -23,6 +23,7 @@ PanelBase::Options positionOptions()
 {
     PanelBase::Options options;
     options.handlesTimer = true;
+    options.displayOnly = true;
     return options;
 }
 
@@ -230,7 +231,7 @@ void KVLPosition::chkSelectAxis_Click()
 
 void KVLPosition::onTimer()
 {
-    if (!busChosen() || !m_Initialized)
+    if (!busChosen() || !m_Initialized || !readWanted())
         return;
     const int rows = feedbackAxes();
     for (int axis = 1; axis <= rows; ++axis) {

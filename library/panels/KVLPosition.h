@@ -14,6 +14,7 @@ class QPushButton;
 // packed from the top, the panel takes their height and raises Resize so its host can follow.
 //
 // A row shows only its own axis's reply: a row whose query brings no line keeps what it showed.
+// Nothing is polled while the panel is out of view; it reads at once when back in view.
 class KVLPosition : public PanelBase {
     Q_OBJECT
 public:
@@ -39,6 +40,7 @@ signals:
 protected:
     void setUp() override;
     void onTimer() override;
+    void refreshView() override { onTimer(); }
 
 private:
     void buildControls();

@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -360,6 +361,8 @@ bool PanelBase::eventFilter(QObject* watched, QEvent* e)
             break;
         }
     }
+    if (watched == m_watchedWindow && e->type() == QEvent::WindowStateChange)
+        refreshIfStale();
     return platform::Control::eventFilter(watched, e);
 }
 
@@ -528,4 +531,59 @@ void PanelBase::hideEvent(QHideEvent* e)
 {
     platform::Control::hideEvent(e);
     stopHeldMotion();
+}
+
+// ---------------------------------------------------------------------------------------------
+// In view
+
+bool PanelBase::inView() const
+{
+    if (m_everShown && !isVisible())
+        return false;
+    return !window()->isMinimized();
+}
+
+bool PanelBase::readWanted()
+{
+    if (!m_options.displayOnly || inView())
+        return true;
+    m_viewStale = true;
+    return false;
+}
+
+void PanelBase::showEvent(QShowEvent* e)
+{
+    platform::Control::showEvent(e);
+    m_everShown = true;
+    if (m_options.displayOnly) {
+        watchWindow();
+        refreshIfStale();
+    }
+}
+
+// The window holding the panel may change (a host embeds it into the multiple-document area).
+void PanelBase::watchWindow()
+{
+    QWidget* top = window();
+    if (top == m_watchedWindow)
+        return;
+    if (m_watchedWindow)
+        m_watchedWindow->removeEventFilter(this);
+    m_watchedWindow = top;
+    if (top != this)
+        top->installEventFilter(this);
+}
+
+// After the event that brought the panel into view, not inside it: the read exchanges with the
+// controller.
+void PanelBase::refreshIfStale()
+{
+    if (!m_viewStale)
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (!m_viewStale || !inView())
+            return;
+        m_viewStale = false;
+        refreshView();
+    });
 }

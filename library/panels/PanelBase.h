@@ -53,6 +53,11 @@ class QLineEdit;
 //
 // Timer: TickCounter thins the ticks; the panel decides when it counts.
 //
+// Display-only panels (Options::displayOnly) send nothing while out of view: hidden after having
+// been shown (their window closed, their sub-window minimised) or in a minimised window. A tick's
+// read asks readWanted(); a read passed over is made by refreshView() as soon as the panel is in
+// view again. A panel never shown (embedded by a host that shows nothing) reads as always.
+//
 // ShowFrame: panels with an outer frame register it (setOuterFrame); the border style (1 shown,
 // 0 none) is persisted under "ShowFrame" with the default 1.
 //
@@ -79,6 +84,9 @@ public:
         bool keepsGuiState = true; // false: the panel keeps no CGuiState (the stop panel)
         bool handlesTimer = false; // Timer reaches onTimer()
         bool handlesAxisChange = false; // AxisChange reaches onAxisChange()
+        // The ticks only refresh what the panel shows: no read while it is out of view (see
+        // readWanted), and refreshView() at once when it comes into view again.
+        bool displayOnly = false;
     };
 
     explicit PanelBase(const Options& options, QWidget* parent = nullptr);
@@ -180,6 +188,14 @@ protected:
     // The panel lost control of its buttons (disabled, hidden, closed, destroyed): stop any motion
     // that runs only while a button is held.
     virtual void stopHeldMotion() {}
+    // Display-only panels: the read the ticks make, run when the panel comes back into view after
+    // a read was passed over.
+    virtual void refreshView() {}
+
+    // Display-only panels: whether a tick's read is to be made now. False while the panel is out of
+    // view; the read is then remembered for refreshView().
+    bool readWanted();
+    bool inView() const;
 
     // Guards -----------------------------------------------------------------------------------
 
@@ -273,6 +289,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void changeEvent(QEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
     QPointer<KVLComm> m_CommControl;
     QPointer<CGuiState> mobjGuiState;
@@ -280,6 +297,8 @@ protected:
 private:
     void connectGuiState();
     void endBusy();
+    void watchWindow();
+    void refreshIfStale();
 
     Options m_options;
     QList<QPointer<QAbstractButton>> m_followed;
@@ -296,4 +315,8 @@ private:
 
     int m_busyDepth = 0;
     bool m_deletePending = false;
+
+    bool m_everShown = false;
+    bool m_viewStale = false;         // a read was passed over while out of view
+    QPointer<QWidget> m_watchedWindow; // its minimising and restoring are followed
 };

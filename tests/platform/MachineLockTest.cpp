@@ -63,11 +63,23 @@ void waitForFile(const QByteArray& path)
         ::usleep(500);
 }
 
+// Starts the writers: waits until each child writer is up, then lets them all go.
+void startWriters(const QString& go, const QByteArray& chars)
+{
+    for (const char c : chars)
+        waitForFile(QFile::encodeName(go) + ".ready" + c);
+    QFile(go).open(QIODevice::WriteOnly);
+}
+
 int runChild(const QByteArray& mode)
 {
     MachineLock lock(QString::fromLatin1(kName));
     if (mode == "writer" || mode == "writer-nolock") {
-        waitForFile(qgetenv("KVL_LOCK_TEST_GO"));
+        // Tell the parent this writer is up, so every writer starts at the same moment however
+        // slowly each process started.
+        const QByteArray go = qgetenv("KVL_LOCK_TEST_GO");
+        ::close(::open((go + ".ready" + qgetenv("KVL_LOCK_TEST_CHAR")).constData(), O_WRONLY | O_CREAT, 0644));
+        waitForFile(go);
         writeLines(mode == "writer" ? &lock : nullptr, qgetenv("KVL_LOCK_TEST_FILE"),
                    qgetenv("KVL_LOCK_TEST_CHAR").at(0), qgetenv("KVL_LOCK_TEST_LINES").toInt());
         return 0;
@@ -193,7 +205,7 @@ TEST_F(MachineLockTest, TwoProcessesAndAThreadNeverInterleaveLines)
         waitForFile(QFile::encodeName(go));
         writeLines(&lock, QFile::encodeName(out), 'P', 12);
     });
-    QFile(go).open(QIODevice::WriteOnly);
+    startWriters(go, "AB");
 
     EXPECT_TRUE(pa->waitForFinished(60000));
     EXPECT_TRUE(pb->waitForFinished(60000));
@@ -225,7 +237,7 @@ TEST_F(MachineLockTest, WithoutTheLockTheSameWritersDoInterleave)
     b.insert("KVL_LOCK_TEST_CHAR", "B");
     QProcess* pa = startChild("writer-nolock", a);
     QProcess* pb = startChild("writer-nolock", b);
-    QFile(go).open(QIODevice::WriteOnly);
+    startWriters(go, "AB");
     EXPECT_TRUE(pa->waitForFinished(60000));
     EXPECT_TRUE(pb->waitForFinished(60000));
     QFile file(out);

@@ -37,10 +37,15 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Unattended runs (scripted checks without a person) take every box's default button and
-    // log the question instead.
-    if (qEnvironmentVariableIntValue("MOXTREL_UNATTENDED") != 0) {
-        platform::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
-            const int answer = defaultAnswer(style);
+    // log the question instead; with "no", a question that offers No is answered No (so the
+    // controller is not reset at the start).
+    const QByteArray unattended = qgetenv("MOXTREL_UNATTENDED").trimmed().toLower();
+    if (!unattended.isEmpty() && unattended != "0") {
+        const bool sayNo = unattended == "no";
+        platform::setMsgBoxHandler([sayNo](const QString& prompt, int style, const QString& title) {
+            const int set = style & 0xF;
+            const bool offersNo = set == platform::vbYesNoCancel || set == platform::vbYesNo;
+            const int answer = sayNo && offersNo ? int(platform::vbNo) : defaultAnswer(style);
             std::fprintf(stderr, "%s: %s -> %d\n", qPrintable(title), qPrintable(prompt), answer);
             return answer;
         });

@@ -31,10 +31,10 @@ namespace {
 const QString kReset = QStringLiteral("Do you want to reset controller");
 
 // The program clock runs only as the code waits, so an 18-second wait takes no real time.
-// Waits take no real time but a few milliseconds each, so the simulator's thread reads what was
+// Waits take no real time but a millisecond each, so the simulator's thread reads what was
 // sent before a wait ends (a reset closes the port, discarding output not yet taken).
 struct TestClock {
-    TestClock() { Clock::useManualClock(1000, 5); }
+    TestClock() { Clock::useManualClock(1000, 1); }
     ~TestClock() { Clock::useRealClock(); }
 };
 

@@ -1,4 +1,5 @@
 #include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimPtyThread.h"
 
@@ -68,21 +69,20 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
 
     SimPtyThread sim;
     ASSERT_TRUE(sim.isOpen());
+    // Questions answered No: no reset, so no 18-second wait for the controller to restart.
     ProgramRun run;
     ASSERT_TRUE(run.start("[KVLComm]\nBusType=3\nCommPort=1\nDeviceID=1\nBaud=\"19200,n,8,1\"\n[frmMain]\nFirstTime=0\n",
-                          {{QStringLiteral("KVL_COM1"), sim.slavePath()}, {QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("1")}}));
+                          {{QStringLiteral("KVL_COM1"), sim.slavePath()}, {QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("no")}}));
     QProcess& moxtrel = run.process;
     const QString& storeFile = run.storeFile;
 
-    // Up: the controller was identified, and the error window polls it on the link's tick. The
-    // unattended start answers the reset question with Yes, and a reset waits 18 s for the
-    // controller to restart.
+    // Up: the controller was identified, and the error window polls it on the link's tick.
     const bool talking = platform::Clock::pumpUntil(
         [&] {
             const QStringList lines = receivedLines(sim);
             return lines.contains(QStringLiteral("VE?")) && lines.count(QStringLiteral("TB")) >= 2;
         },
-        40000, 50);
+        20000, 20);
     EXPECT_TRUE(talking) << receivedLines(sim).join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(moxtrel.state(), QProcess::Running);
 
@@ -91,7 +91,9 @@ TEST(MoxtrelEndToEndTest, ComesUpTalksToTheControllerAndShutsDownCleanly)
     EXPECT_EQ(moxtrel.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(moxtrel.exitCode(), 0);
     const QString log = QString::fromLocal8Bit(moxtrel.readAllStandardError());
-    EXPECT_TRUE(log.contains(QStringLiteral("Do you want to reset controller"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Do you want to reset controller -> %1").arg(platform::vbNo)))
+        << log.toStdString();
+    EXPECT_FALSE(receivedLines(sim).contains(QStringLiteral("RS")));
 
     // The shutdown saved the link and the error window's place.
     QSettings store(storeFile, QSettings::IniFormat);

@@ -1,0 +1,249 @@
+// How the utility feels on a real line: the main window started the way the program starts, every
+// panel window open, against the simulated controller paced at a real baud rate (19200 unless a
+// rate is given) behind a serial port. Three phases:
+//   1. every window in view, left alone (30 s unless a number of seconds is given): how long the
+//      event loop stalls, and the share of the line's time the windows' polling takes;
+//   2. the display-only windows (positions, motor power) minimised, a third as long: the line share;
+//   3. 20 free-run jogs of axis 1: the time from the jog button's release to the stop line "1ST"
+//      being complete on the controller's side.
+#include "platform/ui/MsgBox.h"
+#include "sim/SimController.h"
+#include "sim/SimDefaults.h"
+#include "sim/SimPty.h"
+#include "sim/SimPtyThread.h"
+#include "utility/shell/Form.h"
+#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/SettingsStore.h"
+#include "utility/shell/frmErrors.h"
+#include "utility/shell/frmMain.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kPort = 9;
+constexpr int kProbeMs = 10;
+constexpr int kReleases = 20;
+
+QElapsedTimer g_clock; // one clock for both threads
+
+double msNow()
+{
+    return double(g_clock.nsecsElapsed()) / 1e6;
+}
+
+// A loop of its own: quitting the application's loop would close the main window first.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+// How late the event loop runs a timer that asks to run every kProbeMs.
+class StallProbe {
+public:
+    void start()
+    {
+        m_gaps.clear();
+        m_last = msNow();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const double now = msNow();
+            m_gaps.push_back(std::max(0.0, now - m_last - kProbeMs));
+            m_last = now;
+        });
+        m_timer.start(kProbeMs);
+    }
+    void stop()
+    {
+        m_timer.stop();
+        QObject::disconnect(&m_timer, nullptr, nullptr, nullptr);
+    }
+    const std::vector<double>& stalls() const { return m_gaps; }
+
+private:
+    QTimer m_timer;
+    double m_last = 0;
+    std::vector<double> m_gaps;
+};
+
+qint64 lineCharacters(SimPtyThread& sim)
+{
+    qint64 count = 0;
+    sim.withPty([&](SimPty& pty) { count = pty.charactersReceived() + pty.charactersSent(); });
+    return count;
+}
+
+// Share of the run the line carried a character, either way.
+double lineShare(SimPtyThread& sim, int baud, int ms)
+{
+    const qint64 before = lineCharacters(sim);
+    QElapsedTimer wall;
+    wall.start();
+    runFor(ms);
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const double busy = double(lineCharacters(sim) - before) * 10.0 / baud;
+    return 100.0 * busy / seconds;
+}
+
+void postMouse(QWidget* w, QEvent::Type type)
+{
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QCoreApplication::postEvent(w, new QMouseEvent(type, at, w->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier));
+}
+
+QWidget* child(Form* form, const char* name)
+{
+    return form ? form->findChild<QWidget*>(QString::fromLatin1(name)) : nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir scratch;
+    qputenv("KVL_LOCK_DIR", scratch.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const int baud = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 19200;
+    const int seconds = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 30;
+    if (baud <= 0 || seconds <= 0) {
+        std::fprintf(stderr, "usage: moxtrel_responsiveness [baud] [seconds]\n");
+        return 2;
+    }
+    g_clock.start();
+
+    SimPtyThread sim;
+    if (!sim.isOpen()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    sim.withPty([&](SimPty& pty) { pty.setBaud(baud); });
+    std::atomic<double> stopAt{-1};
+    sim.with([&](SimController& c) {
+        SimDefaults::apply(c);
+        c.setMoveSteps(10);
+        c.setAutoStep(50);
+        QObject::connect(&c, &SimController::lineReceived, &c, [&](const QByteArray& line) {
+            double none = -1;
+            if (line == "1ST")
+                stopAt.compare_exchange_strong(none, msNow());
+        }, Qt::DirectConnection);
+    });
+    qputenv(QByteArray("KVL_COM") + QByteArray::number(kPort), sim.slavePath().toLocal8Bit());
+
+    SettingsStore::setFileName(scratch.filePath(QStringLiteral("Moxtrel.ini")));
+    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QStringLiteral("3"));
+    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("CommPort"), QString::number(kPort));
+    SettingsStore::SaveSetting(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
+    KvlXGlobal::setAppPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("..")));
+    // No reset at start; every other box takes its first button and is logged.
+    platform::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
+        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(prompt));
+        if ((style & 0xF) == 4)
+            return int(prompt.contains(QLatin1String("reset")) ? platform::vbNo : platform::vbYes);
+        return int(platform::vbOK);
+    });
+
+    std::unique_ptr<frmMain> main(KvlXGlobal::Main());
+    if (Form* splash = Form::loadedForm(QStringLiteral("frmSplash"))) {
+        if (auto* ok = splash->findChild<QAbstractButton*>(QStringLiteral("btnOK")))
+            ok->click();
+    }
+    for (const char* key : {"mnuMotionStop", "mnuMotionHome", "mnuMotionJog", "mnuMotionCycle", "mnuMotionEnable",
+                            "mnuStatusPosition", "mnuSetupMotionTrajectory"})
+        main->MenuDispatch(QString::fromLatin1(key));
+    Form::instance<frmErrors>()->Show();
+    QStringList open;
+    for (Form* f : Form::Forms()) {
+        if (f->Visible())
+            open << f->Name();
+    }
+    std::printf("%d baud, model %s, windows open: %s\n", baud, qPrintable(KvlXGlobal::gModel),
+                qPrintable(open.join(QLatin1Char(' '))));
+    runFor(2000); // settle
+
+    // 1. Everything in view, left alone.
+    StallProbe probe;
+    probe.start();
+    const double share = lineShare(sim, baud, seconds * 1000);
+    probe.stop();
+    const std::vector<double>& stalls = probe.stalls();
+    std::printf("in view, %d s:     event-loop stall p50 %.1f ms, p99 %.1f ms, longest %.1f ms; polling uses %.1f %% "
+                "of the line\n",
+                seconds, percentile(stalls, 0.5), percentile(stalls, 0.99), percentile(stalls, 1.0), share);
+
+    // 2. The display-only windows minimised.
+    for (const char* name : {"frmPosition", "frmEnable"}) {
+        if (Form* f = Form::loadedForm(QString::fromLatin1(name)))
+            f->frame()->showMinimized();
+    }
+    const double minimisedShare = lineShare(sim, baud, std::max(1, seconds / 3) * 1000);
+    std::printf("positions and motor power minimised: polling uses %.1f %% of the line\n", minimisedShare);
+    for (const char* name : {"frmPosition", "frmEnable"}) {
+        if (Form* f = Form::loadedForm(QString::fromLatin1(name)))
+            f->frame()->showNormal();
+    }
+    runFor(500);
+
+    // 3. Free-run jogs of axis 1, each released at a random point of the polling.
+    Form* jog = Form::loadedForm(QStringLiteral("frmJog"));
+    auto* freeRun = qobject_cast<QAbstractButton*>(child(jog, "optMode_1"));
+    auto* axis1 = qobject_cast<QAbstractButton*>(child(jog, "optJogAxisX_0"));
+    QWidget* plus = child(jog, "btnJog_1");
+    if (!freeRun || !axis1 || !plus) {
+        std::fprintf(stderr, "the jog window's controls are missing\n");
+        return 1;
+    }
+    freeRun->click();
+    axis1->click();
+    std::vector<double> releases;
+    QRandomGenerator random(21);
+    for (int i = 0; i < kReleases; ++i) {
+        postMouse(plus, QEvent::MouseButtonPress);
+        runFor(300 + int(random.bounded(200)));
+        stopAt.store(-1);
+        const double released = msNow();
+        postMouse(plus, QEvent::MouseButtonRelease);
+        QElapsedTimer limit;
+        limit.start();
+        while (stopAt.load() < 0 && limit.elapsed() < 3000)
+            runFor(1);
+        if (stopAt.load() >= 0)
+            releases.push_back(stopAt.load() - released);
+        runFor(600); // the stop runs out
+    }
+    std::printf("jog release -> \"1ST\" on the wire, %d of %d releases: median %.1f ms, longest %.1f ms\n",
+                int(releases.size()), kReleases, percentile(releases, 0.5), percentile(releases, 1.0));
+
+    main->close();
+    main.reset();
+    return releases.size() == size_t(kReleases) ? 0 : 1;
+}
