@@ -2,6 +2,7 @@
 // on the simulated controller behind a serial port, every panel window opened through the
 // dispatcher, then nothing touched for a while (30 s unless a number of seconds is given). The
 // figure is the main thread's (the utility's own work); the simulator's thread is counted apart.
+#include "bench/BenchDesktop.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimPtyThread.h"
@@ -66,37 +67,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    qputenv(QByteArray("KVL_COM") + QByteArray::number(kPort), sim.slavePath().toLocal8Bit());
-
-    // A settings store of its own with the serial link in it; the data files beside the program.
-    SettingsStore::setFileName(scratch.filePath(QStringLiteral("Moxtrel.ini")));
-    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QStringLiteral("3"));
-    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("CommPort"), QString::number(kPort));
-    SettingsStore::SaveSetting(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
-    KvlXGlobal::setAppPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("..")));
-    // No reset at start; every other box takes its first button and is logged.
-    platform::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
-        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(prompt));
-        if ((style & 0xF) == 4)
-            return int(prompt.contains(QLatin1String("reset")) ? platform::vbNo : platform::vbYes);
-        return int(platform::vbOK);
-    });
-
-    std::unique_ptr<frmMain> main(KvlXGlobal::Main());
-    if (Form* splash = Form::loadedForm(QStringLiteral("frmSplash"))) {
-        if (auto* ok = splash->findChild<QAbstractButton*>(QStringLiteral("btnOK")))
-            ok->click();
-    }
-    for (const char* key : {"mnuMotionStop", "mnuMotionHome", "mnuMotionJog", "mnuMotionCycle", "mnuMotionEnable",
-                            "mnuStatusPosition", "mnuSetupMotionTrajectory"})
-        main->MenuDispatch(QString::fromLatin1(key));
-    Form::instance<frmErrors>()->Show();
-
     QStringList open;
-    for (Form* f : Form::Forms()) {
-        if (f->Visible())
-            open << f->Name();
-    }
+    std::unique_ptr<frmMain> main = startBenchDesktop(kPort, sim.slavePath(), scratch, open);
     std::printf("model %s, windows open: %s\n", qPrintable(KvlXGlobal::gModel), qPrintable(open.join(QLatin1Char(' '))));
 
     runFor(2000); // settle

@@ -6,6 +6,7 @@
 //   2. the display-only windows (positions, motor power) minimised, a third as long: the line share;
 //   3. 20 free-run jogs of axis 1: the time from the jog button's release to the stop line "1ST"
 //      being complete on the controller's side.
+#include "bench/BenchDesktop.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimDefaults.h"
@@ -157,35 +158,8 @@ int main(int argc, char** argv)
                 stopAt.compare_exchange_strong(none, msNow());
         }, Qt::DirectConnection);
     });
-    qputenv(QByteArray("KVL_COM") + QByteArray::number(kPort), sim.slavePath().toLocal8Bit());
-
-    SettingsStore::setFileName(scratch.filePath(QStringLiteral("Moxtrel.ini")));
-    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("BusType"), QStringLiteral("3"));
-    SettingsStore::SaveSetting(QStringLiteral("KVLComm"), QStringLiteral("CommPort"), QString::number(kPort));
-    SettingsStore::SaveSetting(QStringLiteral("frmMain"), QStringLiteral("FirstTime"), QStringLiteral("0"));
-    KvlXGlobal::setAppPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("..")));
-    // No reset at start; every other box takes its first button and is logged.
-    platform::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
-        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(prompt));
-        if ((style & 0xF) == 4)
-            return int(prompt.contains(QLatin1String("reset")) ? platform::vbNo : platform::vbYes);
-        return int(platform::vbOK);
-    });
-
-    std::unique_ptr<frmMain> main(KvlXGlobal::Main());
-    if (Form* splash = Form::loadedForm(QStringLiteral("frmSplash"))) {
-        if (auto* ok = splash->findChild<QAbstractButton*>(QStringLiteral("btnOK")))
-            ok->click();
-    }
-    for (const char* key : {"mnuMotionStop", "mnuMotionHome", "mnuMotionJog", "mnuMotionCycle", "mnuMotionEnable",
-                            "mnuStatusPosition", "mnuSetupMotionTrajectory"})
-        main->MenuDispatch(QString::fromLatin1(key));
-    Form::instance<frmErrors>()->Show();
     QStringList open;
-    for (Form* f : Form::Forms()) {
-        if (f->Visible())
-            open << f->Name();
-    }
+    std::unique_ptr<frmMain> main = startBenchDesktop(kPort, sim.slavePath(), scratch, open);
     std::printf("%d baud, model %s, windows open: %s\n", baud, qPrintable(KvlXGlobal::gModel),
                 qPrintable(open.join(QLatin1Char(' '))));
     runFor(2000); // settle
