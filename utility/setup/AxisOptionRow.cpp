@@ -45,6 +45,17 @@ bool AxisOptionRow::selectAxis(int axis)
     return shownAxis() == axis;
 }
 
+void AxisOptionRow::selectAxisOrFirstEnabled(int axis)
+{
+    int choice = isAxisEnabled(axis) ? axis : 0;
+    for (int a = 1; choice == 0 && a <= count(); ++a) {
+        if (isAxisEnabled(a))
+            choice = a;
+    }
+    if (choice != 0)
+        selectAxis(choice);
+}
+
 int AxisOptionRow::shownAxis() const
 {
     for (int i = 0; i < count(); ++i) {

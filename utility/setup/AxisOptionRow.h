@@ -50,6 +50,9 @@ public:
     // Selects the option of axis (its handler runs when the selection changes). An axis without
     // an option is ignored; returns whether the row now shows axis.
     bool selectAxis(int axis);
+    // Selects axis when its option is enabled, else the first enabled option; nothing when none
+    // is. The usual first selection of a window.
+    void selectAxisOrFirstEnabled(int axis);
     // The axis of the selected option; 0 while none is selected.
     int shownAxis() const;
 

@@ -148,13 +148,7 @@ void frmErrComp::ReadCompensation()
         }
     }
 
-    int choice = optSelAxis->isAxisEnabled(m_axis) ? m_axis : 0;
-    for (int a = 1; choice == 0 && a <= axesShown(); ++a) {
-        if (optSelAxis->isAxisEnabled(a))
-            choice = a;
-    }
-    if (choice != 0)
-        optSelAxis->selectAxis(choice);
+    optSelAxis->selectAxisOrFirstEnabled(m_axis);
 }
 
 void frmErrComp::optSelAxis_Click(int Index)

@@ -188,13 +188,7 @@ void frmSetupAxorn::Form_Load()
     for (short a = 1; a <= Options; ++a)
         optSetAxornAxis->setAxisEnabled(a, m && a <= axesShown() && m->MotorType(a) != 0);
 
-    int choice = optSetAxornAxis->isAxisEnabled(m_axis) ? m_axis : 0;
-    for (int a = 1; choice == 0 && a <= axesShown(); ++a) {
-        if (optSetAxornAxis->isAxisEnabled(a))
-            choice = a;
-    }
-    if (choice != 0)
-        optSetAxornAxis->selectAxis(choice);
+    optSetAxornAxis->selectAxisOrFirstEnabled(m_axis);
     takeSnapshot();
 }
 
