@@ -85,14 +85,6 @@ QString trimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-QString folderOfProgram()
-{
-    QString folder = AppPath();
-    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
-        folder.chop(1);
-    return folder;
-}
-
 // Refuses, with one message, a command that needs a controller when there is none to talk to.
 bool linkReady(frmMain* main, const QString& consequence, const QString& title)
 {
@@ -108,10 +100,10 @@ bool linkReady(frmMain* main, const QString& consequence, const QString& title)
     return false;
 }
 
-// The file in the program's folder, or the one the user picks when it is not there.
+// The program's data file, or the one the user picks when it is not there.
 QString programFileOrChosen(const QString& name, const QString& dialogTitle)
 {
-    const QString path = folderOfProgram() + QLatin1Char('/') + name;
+    const QString path = DataFile(name);
     if (QFileInfo(path).isFile())
         return path;
     return ChooseExistingFile(dialogTitle, kTextFilter);

@@ -178,7 +178,7 @@ void CommandDispatcher::runProcedure(const QString& name)
 QString CommandDispatcher::helpFilePath()
 {
     // One help file serves the Help menu and the trajectory panel.
-    return QDir(AppPath()).filePath(QStringLiteral("MOXTREL.HLP"));
+    return DataFile(QStringLiteral("MOXTREL.HLP"));
 }
 
 QString CommandDispatcher::homePage()

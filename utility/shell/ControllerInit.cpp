@@ -326,7 +326,7 @@ void InitializeController(bool bReset)
     CommLink comm = main->KVLComm1();
 
     QPointer<frmSplash> splash = Form::instance<frmSplash>();
-    splash->playAnimation(AppPath() + QLatin1Char('/') + kAnimationFile);
+    splash->playAnimation(DataFile(kAnimationFile));
     splash->setWindowTitle(QStringLiteral("KVL Initialization"));
     splash->Label1()->setText(QStringLiteral("Initializing KVL"));
     splash->setEnabled(true);
@@ -576,7 +576,7 @@ bool frmMain::GetMaxAxes()
     std::optional<Limits> limits;
     if (g_identified) {
         gModel = model;
-        limits = lookUpModel(AppPath() + QLatin1Char('/') + ModelTableName(), model);
+        limits = lookUpModel(DataFile(ModelTableName()), model);
     }
     const Limits applied = limits.value_or(Limits{});
 

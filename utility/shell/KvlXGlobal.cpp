@@ -17,6 +17,8 @@
 #include "utility/status/StatusWindows.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cmath>
 #include <limits>
@@ -153,6 +155,17 @@ QString AppPath()
 void setAppPath(const QString& folder)
 {
     g_appPath = folder;
+}
+
+QString DataFile(const QString& name)
+{
+    const QDir program(AppPath());
+    const QString beside = program.filePath(name);
+    if (QFileInfo(beside).isFile())
+        return beside;
+    // The build passes the installed data folder as seen from the installed program's folder.
+    const QString installed = QDir(program.filePath(QStringLiteral(MOXTREL_DATA_FROM_BIN))).filePath(name);
+    return QFileInfo(installed).isFile() ? QDir::cleanPath(installed) : beside;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,7 +2,6 @@
 
 #include "utility/shell/KvlXGlobal.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QMovie>
 
@@ -15,7 +14,7 @@ WaitAnimation::WaitAnimation(QWidget* parent)
 
 QString WaitAnimation::defaultFile()
 {
-    return QDir(KvlXGlobal::AppPath()).filePath(QStringLiteral("KVLWAIT.gif"));
+    return KvlXGlobal::DataFile(QStringLiteral("KVLWAIT.gif"));
 }
 
 void WaitAnimation::play(const QString& path)

@@ -12,8 +12,11 @@
 #include "utility/shell/frmMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -300,6 +303,31 @@ TEST(KvlXGlobalTest, TheSessionEndingWhileABoxWaitsClosesTheProgramAndSavesTheLi
     // Boxes asked later answer at once, as if closed without a button.
     EXPECT_EQ(platform::MsgBox(QStringLiteral("Again?"), platform::vbYesNo), platform::vbNo);
     EXPECT_EQ(platform::MsgBox(QStringLiteral("Done."), platform::vbOKOnly), platform::vbOK);
+}
+
+TEST(KvlXGlobalTest, DataFilesBesideTheProgramComeBeforeTheInstalledOnes)
+{
+    // An installed layout (bin/ and share/moxtrel/ under one prefix) with the program in bin/.
+    QTemporaryDir prefix;
+    const QDir root(prefix.path());
+    ASSERT_TRUE(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("share/moxtrel/KVLWAIT.gif")));
+    const auto put = [&root](const char* path) {
+        QFile file(root.filePath(QLatin1String(path)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+    put("bin/KVLAxes.ini");
+    put("share/moxtrel/KVLAxes.ini");
+    put("share/moxtrel/MOXTREL.HLP");
+    setAppPath(root.filePath(QStringLiteral("bin")));
+
+    EXPECT_EQ(DataFile(QStringLiteral("KVLAxes.ini")), root.filePath(QStringLiteral("bin/KVLAxes.ini")));
+    EXPECT_EQ(DataFile(QStringLiteral("MOXTREL.HLP")), root.filePath(QStringLiteral("share/moxtrel/MOXTREL.HLP")));
+    // In neither place (a folder of the name is no file): named beside the program, where a
+    // message says it belongs.
+    EXPECT_EQ(DataFile(QStringLiteral("KVLWAIT.gif")), root.filePath(QStringLiteral("bin/KVLWAIT.gif")));
+    EXPECT_EQ(DataFile(QStringLiteral("TerminalSaveTemplate.txt")),
+              root.filePath(QStringLiteral("bin/TerminalSaveTemplate.txt")));
+    setAppPath(QString());
 }
 
 TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)
