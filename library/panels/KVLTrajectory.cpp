@@ -403,6 +403,8 @@ void KVLTrajectory::fitTexts()
             page->setMinimumSize(page->size());
         }
     });
+    // Grown as the root of any other panel grows, so a host that shows it already follows.
+    resize(size().expandedTo(minimumSizeHint()));
 }
 
 QSize KVLTrajectory::minimumSizeHint() const

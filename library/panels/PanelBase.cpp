@@ -524,6 +524,9 @@ bool PanelBase::event(QEvent* e)
 void PanelBase::changeEvent(QEvent* e)
 {
     platform::Control::changeEvent(e);
+    // Another font (the application's or the host's) may need more room than the last one did.
+    if (e->type() == QEvent::FontChange && isBound())
+        fitTexts();
     if (e->type() == QEvent::EnabledChange && !isEnabled())
         stopHeldMotion();
 }
