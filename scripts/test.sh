@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite headless, then builds the suite again with
-# AddressSanitizer and UndefinedBehaviorSanitizer (in build-sanitize) and runs it: any report fails.
+# Builds everything and runs the whole test suite headless, once more under a locale with a decimal
+# comma, then builds the suite again with AddressSanitizer and UndefinedBehaviorSanitizer (in
+# build-sanitize) and runs it: any report fails.
 # With KVL_CI=1 (CI) a compiler warning fails the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,9 @@ werror=OFF
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVL_WARNINGS_AS_ERRORS=$werror >/dev/null
 cmake --build build -j"$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 120)
+# Qt takes the user's locale from these variables; the C library's locale need not be installed.
+(cd build && env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 QT_QPA_PLATFORM=offscreen \
+  ctest --output-on-failure -j"$jobs" --timeout 120)
 
 # The sanitizers: the test programs only (the benchmarks are not run).
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKVL_SANITIZE=ON -DKVL_BUILD_BENCHMARKS=OFF \

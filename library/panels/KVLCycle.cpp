@@ -125,7 +125,7 @@ void KVLCycle::buildControls()
     makeLabel(frameCycle, QStringLiteral("Label4"), QStringLiteral("Position 1"), twips(1080, 240, 1095, 255));
     makeLabel(frameCycle, QStringLiteral("Label5"), QStringLiteral("Position 2"), twips(2760, 240, 1095, 255));
 
-    QFont unitFont(QStringLiteral("Arial"));
+    QFont unitFont = font();
     unitFont.setPointSizeF(8);
     for (int k = 0; k < MaxPanelAxes; ++k) {
         const int top = 510 + 375 * k;

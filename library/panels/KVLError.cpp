@@ -75,7 +75,7 @@ KVLError::KVLError(QWidget* parent)
     lblError->setObjectName(QStringLiteral("lblError"));
     lblError->setReadOnly(true);
     lblError->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont listFont(QStringLiteral("MS Sans Serif"));
+    QFont listFont = lblError->font();
     listFont.setPointSizeF(9.75);
     listFont.setBold(true);
     lblError->setFont(listFont);

@@ -382,8 +382,13 @@ void KVLTrajectory::resizeEvent(QResizeEvent* e)
     const int tabHeight = std::max(0, inner.height() - buttonHeight - twipsToPixels(200));
     TabStrip1->setGeometry(0, 0, inner.width(), tabHeight);
     const int top = TabStrip1->y() + TabStrip1->height() + twipsToPixels(100);
-    for (int i = 0; i < cmdButton.size(); ++i) {
-        cmdButton.at(i)->setGeometry(twipsToPixels(1435 + 1050 * (i + 1)), top, twipsToPixels(855), buttonHeight);
+    // The designed row, each button widened to its caption where the font needs it, the gaps kept.
+    int left = twipsToPixels(1435 + 1050);
+    const int gap = twipsToPixels(1050 - 855);
+    for (QPushButton* button : cmdButton) {
+        button->setGeometry(left, top, twipsToPixels(855), buttonHeight);
+        button->resize(button->width() + platform::TextFit::shortfall(button).width(), buttonHeight);
+        left += button->width() + gap;
     }
 }
 
@@ -403,6 +408,10 @@ void KVLTrajectory::fitTexts()
             page->setMinimumSize(page->size());
         }
     });
+    // The buttons take their captions' widths first; then the panel grows as the root of any
+    // other panel grows, so a host that shows it already follows.
+    resizeEvent(nullptr);
+    resize(size().expandedTo(minimumSizeHint()));
 }
 
 QSize KVLTrajectory::minimumSizeHint() const
@@ -410,7 +419,9 @@ QSize KVLTrajectory::minimumSizeHint() const
     if (!TabStrip1)
         return PanelBase::minimumSizeHint();
     const QSize tabs = TabStrip1->minimumSizeHint();
-    const int buttons = twipsToPixels(1435 + 1050 * 4 + 855);
+    int buttons = twipsToPixels(1435 + 1050 * 4 + 855);
+    if (!cmdButton.isEmpty())
+        buttons = std::max(buttons, cmdButton.last()->geometry().right() + 1);
     return QSize(std::max(tabs.width(), buttons), tabs.height() + twipsToPixels(kButtonHeightTwips + 200));
 }
 

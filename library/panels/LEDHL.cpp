@@ -37,11 +37,10 @@ LEDHL::LEDHL(QWidget* parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    QFont font(QStringLiteral("System"));
+    QFont font = Label1->font();
     font.setPointSizeF(9.75);
     font.setBold(true);
     Label1->setFont(font);
-    Label1->adjustSize();
     resize(17, 17);
 }
 
@@ -62,9 +61,6 @@ void LEDHL::setLook(const QString& caption, qint32 fill)
     palette.setColor(QPalette::WindowText, CircleShape::toQColor(White));
     Label1->setPalette(palette);
     Shape1->setFillColor(fill);
-    // The label is sized to its text; keep it on the middle of the lamp.
-    Label1->adjustSize();
-    layoutLamp();
 }
 
 void LEDHL::InitProperties()
@@ -81,10 +77,10 @@ void LEDHL::resizeEvent(QResizeEvent* e)
 
 void LEDHL::layoutLamp()
 {
-    const double left = (width() - Label1->width()) / 2.0;
-    const double top = (height() - Label1->height()) / 2.0;
-    Label1->move(qRound(left), qRound(top));
-    Shape1->setGeometry(0, 0, width(), height());
+    // The letter is centred on the lamp by its alignment; a label sized to its text would reach
+    // outside the lamp with a font whose lines are taller than it.
+    Label1->setGeometry(rect());
+    Shape1->setGeometry(rect());
 }
 
 const platform::DispatchTable* LEDHL::dispatchTable(const QString& interfaceName) const

@@ -7,6 +7,7 @@
 #include "library/link/NumberText.h"
 #include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
+#include "platform/ui/ProgramFont.h"
 #include "platform/ui/TextFit.h"
 
 #include <QAbstractButton>
@@ -32,10 +33,10 @@ PanelBase::PanelBase(const Options& options, QWidget* parent)
     : platform::Control(parent)
     , m_options(options)
 {
-    // The layouts are placed in twips for the controller family's usual 8-point dialog font; the
-    // desktop's larger default would clip captions.
+    // The layouts are placed in twips for the controller family's usual 8-point dialog font; a
+    // host's larger default would clip captions. The family stays the host's.
     QFont small = font();
-    small.setPointSizeF(8.25);
+    small.setPointSizeF(platform::ProgramFont::PointSize);
     setFont(small);
 }
 
@@ -523,6 +524,9 @@ bool PanelBase::event(QEvent* e)
 void PanelBase::changeEvent(QEvent* e)
 {
     platform::Control::changeEvent(e);
+    // Another font (the application's or the host's) may need more room than the last one did.
+    if (e->type() == QEvent::FontChange && isBound())
+        fitTexts();
     if (e->type() == QEvent::EnabledChange && !isEnabled())
         stopHeldMotion();
 }

@@ -166,12 +166,12 @@ bool clearOfSiblings(const QWidget* w, const QRect& wanted)
 }
 
 // A root of fixed size keeps a fixed size, the new one.
-void resizeRoot(QWidget* root, int width)
+void resizeRoot(QWidget* root, const QSize& size)
 {
     if (root->minimumSize() == root->maximumSize())
-        root->setFixedSize(width, root->height());
+        root->setFixedSize(size);
     else
-        root->resize(width, root->height());
+        root->resize(size);
 }
 
 bool growWidth(QWidget* w, int width, QWidget* root, bool rootMayGrow, int depth)
@@ -181,7 +181,7 @@ bool growWidth(QWidget* w, int width, QWidget* root, bool rootMayGrow, int depth
     if (w == root) {
         if (!rootMayGrow)
             return false;
-        resizeRoot(root, width);
+        resizeRoot(root, QSize(width, root->height()));
         return true;
     }
     if (depth > kMaxDepth || placedByLayout(w))
@@ -201,13 +201,27 @@ bool growWidth(QWidget* w, int width, QWidget* root, bool rootMayGrow, int depth
     return true;
 }
 
-bool growHeight(QWidget* w, int height, QWidget* root)
+// As growWidth, downwards: a control that needs more height takes free room below it, growing
+// the frames that hold it (and the root) when they have none.
+bool growHeight(QWidget* w, int height, QWidget* root, bool rootMayGrow, int depth)
 {
-    if (height <= w->height() || w == root || placedByLayout(w))
-        return height <= w->height();
+    if (height <= w->height())
+        return true;
+    if (w == root) {
+        if (!rootMayGrow)
+            return false;
+        resizeRoot(root, QSize(root->width(), height));
+        return true;
+    }
+    if (depth > kMaxDepth || placedByLayout(w))
+        return false;
+    QWidget* parent = w->parentWidget();
     QRect wanted = w->geometry();
     wanted.setHeight(height);
-    if (!clearOfSiblings(w, wanted) || wanted.bottom() + 1 > innerBottom(w->parentWidget()))
+    if (!clearOfSiblings(w, wanted))
+        return false;
+    const int beyond = wanted.bottom() + 1 - innerBottom(parent);
+    if (beyond > 0 && !growHeight(parent, parent->height() + beyond, root, rootMayGrow, depth + 1))
         return false;
     w->setGeometry(wanted);
     return true;
@@ -251,7 +265,7 @@ bool TextFit::fit(QWidget* root, bool rootMayGrow)
             const QSize n = need(w);
             if (!n.isValid())
                 continue;
-            if (n.height() > w->height() && growHeight(w, n.height(), root))
+            if (n.height() > w->height() && growHeight(w, n.height(), root, rootMayGrow, 0))
                 changed = true;
             if (n.width() <= w->width())
                 continue;
@@ -266,8 +280,9 @@ bool TextFit::fit(QWidget* root, bool rootMayGrow)
             break;
         scale = std::min(scale, kMaxScale);
         scaleChildren(root, scale);
+        // Rounded as the children's right edges are, so a frame that filled the root still does.
         if (rootMayGrow)
-            resizeRoot(root, int(std::ceil(root->width() * scale)));
+            resizeRoot(root, QSize(int(std::lround(root->width() * scale)), root->height()));
         changed = true;
     }
     return changed;

@@ -13,7 +13,9 @@ namespace platform {
 // grows to the right into free room: room its frame has, else room gained by widening the frame
 // too, as far as nothing else is in the way. Whatever still does not fit widens the whole layout
 // evenly (each left edge and width scaled alike), so neighbours keep their order and nothing comes
-// to overlap; the root grows with it. Heights grow in place where there is room below.
+// to overlap; the root grows with it, rounded as its children are, so a frame that filled the root
+// still fills it exactly. A control that needs more height takes free room below it in the same
+// way, growing the frames that hold it and the root.
 //
 // Controls that a Qt layout places are left to the layout.
 class TextFit {

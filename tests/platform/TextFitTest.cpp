@@ -93,3 +93,37 @@ TEST(TextFitTest, LeavesLayoutsAloneAndPagesTheirSize)
     EXPECT_EQ(page.size(), QSize(60, 40));
     EXPECT_EQ(wide->x(), 0);
 }
+
+// A frame that fills the root still fills it exactly after the layout widened, whatever the
+// scale; a caption that needs more height than its frame has grows the frame and the root
+// downwards instead of spilling out.
+TEST(TextFitTest, TheRootStaysExactlyItsFramesSizeInBothDirections)
+{
+    for (int width = 90; width < 140; ++width) {
+        QWidget root;
+        root.setFixedSize(width, 40);
+        auto* frame = new QGroupBox(&root);
+        frame->setGeometry(root.rect());
+        for (int i = 0; i < 3; ++i)
+            new QRadioButton(QStringLiteral("Option number %1").arg(i + 1), frame);
+        for (int i = 0; i < 3; ++i)
+            frame->findChildren<QRadioButton*>().at(i)->setGeometry(width / 3 * i, 10, width / 3, 20);
+        TextFit::fit(&root);
+        EXPECT_EQ(frame->geometry(), root.rect()) << width;
+    }
+
+    QWidget root;
+    root.resize(200, 40);
+    auto* frame = new QGroupBox(&root);
+    frame->setGeometry(root.rect());
+    QLabel* tall = label(frame, QStringLiteral("Tall"), QRect(10, 20, 100, 10));
+    QFont big = tall->font();
+    big.setPixelSize(30);
+    tall->setFont(big);
+    ASSERT_FALSE(fits(tall));
+    EXPECT_TRUE(TextFit::fit(&root));
+    EXPECT_TRUE(fits(tall));
+    EXPECT_EQ(tall->pos(), QPoint(10, 20));
+    EXPECT_LE(tall->geometry().bottom(), frame->contentsRect().bottom());
+    EXPECT_EQ(frame->geometry(), root.rect());
+}

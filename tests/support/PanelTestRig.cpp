@@ -5,6 +5,7 @@
 #include "platform/kernel/Clock.h"
 #include "sim/SimController.h"
 #include "sim/SimDevice.h"
+#include "tests/support/Clicks.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -96,12 +97,12 @@ Qt::MouseButton mouseButton(int button)
 
 void PanelTestRig::press(QWidget* w, int button)
 {
-    QTest::mousePress(w, mouseButton(button));
+    QTest::mousePress(w, mouseButton(button), {}, Clicks::target(w));
 }
 
 void PanelTestRig::release(QWidget* w, int button)
 {
-    QTest::mouseRelease(w, mouseButton(button));
+    QTest::mouseRelease(w, mouseButton(button), {}, Clicks::target(w));
 }
 
 void PanelTestRig::click(QWidget* w)

@@ -1,3 +1,5 @@
+#include "platform/ui/ProgramFont.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,6 +15,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("KVL_LOCK_DIR") && lockDir.isValid())
         qputenv("KVL_LOCK_DIR", lockDir.path().toLocal8Bit());
     QApplication app(argc, argv);
+    // The program's own font, as Moxtrel sets it.
+    QApplication::setFont(platform::ProgramFont::font());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -18,8 +18,10 @@ PanelHost::PanelHost(const QString& name, const QString& caption, const QString&
     m_panel = platform::createObject(progId, this);
     if (m_panel)
         m_panel->setObjectName(panelName);
-    if (QWidget* widget = panelWidget())
+    if (QWidget* widget = panelWidget()) {
         widget->move(0, 0);
+        widget->installEventFilter(this);
+    }
 }
 
 QWidget* PanelHost::panelWidget() const
@@ -48,6 +50,16 @@ void PanelHost::resizeEvent(QResizeEvent* event)
         return;
     if (QWidget* widget = panelWidget())
         widget->setGeometry(rect());
+}
+
+bool PanelHost::eventFilter(QObject* watched, QEvent* event)
+{
+    // A panel fitted again (the font changed) that outgrew the client area takes the window with it.
+    QWidget* widget = panelWidget();
+    if (watched == widget && event->type() == QEvent::Resize
+        && (widget->width() > width() || widget->height() > height()))
+        fitClientToPanel();
+    return Form::eventFilter(watched, event);
 }
 
 void PanelHost::putPanelProperty(const QString& name, QObject* value)

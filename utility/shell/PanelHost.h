@@ -29,6 +29,7 @@ protected:
     void Form_Load() override;
     void Form_Unload(int& Cancel) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Client area at the panel's size (the frame grows around it).
     void fitClientToPanel();

@@ -1,4 +1,5 @@
 #include "platform/ui/MsgBox.h"
+#include "platform/ui/ProgramFont.h"
 #include "utility/shell/Application.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/SessionEnd.h"
@@ -32,6 +33,7 @@ int defaultAnswer(int style)
 int main(int argc, char** argv)
 {
     Application app(argc, argv);
+    QApplication::setFont(platform::ProgramFont::font());
     QApplication::setApplicationName(QLatin1String(SettingsStore::ApplicationName));
     // The main window ends the program when it closes, whatever other windows are still about.
     QApplication::setQuitOnLastWindowClosed(false);

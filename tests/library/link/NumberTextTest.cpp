@@ -8,17 +8,6 @@
 
 #include "tests/support/TestHelpers.h"
 
-namespace {
-
-// Makes the user's locale one with a decimal comma while it lives.
-class CommaLocale : public LocaleScope {
-public:
-    CommaLocale() : LocaleScope(QLocale(QLocale::German, QLocale::Germany)) {}
-};
-
-
-} // namespace
-
 TEST(NumberText, CommandFormsUseThePeriodInEveryLocale)
 {
     CommaLocale comma;
@@ -119,6 +108,7 @@ TEST(NumberText, IntegerConversionsRoundHalvesToEvenAndOverflow)
 
 TEST(NumberText, TextBoxFormsFollowTheLocaleBothWays)
 {
+    PointLocale point;
     EXPECT_EQ(NumberText::displayText(1.5, 4), "1.5000");
     EXPECT_EQ(NumberText::localeSingle(0.1f), "0.1");
     {
@@ -144,6 +134,7 @@ TEST(NumberText, TextBoxFormsFollowTheLocaleBothWays)
 
 TEST(NumberText, LocaleFormsAreShortestPlainDecimalsNeverExponents)
 {
+    PointLocale point;
     const QList<QPair<float, QString>> singles{{100.0f, "100"},         {1000.0f, "1000"},   {1e7f, "10000000"},
                                                {16777216.0f, "16777216"}, {1e-5f, "0.00001"}, {-0.0f, "0"},
                                                {1.0000001f, "1.0000001"}, {-2500.5f, "-2500.5"}};

@@ -62,6 +62,7 @@ TEST(LEDHL, NewLampStartsLowAndKeepsItsCaptionCentredAtAnySize)
         EXPECT_EQ(shape->geometry(), QRect(QPoint(0, 0), size));
         EXPECT_LE(std::abs(label->geometry().center().x() * 2 + 1 - size.width()), 2);
         EXPECT_LE(std::abs(label->geometry().center().y() * 2 + 1 - size.height()), 2);
+        EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(label->geometry())) << "the letter stays on the lamp";
     }
 }
 

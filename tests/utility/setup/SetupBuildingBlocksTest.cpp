@@ -1,5 +1,6 @@
 #include "library/link/CGuiState.h"
 #include "tests/support/MsgBoxRecorder.h"
+#include "tests/support/Clicks.h"
 #include "tests/support/TestHelpers.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
@@ -58,7 +59,7 @@ TEST(AxisOptionRow, FollowsTheCurrentAxisBothWaysAndIgnoresAxesItHasNoOptionFor)
     EXPECT_EQ(calls, (QList<int>{2, 4}));
 
     // A click by the user.
-    QTest::mouseClick(row->option(1), Qt::LeftButton);
+    Clicks::click(row->option(1));
     EXPECT_EQ(state.CurrentAxis(), 2);
     EXPECT_EQ(calls, (QList<int>{2, 4, 1}));
     EXPECT_EQ(row->option(1)->objectName(), QStringLiteral("optAxis_1"));

@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
 #include "platform/ui/MsgBox.h"
+#include "tests/support/Clicks.h"
 #include "utility/setup/SetupWindows.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
@@ -70,9 +71,7 @@ void SetupDesk::click(const QString& window, const QString& name)
     auto* button = child<QAbstractButton>(window, name);
     ASSERT_NE(button, nullptr) << window.toStdString() << "." << name.toStdString();
     QCoreApplication::processEvents();
-    // A check or option box takes clicks on its indicator and caption only.
-    const bool indicator = qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button);
-    QTest::mouseClick(button, Qt::LeftButton, {}, indicator ? QPoint(6, button->height() / 2) : QPoint());
+    Clicks::click(button);
 }
 
 void SetupDesk::type(const QString& window, const QString& name, const QString& text)

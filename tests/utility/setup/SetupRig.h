@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/Clicks.h"
 #include "tests/support/ControllerHandlers.h"
 #include "tests/support/ShellRig.h"
 
@@ -63,9 +64,7 @@ inline void click(QWidget* widget)
 {
     QCoreApplication::processEvents();
     ASSERT_TRUE(widget->isVisible()) << qPrintable(widget->objectName());
-    // On the indicator: a check or option box takes clicks on its indicator and caption only.
-    const bool indicator = qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget);
-    QTest::mouseClick(widget, Qt::LeftButton, {}, indicator ? QPoint(6, widget->height() / 2) : QPoint());
+    Clicks::click(widget);
 }
 
 

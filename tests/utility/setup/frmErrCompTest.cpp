@@ -38,6 +38,7 @@ QRadioButton* option(SetupDesk& d, int i)
 
 TEST(frmErrComp, ReadsMotorAxesWritesWhatWasEditedAndCancelReturnsToWhatWasRead)
 {
+    PointLocale point;
     SetupDesk d(4);
     fillController(d.sim());
     d.comm()->GetGuiStateObject()->setCurrentAxis(2); // no motor: the first motor axis is chosen

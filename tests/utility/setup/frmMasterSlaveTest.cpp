@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
 #include "platform/ui/MsgBox.h"
+#include "tests/support/Clicks.h"
 #include "tests/support/TestHelpers.h"
 #include "utility/shell/Form.h"
 
@@ -61,7 +62,7 @@ TEST(frmMasterSlave, WarnsFirstReadsTheTableAndAppliesInTheOrderTheModeNeeds)
     EXPECT_TRUE(d.child<QRadioButton>(W, "optMstrAxis_0")->isChecked());
 
     // Axis 2 becomes a slave of axis 1: ticked and greyed; shown clear under master 3.
-    QTest::mouseClick(slaveBox(d, 1), Qt::LeftButton);
+    Clicks::click(slaveBox(d, 1));
     EXPECT_TRUE(slaveBox(d, 1)->isChecked());
     EXPECT_FALSE(slaveBox(d, 1)->isEnabled());
     d.click(W, "optMstrAxis_2");
@@ -102,7 +103,7 @@ TEST(frmMasterSlave, SlavingAndModeRulesRefuseWithTheirMessages)
     d.rig.boxes.clear();
 
     // Master 1 is itself a slave.
-    QTest::mouseClick(slaveBox(d, 2), Qt::LeftButton);
+    Clicks::click(slaveBox(d, 2));
     ASSERT_EQ(d.rig.boxes.size(), 1);
     EXPECT_EQ(d.rig.boxes.at(0).prompt, QStringLiteral("The selected master axis is a slave of axis-2.\r\n"
                                                        "Cannot slave an axis to another slave axis."));
@@ -111,8 +112,8 @@ TEST(frmMasterSlave, SlavingAndModeRulesRefuseWithTheirMessages)
     // Axis 2 is a master of axis 1; axis 1 is a slave of axis 2.
     d.click(W, "optMstrAxis_2");
     d.rig.boxes.clear();
-    QTest::mouseClick(slaveBox(d, 1), Qt::LeftButton);
-    QTest::mouseClick(slaveBox(d, 0), Qt::LeftButton);
+    Clicks::click(slaveBox(d, 1));
+    Clicks::click(slaveBox(d, 0));
     EXPECT_EQ(d.prompts(), QStringList({"Axis-2 is a master of axis-1.", "Axis-1 is a slave of axis-2."}));
 
     // "Velocity" is refused for a free axis and the stored mode shows again; a slave takes it.

@@ -4,6 +4,7 @@
 #include "library/link/IMotion.h"
 #include "library/link/KVLComm.h"
 #include "library/panels/BitOnOff.h"
+#include "tests/support/Clicks.h"
 #include "tests/support/TestHelpers.h"
 #include "utility/shell/Form.h"
 
@@ -45,6 +46,7 @@ struct HardwareDesk : SetupDesk {
 
 TEST(frmSetupHardware, ReadsInOrderAndWritesTheWordsAsTheyWereRead)
 {
+    PointLocale point;
     HardwareDesk d(24, 2);
     SimController& sim = d.sim();
     sim.setWord(1, "ZB", 0x100);
@@ -105,8 +107,8 @@ TEST(frmSetupHardware, PortsAndAnalogModesGoOutAsChosen)
     EXPECT_EQ(d.portAndAnalogLines(), QStringList({"BO 00\r", "AM 0\r"}));
 
     d.click(W, "optPortADirection_1");
-    QTest::mouseClick(d.bit('A', 0), Qt::LeftButton);
-    QTest::mouseClick(d.bit('A', 2), Qt::LeftButton);
+    Clicks::click(d.bit('A', 0));
+    Clicks::click(d.bit('A', 2));
     d.click(W, "optSelectRange_1");
     d.click(W, "optADCGain_1");
     d.clearLines();
@@ -116,12 +118,12 @@ TEST(frmSetupHardware, PortsAndAnalogModesGoOutAsChosen)
 
     // Ports A and C: A = 0x12 (bits 1, 4), C = 0x03.
     for (int k : {0, 2})
-        QTest::mouseClick(d.bit('A', k), Qt::LeftButton);
+        Clicks::click(d.bit('A', k));
     for (int k : {1, 4})
-        QTest::mouseClick(d.bit('A', k), Qt::LeftButton);
+        Clicks::click(d.bit('A', k));
     d.click(W, "optPortCDirection_1");
     for (int k : {0, 1})
-        QTest::mouseClick(d.bit('C', k), Qt::LeftButton);
+        Clicks::click(d.bit('C', k));
     d.click(W, "optSelectRange_0");
     d.click(W, "optADCGain_0");
     d.clearLines();

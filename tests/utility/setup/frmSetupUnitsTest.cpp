@@ -40,6 +40,7 @@ QString question(const QString& axes)
 
 TEST(frmSetupUnitsTest, ReadsMotorAndFeedbackOnlyAxesAndAppliesEachItsOwnGroup)
 {
+    PointLocale point;
     SetupRig rig(SetupRig::Model{"KVL410", 2, 4, 0}, [](SimController& sim) {
         sim.setValue(1, "QM", "2");
         sim.setValue(1, "SN", "2");
@@ -236,6 +237,7 @@ TEST(frmSetupUnitsTest, FactorsOfEveryAxisKeepThirtyTwoBitsAndOutOfRangeIsRefuse
 
 TEST(frmSetupUnitsTest, CancelKeepsWhatWasAppliedAndOkReadsTheErrorBuffer)
 {
+    PointLocale point;
     SetupRig rig(SetupRig::Model{"KVL410", 1, 1, 0}, [](SimController& sim) {
         sim.setValue(1, "QM", "1");
         sim.setValue(1, "SN", "2");

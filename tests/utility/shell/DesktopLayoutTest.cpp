@@ -1,3 +1,4 @@
+#include "tests/support/FontFamilyScope.h"
 #include "tests/support/ProgramParts.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/WindowChecks.h"
@@ -73,9 +74,19 @@ QString joined(const QStringList& lines)
     return lines.join(QLatin1Char('\n'));
 }
 
+// Every check runs under each font family the machine has of a short list: a layout that fits
+// one family only is not fitted.
+class DesktopLayoutTest : public ::testing::TestWithParam<QString> {
+protected:
+    FontFamilyScope family{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(Families, DesktopLayoutTest, ::testing::ValuesIn(FontFamilyScope::testedFamilies()),
+                         [](const auto& info) { return FontFamilyScope::testName(info.param); });
+
 } // namespace
 
-TEST(DesktopLayoutTest, EveryWindowShowsItsTextsWholeAndOpensInView)
+TEST_P(DesktopLayoutTest, EveryWindowShowsItsTextsWholeAndOpensInView)
 {
     Desktop desk;
     QStringList problems;
@@ -103,7 +114,7 @@ TEST(DesktopLayoutTest, EveryWindowShowsItsTextsWholeAndOpensInView)
 
 // The bus window with each of its choices, and the serial dialog it opens: their captions change
 // with the choice, and both must be answered, so their buttons must be in view.
-TEST(DesktopLayoutTest, BusWindowAndSerialDialogFitEveryChoice)
+TEST_P(DesktopLayoutTest, BusWindowAndSerialDialogFitEveryChoice)
 {
     Desktop desk;
     desk.closeAll();
@@ -134,7 +145,7 @@ bool takesTheDesktop(const QString& name)
     return name == QLatin1String("frmTerminal") || name == QLatin1String("statusFlash");
 }
 
-TEST(DesktopLayoutTest, CascadeAndTileKeepEveryWindowAtItsDesignedSize)
+TEST_P(DesktopLayoutTest, CascadeAndTileKeepEveryWindowAtItsDesignedSize)
 {
     Desktop desk;
     desk.closeAll();
@@ -192,7 +203,7 @@ TEST(DesktopLayoutTest, CascadeAndTileKeepEveryWindowAtItsDesignedSize)
     EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
 }
 
-TEST(DesktopLayoutTest, StoredPlacesOutsideTheAreaComeBackIntoViewAndAreSavedInRange)
+TEST_P(DesktopLayoutTest, StoredPlacesOutsideTheAreaComeBackIntoViewAndAreSavedInRange)
 {
     Desktop desk;
     desk.closeAll();
@@ -223,7 +234,7 @@ TEST(DesktopLayoutTest, StoredPlacesOutsideTheAreaComeBackIntoViewAndAreSavedInR
     EXPECT_EQ(desk.rig.stored("frmErrors", "Height"), QStringLiteral("6000"));
 }
 
-TEST(DesktopLayoutTest, FirstStartLeavesEveryWindowsTitleInSightAndTheAreaScrolls)
+TEST_P(DesktopLayoutTest, FirstStartLeavesEveryWindowsTitleInSightAndTheAreaScrolls)
 {
     Desktop desk;
     desk.closeAll();
@@ -260,7 +271,7 @@ TEST(DesktopLayoutTest, FirstStartLeavesEveryWindowsTitleInSightAndTheAreaScroll
 
 // Unit captions follow the axis shown: the room for them is made for the widest unit name, so a
 // panel fitted while its first axis counts in millimetres still shows another axis's counts.
-TEST(DesktopLayoutTest, UnitCaptionsFitWhicheverAxisIsShown)
+TEST_P(DesktopLayoutTest, UnitCaptionsFitWhicheverAxisIsShown)
 {
     Desktop desk;
     desk.closeAll();
@@ -278,6 +289,41 @@ TEST(DesktopLayoutTest, UnitCaptionsFitWhicheverAxisIsShown)
         Clock::pumpOnce();
         problems += WindowChecks::textsThatDoNotFit(form, form->Name());
         desk.closeAll();
+    }
+    EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
+}
+
+// Windows that host panels, open under one family, stay whole when the program's font changes to
+// another: the panels fit again and their windows grow with them.
+TEST_P(DesktopLayoutTest, OpenWindowsFitAgainWhenTheFontChanges)
+{
+    QString other;
+    for (const QString& f : FontFamilyScope::testedFamilies()) {
+        if (f != GetParam()) {
+            other = f;
+            break;
+        }
+    }
+    if (other.isEmpty())
+        GTEST_SKIP() << "one font family only";
+    QList<Form*> opened;
+    auto opening = std::make_unique<FontFamilyScope>(other);
+    Desktop desktop;
+    desktop.closeAll();
+    for (const QString& name : WindowChecks::openableWindows(desktop.main)) {
+        if (takesTheDesktop(name))
+            continue;
+        Form* form = WindowChecks::open(desktop.main, name);
+        if (form && form->findChild<PanelBase*>())
+            opened << form;
+    }
+    ASSERT_GE(opened.size(), 8);
+    opening.reset();
+    Clock::pumpOnce();
+    QStringList problems;
+    for (Form* form : opened) {
+        problems += WindowChecks::textsThatDoNotFit(form, form->Name());
+        problems += WindowChecks::overlappingControls(form, form->Name());
     }
     EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
 }
