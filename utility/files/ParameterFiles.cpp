@@ -5,9 +5,11 @@
 #include "platform/kernel/Clock.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/files/BoundedFile.h"
 #include "utility/files/CommandFileWriter.h"
 #include "utility/files/TextLineReader.h"
 #include "utility/files/frmProgress.h"
+#include "utility/shell/AnswerCheck.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
@@ -16,7 +18,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
@@ -66,6 +67,25 @@ QString nativePath(const QString& path)
 QString fileError(const QString& what, const QString& path, const QString& reason)
 {
     return what + kCRLF + nativePath(path) + kCRLF + reason;
+}
+
+// The whole file the user pointed at; nothing, with a message naming the file, when it is no
+// regular file that can be read whole.
+std::optional<QByteArray> readWhole(const QString& path, QString* error)
+{
+    QByteArray bytes;
+    QString reason;
+    switch (BoundedFile::read(path, &bytes, &reason)) {
+    case BoundedFile::Outcome::Read:
+        return bytes;
+    case BoundedFile::Outcome::NotOpened:
+        *error = fileError(QStringLiteral("The file could not be opened:"), path, reason);
+        break;
+    case BoundedFile::Outcome::NotRead:
+        *error = fileError(QStringLiteral("The file could not be read:"), path, reason);
+        break;
+    }
+    return std::nullopt;
 }
 
 QString linesText(int count)
@@ -120,13 +140,14 @@ QString programFileOrChosen(const QString& name, const QString& dialogTitle)
 // The number of axes the option file's line of the model names, or nothing (with a message).
 std::optional<int> savedAxisCount(const QString& path, const QString& model)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(fileError(QStringLiteral("The control option file could not be opened:"), path, file.errorString()),
-               vbOKOnly + vbExclamation, kSaveTitle);
+    QString error;
+    const std::optional<QByteArray> bytes = readWhole(path, &error);
+    if (!bytes) {
+        MsgBox(QStringLiteral("The control option file could not be used.") + kCRLF + error, vbOKOnly + vbExclamation,
+               kSaveTitle);
         return std::nullopt;
     }
-    TextLineReader reader(&file);
+    TextLineReader reader(*bytes);
     QString line;
     std::optional<int> count;
     while (reader.readLine(line)) {
@@ -158,13 +179,14 @@ struct TemplateEntry {
 // The save template's entries in file order, or nothing (with a message).
 std::optional<std::vector<TemplateEntry>> templateEntries(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(fileError(QStringLiteral("The save template file could not be opened:"), path, file.errorString()),
-               vbOKOnly + vbExclamation, kSaveTitle);
+    QString error;
+    const std::optional<QByteArray> bytes = readWhole(path, &error);
+    if (!bytes) {
+        MsgBox(QStringLiteral("The save template file could not be used.") + kCRLF + error, vbOKOnly + vbExclamation,
+               kSaveTitle);
         return std::nullopt;
     }
-    TextLineReader reader(&file);
+    TextLineReader reader(*bytes);
     std::vector<TemplateEntry> entries;
     bool anyPerAxis = false;
     QString line;
@@ -426,7 +448,8 @@ QString ChooseExistingFile(const QString& title, const QString& filter)
 {
     for (;;) {
         const QString path = GetOpenFileName(frmMain::instance(), title, QString(), filter);
-        if (path.isEmpty() || QFileInfo(path).isFile())
+        // Anything that is there is taken; its reader refuses what is no regular file, saying so.
+        if (path.isEmpty() || QFileInfo::exists(path))
             return path;
         MsgBox(path + QStringLiteral(" not found!"), vbOKOnly + vbExclamation, kProgramTitle);
     }
@@ -444,17 +467,36 @@ void RestoreFromFile()
     const QString path = ChooseExistingFile(QStringLiteral("Send Text File"), kTextFilter);
     if (path.isEmpty() || !main)
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(fileError(QStringLiteral("The file could not be opened:"), path, file.errorString()),
+    // The file is read whole before the first line goes out: a file that cannot be read, or that
+    // changes while it is read, sends nothing, and what is sent is the file as it was opened.
+    QString readError;
+    const std::optional<QByteArray> content = readWhole(path, &readError);
+    if (!content || content->isEmpty()) {
+        MsgBox((content ? QStringLiteral("The file") + kCRLF + nativePath(path) + kCRLF + QStringLiteral("is empty.")
+                        : readError)
+                   + kCRLF + QStringLiteral("Nothing was sent to the controller."),
                vbOKOnly + vbExclamation, kRestoreTitle);
         return;
     }
-    const qint64 length = file.size();
+    const qint64 length = content->size();
+    QStringList lines;
+    {
+        TextLineReader reader(*content);
+        QString line;
+        while (reader.readLine(line))
+            lines << line;
+        if (reader.failed()) {
+            MsgBox(fileError(QStringLiteral("The file could not be read:"), path, reader.errorString()) + kCRLF
+                       + QStringLiteral("Nothing was sent to the controller."),
+                   vbOKOnly + vbExclamation, kRestoreTitle);
+            return;
+        }
+    }
 
-    TextLineReader reader(&file);
     int linesSent = 0;
     bool sendFailed = false;
+    bool confirmed = true;
+    QString unconfirmed;
     {
         // Marks the restore as a wait in progress: the main window's close is put off until it is
         // over, and the menus stay out of reach meanwhile.
@@ -463,6 +505,7 @@ void RestoreFromFile()
         // No poll or power watch of the link's tick comes between the lines (the watch could
         // even start a reset); it ticks again afterwards if the link is still open.
         CommLink comm = main->KVLComm1();
+        const int bus = comm.BusType();
         const bool ticking = comm.TimerEnabled();
         comm.setTimerEnabled(false);
         QPointer<frmProgress> progress = Form::instance<frmProgress>();
@@ -473,8 +516,7 @@ void RestoreFromFile()
         progress->Show();
 
         qint64 charactersSent = 0;
-        QString line;
-        while (reader.readLine(line)) {
+        for (const QString& line : std::as_const(lines)) {
             if (!main || comm.isNull() || comm.SendAscii(line) != 0) {
                 sendFailed = true;
                 break;
@@ -486,7 +528,9 @@ void RestoreFromFile()
             // The clock's own wait: a close asked meanwhile must not cut the pacing short.
             Clock::pumpFor(kLinePauseMs);
         }
-        file.close();
+        // The lines are not answered: only a query answered afterwards shows that they arrived.
+        if (!sendFailed)
+            confirmed = AnswerCheck::controllerAnswers(comm, bus, &unconfirmed);
         if (progress) {
             progress->setRunning(false);
             Form::Unload(progress);
@@ -506,10 +550,11 @@ void RestoreFromFile()
                    + QStringLiteral("because the link to the controller failed. ") + reached + kCRLF
                    + QStringLiteral("The configuration was not fully restored."),
                vbOKOnly + vbExclamation, kRestoreTitle);
-    } else if (reader.failed()) {
-        MsgBox(fileError(QStringLiteral("The file could not be read to its end:"), path, reader.errorString()) + kCRLF
-                   + linesText(linesSent) + QStringLiteral(" reached the controller; the configuration was not "
-                                                           "fully restored."),
+    } else if (!confirmed) {
+        MsgBox(QStringLiteral("All ") + linesText(linesSent) + QStringLiteral(" of") + kCRLF + nativePath(path) + kCRLF
+                   + QStringLiteral("were sent, but nothing confirms that they arrived. ") + unconfirmed + kCRLF
+                   + QStringLiteral("The configuration may not have reached the controller; it was not confirmed "
+                                    "as restored."),
                vbOKOnly + vbExclamation, kRestoreTitle);
     } else {
         MsgBox(QStringLiteral("Configuration Restored"), vbOKOnly, kRestoreTitle);
@@ -576,10 +621,11 @@ bool ParseOldParameterLine(const QString& path, QString* error)
         return false;
     };
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(fileError(QStringLiteral("The file could not be opened:"), path, file.errorString()));
-    TextLineReader reader(&file);
+    QString readError;
+    const std::optional<QByteArray> bytes = readWhole(path, &readError);
+    if (!bytes)
+        return fail(readError);
+    TextLineReader reader(*bytes);
     QString line;
     int previousAxis = 0;
     int position = 0;
@@ -635,12 +681,10 @@ void ConvertParameterFile()
     if (source.isEmpty())
         return;
     {
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly)) {
-            error = fileError(QStringLiteral("The file could not be opened:"), source, file.errorString());
+        const std::optional<QByteArray> bytes = readWhole(source, &error);
+        if (!bytes)
             return refuse();
-        }
-        TextLineReader reader(&file);
+        TextLineReader reader(*bytes);
         QString first;
         if (!reader.readLine(first) || !first.contains(QLatin1String("Axis"))) {
             MsgBox(QStringLiteral("The file selected is not in old format."), vbOKOnly + vbExclamation, kConvertTitle);
