@@ -6,6 +6,7 @@
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/firmware/FirmwareFiles.h"
+#include "utility/shell/AnswerCheck.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
@@ -392,7 +393,7 @@ statusFlash::Ending statusFlash::DownloadFirmwareComm()
         return Ending::Stay;
 
     playAnimation();
-    if (!downloadLines(image, command + kCR, true, true, path))
+    if (!downloadLines(image, command + kCR, true, true, path) || !confirmEnd())
         return Ending::Unload;
     if (resetAnswered()) {
         Hide();
@@ -424,7 +425,7 @@ statusFlash::Ending statusFlash::DownloadFpga()
         return Ending::Stay;
     }
     playAnimation();
-    const bool done = downloadLines(image, command + kCR, false, false, path);
+    const bool done = downloadLines(image, command + kCR, false, false, path) && confirmEnd();
     stopAnimation();
     Hide();
     if (!done) {
@@ -616,6 +617,9 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
         m_progFlash->setValue(percent(position, total));
         Clock::pumpOnce();
     }
+    // The CPU stage reports nothing: a cable pulled part way shows only in the silence after it.
+    if (!confirmEnd())
+        return failed();
 
     if (!resetAnswered())
         return Ending::Stay;
@@ -807,6 +811,17 @@ bool statusFlash::pause(int ms)
 {
     DelayMs(ms);
     return linkUsable();
+}
+
+// Nothing is read while an image goes out: the download is done only once the controller answers.
+bool statusFlash::confirmEnd()
+{
+    QString why;
+    if (AnswerCheck::controllerAnswers(mobjX, m_bus, &why))
+        return true;
+    m_failure = QStringLiteral("The image was sent, but nothing confirms that it arrived. ") + why;
+    flashIncomplete();
+    return false;
 }
 
 void statusFlash::flashIncomplete()

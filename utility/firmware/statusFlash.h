@@ -95,6 +95,7 @@ private:
     void refuse(const QString& prompt, int style, const QString& title);
     void reinitialize();
     bool pause(int ms);
+    bool confirmEnd();
     void flashIncomplete();
     bool resetAnswered();
     void readdress(int priorAddress);

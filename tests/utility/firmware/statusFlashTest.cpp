@@ -1,3 +1,4 @@
+#include "tests/support/CutCableDevice.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
@@ -27,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace KvlXGlobal;
 using platform::Clock;
 
@@ -49,18 +52,6 @@ const QString kBadHeader = QStringLiteral("Not A Valid KVL Firmware Program.");
 struct TestClock {
     explicit TestClock(int bus) { Clock::useManualClock(1000, bus == BUS_TYPE_RS232 ? 1 : 0); }
     ~TestClock() { Clock::useRealClock(); }
-};
-
-// A device that also records the size of every bus write.
-class RecordingDevice : public SimDevice {
-public:
-    using SimDevice::SimDevice;
-    int receive(const QByteArray& bytes) override
-    {
-        writes << bytes.size();
-        return SimDevice::receive(bytes);
-    }
-    QList<int> writes;
 };
 
 struct Dialog {
@@ -157,7 +148,7 @@ struct FlashDesk {
     bool menusEnabled() const { return main->mnuMain(0)->menuAction()->isEnabled(); }
 
     TestClock clock;
-    RecordingDevice device;
+    CutCableDevice device;
     ShellRig rig;
     frmMain* main = nullptr;
     QStringList chosen;
@@ -431,7 +422,7 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
 
     EXPECT_TRUE(buttonsOff);
     EXPECT_EQ(secondStarts, 0);
-    EXPECT_EQ(d.lines().size(), 6); // the command and every line, once
+    EXPECT_EQ(d.lines().size(), 7); // the command and every line, once, and the confirming query
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
     EXPECT_TRUE(d.main->isVisible());
     EXPECT_EQ(Form::loadedForm(QStringLiteral("statusFlash")), nullptr);
@@ -456,7 +447,7 @@ TEST(statusFlashTest, OpeningStepsRunOnEveryOpening)
     // The FPGA download ends with the window hidden, the menus and the tick back.
     d.chosen << d.image("new.hex", ":10000000AA\r\n:00000001FF\r\n");
     window->cmdLoadFpga()->click();
-    EXPECT_EQ(d.lines(), (QStringList{"Download 420", ":10000000AA", ":00000001FF"}));
+    EXPECT_EQ(d.lines(), (QStringList{"Download 420", ":10000000AA", ":00000001FF", "VE?"}));
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
     EXPECT_FALSE(window->Visible());
     EXPECT_TRUE(d.menusEnabled());
@@ -568,14 +559,16 @@ TEST(statusFlashTest, DspThenCpuImageOverGpib)
     EXPECT_EQ(d.rig.boxes[2].prompt, kComplete);
 
     const QStringList lines = d.lines();
-    ASSERT_EQ(lines.size(), 8);
+    ASSERT_EQ(lines.size(), 9);
     EXPECT_EQ(lines[0], QStringLiteral("Download 8100"));
     EXPECT_EQ(lines[6], QStringLiteral("Download 8386"));
     EXPECT_EQ(lines[7], QStringLiteral("185"));
+    // The controller confirms it took the image by answering afterwards.
+    EXPECT_EQ(lines[8], QStringLiteral("VE?"));
     EXPECT_EQ(d.sim().downloadData(), cpu);
     // The raw image in pieces of 184 bytes and the rest, after the size line.
-    ASSERT_GE(d.device.writes.size(), 2);
-    EXPECT_EQ(d.device.writes.mid(d.device.writes.size() - 2), (QList<int>{184, 1}));
+    ASSERT_GE(d.device.writes.size(), 3);
+    EXPECT_EQ(d.device.writes.mid(d.device.writes.size() - 3, 2), (QList<int>{184, 1}));
     EXPECT_EQ(window->progFlash()->value(), 100);
     // No: the window stays open with its firmware button off until it is closed.
     EXPECT_TRUE(window->Visible());
@@ -623,8 +616,61 @@ TEST(statusFlashTest, CpuImageInEightBytePiecesOverSerial)
         });
     }
     EXPECT_EQ(data, cpu);
-    ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines.mid(lines.size() - 2), (QList<QByteArray>{"Download 8386", "9"}));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.mid(lines.size() - 3), (QList<QByteArray>{"Download 8386", "9", "VE?"}));
     EXPECT_EQ(window->progFlash()->value(), 100);
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
+}
+
+// A CPU image cut part way by a pulled cable (every write still reports success) is no complete
+// download: the controller does not answer afterwards, and the flash must be written again.
+TEST(statusFlashTest, CpuImageCutOffWithoutAWriteErrorIsNoCompleteDownload)
+{
+    FlashDesk d(BUS_TYPE_GPIB);
+    gModel = QStringLiteral("KVL8100");
+    const QByteArray cpu(100 * 1024 + 500, 'c');
+    d.chosen << d.image("dsp.fwr", kFirmware) << d.image("cpu.exe", cpu);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    // The command, five lines and ETX of the DSP stage, the CPU command, its size line and 100 KB.
+    d.device.writes.clear();
+    d.device.cutAfter(6 + 2 + 100 * 1024 / statusFlash::CpuPieceGpib);
+    window->cmdLoadFirmware()->click();
+
+    EXPECT_TRUE(d.device.isCut());
+    EXPECT_LT(d.sim().downloadData().size(), cpu.size());
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_TRUE(d.asked(QStringLiteral("The image was sent, but nothing confirms that it arrived. The controller did "
+                                       "not answer \"VE?\" afterwards.")));
+    EXPECT_TRUE(d.asked(kIncomplete));
+    // The window stays open as it stood, its firmware button off, until it is closed.
+    EXPECT_TRUE(window->Visible());
+    Form::Unload(window, Form::vbFormControlMenu);
+    EXPECT_TRUE(d.menusEnabled());
+}
+
+// A FIFO nobody writes to, a device that never ends and a folder are refused at once as images.
+TEST(statusFlashTest, OnlyRegularFilesAreTakenAsImages)
+{
+    FlashDesk d(BUS_TYPE_GPIB);
+    gModel = QStringLiteral("KVL400");
+    const QString pipe = d.rig.folder() + QStringLiteral("/pipe.fwr");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    const QStringList images{pipe, QStringLiteral("/dev/zero"), d.rig.folder()};
+    for (const QString& image : images) {
+        d.rig.boxes.clear();
+        d.chosen << image;
+        const qint64 start = Clock::tickMs();
+        window->cmdLoadFirmware()->click();
+        EXPECT_LT(Clock::tickMs() - start, 2000) << image.toStdString();
+        ASSERT_EQ(d.rig.boxes.size(), 1) << image.toStdString();
+        EXPECT_EQ(d.rig.boxes[0].prompt, QStringLiteral("The file ") + QDir::toNativeSeparators(image)
+                                             + QStringLiteral(" could not be opened: It is not a regular file: a "
+                                                              "folder, a device or a pipe cannot be read as one.\r\n"
+                                                              "Nothing was sent to the controller."));
+        EXPECT_TRUE(window->Visible());
+    }
+    EXPECT_TRUE(d.lines().isEmpty());
 }
