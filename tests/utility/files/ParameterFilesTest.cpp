@@ -1,4 +1,4 @@
-#include "tests/support/CutCableDevice.h"
+#include "tests/support/FaultyDevice.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/BusType.h"
@@ -118,7 +118,7 @@ struct Files {
     void dispatch(const QString& key) { main->MenuDispatch(key); }
 
     bool serial;
-    CutCableDevice device;
+    FaultyDevice device;
     ShellRig rig;
     frmMain* main = nullptr;
     QList<Dialog> dialogs;

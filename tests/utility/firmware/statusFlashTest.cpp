@@ -1,4 +1,4 @@
-#include "tests/support/CutCableDevice.h"
+#include "tests/support/FaultyDevice.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
@@ -148,7 +148,7 @@ struct FlashDesk {
     bool menusEnabled() const { return main->mnuMain(0)->menuAction()->isEnabled(); }
 
     TestClock clock;
-    CutCableDevice device;
+    FaultyDevice device;
     ShellRig rig;
     frmMain* main = nullptr;
     QStringList chosen;
