@@ -26,6 +26,7 @@
 #include <QScopedValueRollback>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -301,7 +302,8 @@ const ConvertedRow kConvertedRows[] = {
 std::optional<int> trajectoryCode(const QString& cell)
 {
     const double value = NumberText::parseReply(cell);
-    if (value != std::floor(value))
+    // Only the small codes below mean anything; a larger number must not be cast to int.
+    if (value != std::floor(value) || value < 0 || value > 100)
         return std::nullopt;
     switch (int(value)) {
     case 3:
@@ -316,13 +318,25 @@ std::optional<int> trajectoryCode(const QString& cell)
 }
 
 // A configuration cell as upper-case hexadecimal and "H"; a negative value in 32-bit two's
-// complement, as the controller's words are.
-std::optional<QString> hexCell(const QString& cell)
+// complement, as the controller's words are. Nothing when the cell holds no whole number, with
+// *outOfRange set when it holds one that no 32-bit word can.
+std::optional<QString> hexCell(const QString& cell, bool* outOfRange)
 {
+    *outOfRange = false;
     bool ok = false;
     const qlonglong value = cell.toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+    if (!ok) {
+        // Digits too many even for 64 bits are a whole number all the same.
+        const QString digits = cell.startsWith(QLatin1Char('-')) || cell.startsWith(QLatin1Char('+')) ? cell.mid(1)
+                                                                                                       : cell;
+        *outOfRange = !digits.isEmpty()
+            && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
         return std::nullopt;
+    }
+    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max()) {
+        *outOfRange = true;
+        return std::nullopt;
+    }
     return QString::number(quint32(qint32(value)), 16).toUpper() + QLatin1Char('H');
 }
 
@@ -374,20 +388,23 @@ std::optional<QStringList> convertedLines(QString* error)
                 break;
             case Value::HexCell: {
                 const QString& cell = gOldParams[axis][row.position];
-                const std::optional<QString> hex = hexCell(cell);
+                bool outOfRange = false;
+                const std::optional<QString> hex = hexCell(cell, &outOfRange);
                 if (!hex) {
                     const QString name = mnemonic.trimmed();
+                    const QString fault = outOfRange ? QStringLiteral("is out of range (a configuration word holds "
+                                                                      "-2147483648 to 2147483647)")
+                                                     : QStringLiteral("is no whole number");
                     *error = cell.isEmpty()
                         ? QStringLiteral("The old file holds no %1 value for axis %2 (position %3), so nothing was "
                                          "converted.")
                               .arg(name)
                               .arg(axis)
                               .arg(row.position)
-                        : QStringLiteral("The %1 value \"%2\" of axis %3%4 is no whole number, so nothing was "
-                                         "converted.")
+                        : QStringLiteral("The %1 value \"%2\" of axis %3%4 %5, so nothing was converted.")
                               .arg(name, cell)
                               .arg(axis)
-                              .arg(cellPlace(axis, row.position));
+                              .arg(cellPlace(axis, row.position), fault);
                     return std::nullopt;
                 }
                 value = *hex;
@@ -629,6 +646,18 @@ bool ParseOldParameterLine(const QString& path, QString* error)
     QString line;
     int previousAxis = 0;
     int position = 0;
+    int lastLine = 0; // the last line that held a value
+    int blockStart[OldParamAxes + 1] = {};
+    // A block's meaning is its lines' places: one that ends early would leave the values after it
+    // empty, and the converted lines would carry no value.
+    const auto shortBlock = [&](const QString& where) {
+        return where + QStringLiteral("ends the block of axis %1 (from line %2) after %3 of its %4 lines, so nothing "
+                                      "was converted.")
+                           .arg(previousAxis)
+                           .arg(blockStart[previousAxis])
+                           .arg(position + 1)
+                           .arg(OldParamPositions);
+    };
     while (reader.readLine(line)) {
         if (line.size() <= 1)
             continue;
@@ -642,8 +671,22 @@ bool ParseOldParameterLine(const QString& path, QString* error)
         if (!ok || axis < 1 || axis > OldParamAxes)
             return fail(where + quotedLine(line) + kCRLF
                         + QStringLiteral("names no axis from 1 to %1.").arg(OldParamAxes));
-        position = axis == previousAxis ? position + 1 : 0;
+        if (axis != previousAxis) {
+            if (previousAxis != 0 && position + 1 < OldParamPositions)
+                return fail(shortBlock(where));
+            // A second block of an axis would silently replace the first.
+            if (blockStart[axis] != 0)
+                return fail(where + QStringLiteral("starts a second block of axis %1 (the first began at line %2), so "
+                                                   "nothing was converted.")
+                                        .arg(axis)
+                                        .arg(blockStart[axis]));
+            blockStart[axis] = reader.lineNumber();
+            position = 0;
+        } else {
+            ++position;
+        }
         previousAxis = axis;
+        lastLine = reader.lineNumber();
         if (position >= OldParamPositions)
             return fail(where + QStringLiteral("makes the block of axis %1 longer than %2 lines.")
                                     .arg(axis)
@@ -653,6 +696,8 @@ bool ParseOldParameterLine(const QString& path, QString* error)
     }
     if (reader.failed())
         return fail(fileError(QStringLiteral("The file could not be read:"), path, reader.errorString()));
+    if (previousAxis != 0 && position + 1 < OldParamPositions)
+        return fail(shortBlock(QStringLiteral("Line %1 of ").arg(lastLine) + nativePath(path) + kCRLF));
     g_oldParamSource = path;
     return true;
 }

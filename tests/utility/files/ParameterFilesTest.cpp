@@ -768,6 +768,7 @@ TEST(ParameterFilesTest, ConvertTrajectoryCodes)
 
 TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
 {
+    QString error;
     struct Case {
         QByteArray text;
         QString start;
@@ -775,6 +776,10 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
     const QByteArray good = oldFile(2, 44, numericZCells(2));
     QMap<QString, QByteArray> badZCell = numericZCells(2);
     badZCell.insert("2:35", "12abc");
+    QMap<QString, QByteArray> outOfRange = numericZCells(2);
+    outOfRange.insert("1:34", "2147483648");
+    QMap<QString, QByteArray> tooLong = numericZCells(2);
+    tooLong.insert("2:35", "-99999999999999999999");
     QByteArray longBlock = good;
     longBlock.insert(longBlock.indexOf("2:Axis"), "1:Extra=1\r\n");
     const QList<Case> cases = {
@@ -787,6 +792,12 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         {longBlock, QStringLiteral("Line 45 of ")},
         {oldFile(2, 44, badZCell), QStringLiteral("The ZB value \"12abc\" of axis 2 (line 80 of ")},
         {oldFile(1, 44, numericZCells(1)), QStringLiteral("The old file holds no ZA value for axis 2 (position 34)")},
+        // Blocks shorter than an axis's 44 lines, and a second block of one axis.
+        {oldFile(2, 40, numericZCells(2)), QStringLiteral("Line 41 of ")},
+        {good.left(good.indexOf("2:Key37")), QStringLiteral("Line 81 of ")},
+        {good + oldFile(1, 44, numericZCells(1)), QStringLiteral("Line 89 of ")},
+        {oldFile(2, 44, outOfRange), QStringLiteral("The ZA value \"2147483648\" of axis 1 (line 35 of ")},
+        {oldFile(2, 44, tooLong), QStringLiteral("The ZB value \"-99999999999999999999\" of axis 2 (line 80 of ")},
     };
     for (const Case& c : cases) {
         Files f;
@@ -800,6 +811,47 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         EXPECT_EQ(f.rig.boxes[0].title, kConvertTitle);
         EXPECT_EQ(f.dialogs.size(), 1) << "no destination is asked for";
         EXPECT_FALSE(QFile::exists(f.path(QStringLiteral("new.txt"))));
+    }
+    {
+        // The messages say which block and why.
+        Files f;
+        gMaxAxes = 2;
+        f.write(QStringLiteral("old.txt"), oldFile(2, 40, numericZCells(2)));
+        EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("ends the block of axis 1 (from line 1) after 40 of its 44 lines, so "
+                                                  "nothing was converted.")))
+            << error.toStdString();
+        f.write(QStringLiteral("old.txt"), good + oldFile(1, 44, numericZCells(1)));
+        EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("starts a second block of axis 1 (the first began at line 1), so "
+                                                  "nothing was converted.")))
+            << error.toStdString();
+        f.write(QStringLiteral("old.txt"), oldFile(2, 44, outOfRange));
+        ASSERT_TRUE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_FALSE(WriteAxisCommandFile(f.path(QStringLiteral("new.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("is out of range (a configuration word holds -2147483648 to "
+                                                  "2147483647), so nothing was converted.")))
+            << error.toStdString();
+    }
+
+    // A source that is no regular file is refused at once: nobody writes to the FIFO.
+    {
+        Files f;
+        gMaxAxes = 2;
+        const QString pipe = f.path(QStringLiteral("pipe.txt"));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        for (const QString& source : {pipe, QStringLiteral("/dev/zero")}) {
+            f.rig.boxes.clear();
+            f.dialogs.clear();
+            f.answers << source;
+            f.dispatch(QStringLiteral("mnuFileConvertToASCII"));
+            ASSERT_EQ(f.rig.boxes.size(), 1);
+            EXPECT_EQ(f.rig.boxes[0].prompt, QStringLiteral("The file could not be opened:\r\n")
+                                                 + QDir::toNativeSeparators(source)
+                                                 + QStringLiteral("\r\nIt is not a regular file: a folder, a device "
+                                                                  "or a pipe cannot be read as one."));
+            EXPECT_EQ(f.dialogs.size(), 1);
+        }
     }
 
     // A controller of no axes, or more than an old file can describe.
