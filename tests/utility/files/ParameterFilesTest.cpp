@@ -10,6 +10,7 @@
 #include "sim/SimDevice.h"
 #include "utility/files/ParameterFiles.h"
 #include "utility/files/frmProgress.h"
+#include "utility/shell/Application.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
@@ -25,7 +26,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -157,26 +157,23 @@ QMap<QString, QByteArray> numericZCells(int axes)
     return cells;
 }
 
-// Makes writes beyond `bytes` fail in this process (as a full disk does) while it lives.
+// Makes writes beyond `bytes` fail in this process (as a full disk does) while it lives. The
+// signal the kernel sends then is left to the program's own handling, as the program sets it up:
+// should it not ignore the signal, this test program dies.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
+        Application::ignoreFileSizeSignal();
         getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_saved;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
 
 private:
     rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
 };
 
 } // namespace
