@@ -14,6 +14,7 @@
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/MainMenu.h"
+#include "utility/shell/SessionEnd.h"
 #include "utility/shell/frmCycle.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
@@ -398,7 +399,9 @@ TEST(statusFlashTest, CaptionsAndRefusalsByModelAndBus)
     EXPECT_TRUE(window->cmdLoadFpga()->isEnabled());
 }
 
-TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
+// A close of the main window asked while a download runs waits until the download is over, and
+// then happens the ordinary way; the download's window itself does not close meanwhile.
+TEST(statusFlashTest, ACloseAskedDuringADownloadWaitsForItsEnd)
 {
     FlashDesk d(BUS_TYPE_GPIB);
     gModel = QStringLiteral("KVL400");
@@ -407,12 +410,14 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
     d.chosen << d.image("new.fwr", kFirmware);
     int secondStarts = 0;
     bool buttonsOff = false;
+    bool mainVisibleAfterClose = false;
     QObject::connect(&d.sim(), &SimController::lineReceived, window, [&](const QByteArray& line) {
         if (line != "$KVL firmware")
             return;
         buttonsOff = !window->cmdLoadFirmware()->isEnabled() && !window->cmdLoadFpga()->isEnabled();
         window->frame()->close();
         d.main->close();
+        mainVisibleAfterClose = d.main->isVisible();
         const int before = d.dialogs.size();
         QMetaObject::invokeMethod(window, "cmdLoadFirmware_Click");
         QMetaObject::invokeMethod(window, "cmdLoadFpga_Click");
@@ -421,13 +426,52 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
     window->cmdLoadFirmware()->click();
 
     EXPECT_TRUE(buttonsOff);
+    EXPECT_TRUE(mainVisibleAfterClose);
     EXPECT_EQ(secondStarts, 0);
-    EXPECT_EQ(d.lines().size(), 7); // the command and every line, once, and the confirming query
-    EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
-    EXPECT_TRUE(d.main->isVisible());
+    // The command, every line once, and the confirming query: the download ran to its end.
+    EXPECT_EQ(d.lines().size(), 7);
+    EXPECT_EQ(d.lines().last(), QStringLiteral("VE?"));
+    // A program on its way out asks no reset question and starts no reset.
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_FALSE(d.lines().contains(QStringLiteral("RS")));
     EXPECT_EQ(Form::loadedForm(QStringLiteral("statusFlash")), nullptr);
-    // Closing works again once the download is over.
-    EXPECT_TRUE(d.main->close());
+    // Put-off work runs when the event loop waits, as it does on the real clock.
+    Clock::useRealClock();
+    EXPECT_TRUE(Clock::pumpUntil([&] { return !d.main->isVisible(); }, 2000));
+    EXPECT_EQ(d.rig.stored("KVLComm", "BusType"), QString::number(BUS_TYPE_GPIB));
+}
+
+// The session ending (Ctrl+C, SIGTERM) during a download is kept: the download finishes, and the
+// program then closes the ordinary way, saving the link.
+TEST(statusFlashTest, TheSessionEndingDuringADownloadClosesTheProgramAfterIt)
+{
+    FlashDesk d(BUS_TYPE_GPIB);
+    struct Restore {
+        ~Restore() { platform::setMsgBoxesDismissed(false); }
+    } restore;
+    gModel = QStringLiteral("KVL200");
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.chosen << d.image("new.fwr", kFirmware);
+    d.resetAnswer = platform::vbYes;
+    QObject::connect(&d.sim(), &SimController::lineReceived, window, [&](const QByteArray& line) {
+        if (line == "$KVL firmware")
+            SessionEnd::end();
+    });
+    window->cmdLoadFirmware()->click();
+
+    const QStringList lines = d.lines();
+    EXPECT_EQ(lines.value(0), QStringLiteral("Download 200"));
+    EXPECT_EQ(lines.value(5), QStringLiteral("\x03"));
+    EXPECT_EQ(lines.value(6), QStringLiteral("VE?"));
+    EXPECT_EQ(lines.size(), 7) << "no reset on the way out";
+    EXPECT_TRUE(d.main->isVisible());
+    Clock::useRealClock();
+    EXPECT_TRUE(Clock::pumpUntil([&] { return !d.main->isVisible(); }, 2000));
+    EXPECT_TRUE(gAppClosing);
+    EXPECT_EQ(d.rig.stored("KVLComm", "BusType"), QString::number(BUS_TYPE_GPIB));
+    EXPECT_EQ(d.rig.stored("KVLComm", "DeviceID"), QStringLiteral("5"));
+    gAppClosing = false;
 }
 
 TEST(statusFlashTest, OpeningStepsRunOnEveryOpening)
