@@ -567,6 +567,30 @@ TEST(ParameterFilesTest, SaveAsksForTemplateFilesMissingFromTheProgramFolder)
     EXPECT_TRUE(f.rig.boxes.isEmpty());
 }
 
+TEST(ParameterFilesTest, SaveRefusesAnOptionOrTemplateFileThatIsNoRegularFile)
+{
+    Files f;
+    const QString pipe = f.path(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString reason = QStringLiteral("\r\nIt is not a regular file: a folder, a device or a pipe cannot be "
+                                          "read as one.");
+    // The option file chosen is a FIFO nobody writes to.
+    f.answers << pipe;
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("The control option file could not be used.\r\nThe file could "
+                                                      "not be opened:\r\n")
+                                       + QDir::toNativeSeparators(pipe) + reason});
+    // The template chosen is a device.
+    f.rig.boxes.clear();
+    f.write(QStringLiteral("TerminalControlOption.txt"), "KVL410\t1\r\n");
+    f.answers << QStringLiteral("/dev/zero");
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("The save template file could not be used.\r\nThe file could "
+                                                      "not be opened:\r\n/dev/zero")
+                                       + reason});
+    EXPECT_EQ(f.lines(), (QStringList{"VE", "VE"}));
+}
+
 TEST(ParameterFilesTest, SaveWithoutAControllerOrModelRefusesBeforeAskingForAFile)
 {
     Files f;

@@ -718,3 +718,26 @@ TEST(statusFlashTest, OnlyRegularFilesAreTakenAsImages)
     }
     EXPECT_TRUE(d.lines().isEmpty());
 }
+
+// On the pseudo-terminal: the controller falls silent once the CPU image's size line has come, so
+// the whole image goes out and nothing answers it. That is no complete download.
+TEST(statusFlashTest, ControllerSilentAfterTheCpuImageOnSerialIsNoCompleteDownload)
+{
+    FlashDesk d(BUS_TYPE_RS232);
+    gModel = QStringLiteral("KVL8100");
+    d.chosen << d.image("dsp.fwr", kFirmware) << d.image("cpu.exe", QByteArray(40, 'c'));
+    d.rig.withSim([](SimController& sim) {
+        QObject::connect(&sim, &SimController::lineReceived, &sim, [&sim](const QByteArray& line) {
+            if (line == "40")
+                sim.setSilent(true);
+        });
+    });
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    window->cmdLoadFirmware()->click();
+
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_TRUE(d.asked(QStringLiteral("The controller did not answer \"VE?\" afterwards.")));
+    EXPECT_TRUE(d.asked(kIncomplete));
+    Form::Unload(window, Form::vbFormControlMenu);
+}
