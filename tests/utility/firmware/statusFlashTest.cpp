@@ -439,6 +439,7 @@ TEST(statusFlashTest, ACloseAskedDuringADownloadWaitsForItsEnd)
     Clock::useRealClock();
     EXPECT_TRUE(Clock::pumpUntil([&] { return !d.main->isVisible(); }, 2000));
     EXPECT_EQ(d.rig.stored("KVLComm", "BusType"), QString::number(BUS_TYPE_GPIB));
+    gAppClosing = false;
 }
 
 // The session ending (Ctrl+C, SIGTERM) during a download is kept: the download finishes, and the
