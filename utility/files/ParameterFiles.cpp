@@ -5,9 +5,11 @@
 #include "platform/kernel/Clock.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/files/BoundedFile.h"
 #include "utility/files/CommandFileWriter.h"
 #include "utility/files/TextLineReader.h"
 #include "utility/files/frmProgress.h"
+#include "utility/shell/AnswerCheck.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
@@ -16,7 +18,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
@@ -25,6 +26,7 @@
 #include <QScopedValueRollback>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -66,6 +68,25 @@ QString nativePath(const QString& path)
 QString fileError(const QString& what, const QString& path, const QString& reason)
 {
     return what + kCRLF + nativePath(path) + kCRLF + reason;
+}
+
+// The whole file the user pointed at; nothing, with a message naming the file, when it is no
+// regular file that can be read whole.
+std::optional<QByteArray> readWhole(const QString& path, QString* error)
+{
+    QByteArray bytes;
+    QString reason;
+    switch (BoundedFile::read(path, &bytes, &reason)) {
+    case BoundedFile::Outcome::Read:
+        return bytes;
+    case BoundedFile::Outcome::NotOpened:
+        *error = fileError(QStringLiteral("The file could not be opened:"), path, reason);
+        break;
+    case BoundedFile::Outcome::NotRead:
+        *error = fileError(QStringLiteral("The file could not be read:"), path, reason);
+        break;
+    }
+    return std::nullopt;
 }
 
 QString linesText(int count)
@@ -112,13 +133,14 @@ QString programFileOrChosen(const QString& name, const QString& dialogTitle)
 // The number of axes the option file's line of the model names, or nothing (with a message).
 std::optional<int> savedAxisCount(const QString& path, const QString& model)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(fileError(QStringLiteral("The control option file could not be opened:"), path, file.errorString()),
-               vbOKOnly + vbExclamation, kSaveTitle);
+    QString error;
+    const std::optional<QByteArray> bytes = readWhole(path, &error);
+    if (!bytes) {
+        MsgBox(QStringLiteral("The control option file could not be used.") + kCRLF + error, vbOKOnly + vbExclamation,
+               kSaveTitle);
         return std::nullopt;
     }
-    TextLineReader reader(&file);
+    TextLineReader reader(*bytes);
     QString line;
     std::optional<int> count;
     while (reader.readLine(line)) {
@@ -150,13 +172,14 @@ struct TemplateEntry {
 // The save template's entries in file order, or nothing (with a message).
 std::optional<std::vector<TemplateEntry>> templateEntries(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(fileError(QStringLiteral("The save template file could not be opened:"), path, file.errorString()),
-               vbOKOnly + vbExclamation, kSaveTitle);
+    QString error;
+    const std::optional<QByteArray> bytes = readWhole(path, &error);
+    if (!bytes) {
+        MsgBox(QStringLiteral("The save template file could not be used.") + kCRLF + error, vbOKOnly + vbExclamation,
+               kSaveTitle);
         return std::nullopt;
     }
-    TextLineReader reader(&file);
+    TextLineReader reader(*bytes);
     std::vector<TemplateEntry> entries;
     bool anyPerAxis = false;
     QString line;
@@ -271,7 +294,8 @@ const ConvertedRow kConvertedRows[] = {
 std::optional<int> trajectoryCode(const QString& cell)
 {
     const double value = NumberText::parseReply(cell);
-    if (value != std::floor(value))
+    // Only the small codes below mean anything; a larger number must not be cast to int.
+    if (value != std::floor(value) || value < 0 || value > 100)
         return std::nullopt;
     switch (int(value)) {
     case 3:
@@ -286,13 +310,25 @@ std::optional<int> trajectoryCode(const QString& cell)
 }
 
 // A configuration cell as upper-case hexadecimal and "H"; a negative value in 32-bit two's
-// complement, as the controller's words are.
-std::optional<QString> hexCell(const QString& cell)
+// complement, as the controller's words are. Nothing when the cell holds no whole number, with
+// *outOfRange set when it holds one that no 32-bit word can.
+std::optional<QString> hexCell(const QString& cell, bool* outOfRange)
 {
+    *outOfRange = false;
     bool ok = false;
     const qlonglong value = cell.toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+    if (!ok) {
+        // Digits too many even for 64 bits are a whole number all the same.
+        const QString digits = cell.startsWith(QLatin1Char('-')) || cell.startsWith(QLatin1Char('+')) ? cell.mid(1)
+                                                                                                       : cell;
+        *outOfRange = !digits.isEmpty()
+            && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
         return std::nullopt;
+    }
+    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max()) {
+        *outOfRange = true;
+        return std::nullopt;
+    }
     return QString::number(quint32(qint32(value)), 16).toUpper() + QLatin1Char('H');
 }
 
@@ -344,20 +380,23 @@ std::optional<QStringList> convertedLines(QString* error)
                 break;
             case Value::HexCell: {
                 const QString& cell = gOldParams[axis][row.position];
-                const std::optional<QString> hex = hexCell(cell);
+                bool outOfRange = false;
+                const std::optional<QString> hex = hexCell(cell, &outOfRange);
                 if (!hex) {
                     const QString name = mnemonic.trimmed();
+                    const QString fault = outOfRange ? QStringLiteral("is out of range (a configuration word holds "
+                                                                      "-2147483648 to 2147483647)")
+                                                     : QStringLiteral("is no whole number");
                     *error = cell.isEmpty()
                         ? QStringLiteral("The old file holds no %1 value for axis %2 (position %3), so nothing was "
                                          "converted.")
                               .arg(name)
                               .arg(axis)
                               .arg(row.position)
-                        : QStringLiteral("The %1 value \"%2\" of axis %3%4 is no whole number, so nothing was "
-                                         "converted.")
+                        : QStringLiteral("The %1 value \"%2\" of axis %3%4 %5, so nothing was converted.")
                               .arg(name, cell)
                               .arg(axis)
-                              .arg(cellPlace(axis, row.position));
+                              .arg(cellPlace(axis, row.position), fault);
                     return std::nullopt;
                 }
                 value = *hex;
@@ -418,7 +457,8 @@ QString ChooseExistingFile(const QString& title, const QString& filter)
 {
     for (;;) {
         const QString path = GetOpenFileName(frmMain::instance(), title, QString(), filter);
-        if (path.isEmpty() || QFileInfo(path).isFile())
+        // Anything that is there is taken; its reader refuses what is no regular file, saying so.
+        if (path.isEmpty() || QFileInfo::exists(path))
             return path;
         MsgBox(path + QStringLiteral(" not found!"), vbOKOnly + vbExclamation, kProgramTitle);
     }
@@ -436,17 +476,36 @@ void RestoreFromFile()
     const QString path = ChooseExistingFile(QStringLiteral("Send Text File"), kTextFilter);
     if (path.isEmpty() || !main)
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(fileError(QStringLiteral("The file could not be opened:"), path, file.errorString()),
+    // The file is read whole before the first line goes out: a file that cannot be read, or that
+    // changes while it is read, sends nothing, and what is sent is the file as it was opened.
+    QString readError;
+    const std::optional<QByteArray> content = readWhole(path, &readError);
+    if (!content || content->isEmpty()) {
+        MsgBox((content ? QStringLiteral("The file") + kCRLF + nativePath(path) + kCRLF + QStringLiteral("is empty.")
+                        : readError)
+                   + kCRLF + QStringLiteral("Nothing was sent to the controller."),
                vbOKOnly + vbExclamation, kRestoreTitle);
         return;
     }
-    const qint64 length = file.size();
+    const qint64 length = content->size();
+    QStringList lines;
+    {
+        TextLineReader reader(*content);
+        QString line;
+        while (reader.readLine(line))
+            lines << line;
+        if (reader.failed()) {
+            MsgBox(fileError(QStringLiteral("The file could not be read:"), path, reader.errorString()) + kCRLF
+                       + QStringLiteral("Nothing was sent to the controller."),
+                   vbOKOnly + vbExclamation, kRestoreTitle);
+            return;
+        }
+    }
 
-    TextLineReader reader(&file);
     int linesSent = 0;
     bool sendFailed = false;
+    bool confirmed = true;
+    QString unconfirmed;
     {
         // Marks the restore as a wait in progress: the main window's close is put off until it is
         // over, and the menus stay out of reach meanwhile.
@@ -455,6 +514,7 @@ void RestoreFromFile()
         // No poll or power watch of the link's tick comes between the lines (the watch could
         // even start a reset); it ticks again afterwards if the link is still open.
         CommLink comm = main->KVLComm1();
+        const int bus = comm.BusType();
         const bool ticking = comm.TimerEnabled();
         comm.setTimerEnabled(false);
         QPointer<frmProgress> progress = Form::instance<frmProgress>();
@@ -465,8 +525,7 @@ void RestoreFromFile()
         progress->Show();
 
         qint64 charactersSent = 0;
-        QString line;
-        while (reader.readLine(line)) {
+        for (const QString& line : std::as_const(lines)) {
             if (!main || comm.isNull() || comm.SendAscii(line) != 0) {
                 sendFailed = true;
                 break;
@@ -478,7 +537,9 @@ void RestoreFromFile()
             // The clock's own wait: a close asked meanwhile must not cut the pacing short.
             Clock::pumpFor(kLinePauseMs);
         }
-        file.close();
+        // The lines are not answered: only a query answered afterwards shows that they arrived.
+        if (!sendFailed)
+            confirmed = AnswerCheck::controllerAnswers(comm, bus, &unconfirmed);
         if (progress) {
             progress->setRunning(false);
             Form::Unload(progress);
@@ -498,10 +559,11 @@ void RestoreFromFile()
                    + QStringLiteral("because the link to the controller failed. ") + reached + kCRLF
                    + QStringLiteral("The configuration was not fully restored."),
                vbOKOnly + vbExclamation, kRestoreTitle);
-    } else if (reader.failed()) {
-        MsgBox(fileError(QStringLiteral("The file could not be read to its end:"), path, reader.errorString()) + kCRLF
-                   + linesText(linesSent) + QStringLiteral(" reached the controller; the configuration was not "
-                                                           "fully restored."),
+    } else if (!confirmed) {
+        MsgBox(QStringLiteral("All ") + linesText(linesSent) + QStringLiteral(" of") + kCRLF + nativePath(path) + kCRLF
+                   + QStringLiteral("were sent, but nothing confirms that they arrived. ") + unconfirmed + kCRLF
+                   + QStringLiteral("The configuration may not have reached the controller; it was not confirmed "
+                                    "as restored."),
                vbOKOnly + vbExclamation, kRestoreTitle);
     } else {
         MsgBox(QStringLiteral("Configuration Restored"), vbOKOnly, kRestoreTitle);
@@ -568,13 +630,26 @@ bool ParseOldParameterLine(const QString& path, QString* error)
         return false;
     };
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(fileError(QStringLiteral("The file could not be opened:"), path, file.errorString()));
-    TextLineReader reader(&file);
+    QString readError;
+    const std::optional<QByteArray> bytes = readWhole(path, &readError);
+    if (!bytes)
+        return fail(readError);
+    TextLineReader reader(*bytes);
     QString line;
     int previousAxis = 0;
     int position = 0;
+    int lastLine = 0; // the last line that held a value
+    int blockStart[OldParamAxes + 1] = {};
+    // A block's meaning is its lines' places: one that ends early would leave the values after it
+    // empty, and the converted lines would carry no value.
+    const auto shortBlock = [&](const QString& where) {
+        return where + QStringLiteral("ends the block of axis %1 (from line %2) after %3 of its %4 lines, so nothing "
+                                      "was converted.")
+                           .arg(previousAxis)
+                           .arg(blockStart[previousAxis])
+                           .arg(position + 1)
+                           .arg(OldParamPositions);
+    };
     while (reader.readLine(line)) {
         if (line.size() <= 1)
             continue;
@@ -588,8 +663,22 @@ bool ParseOldParameterLine(const QString& path, QString* error)
         if (!ok || axis < 1 || axis > OldParamAxes)
             return fail(where + quotedLine(line) + kCRLF
                         + QStringLiteral("names no axis from 1 to %1.").arg(OldParamAxes));
-        position = axis == previousAxis ? position + 1 : 0;
+        if (axis != previousAxis) {
+            if (previousAxis != 0 && position + 1 < OldParamPositions)
+                return fail(shortBlock(where));
+            // A second block of an axis would silently replace the first.
+            if (blockStart[axis] != 0)
+                return fail(where + QStringLiteral("starts a second block of axis %1 (the first began at line %2), so "
+                                                   "nothing was converted.")
+                                        .arg(axis)
+                                        .arg(blockStart[axis]));
+            blockStart[axis] = reader.lineNumber();
+            position = 0;
+        } else {
+            ++position;
+        }
         previousAxis = axis;
+        lastLine = reader.lineNumber();
         if (position >= OldParamPositions)
             return fail(where + QStringLiteral("makes the block of axis %1 longer than %2 lines.")
                                     .arg(axis)
@@ -599,6 +688,8 @@ bool ParseOldParameterLine(const QString& path, QString* error)
     }
     if (reader.failed())
         return fail(fileError(QStringLiteral("The file could not be read:"), path, reader.errorString()));
+    if (previousAxis != 0 && position + 1 < OldParamPositions)
+        return fail(shortBlock(QStringLiteral("Line %1 of ").arg(lastLine) + nativePath(path) + kCRLF));
     g_oldParamSource = path;
     return true;
 }
@@ -627,12 +718,10 @@ void ConvertParameterFile()
     if (source.isEmpty())
         return;
     {
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly)) {
-            error = fileError(QStringLiteral("The file could not be opened:"), source, file.errorString());
+        const std::optional<QByteArray> bytes = readWhole(source, &error);
+        if (!bytes)
             return refuse();
-        }
-        TextLineReader reader(&file);
+        TextLineReader reader(*bytes);
         QString first;
         if (!reader.readLine(first) || !first.contains(QLatin1String("Axis"))) {
             MsgBox(QStringLiteral("The file selected is not in old format."), vbOKOnly + vbExclamation, kConvertTitle);

@@ -1,5 +1,6 @@
 #include "utility/files/TextLineReader.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QIODevice>
 
@@ -8,6 +9,17 @@ TextLineReader::TextLineReader(QIODevice* device, int maxLineLength)
     , m_maxLineLength(maxLineLength)
 {
 }
+
+TextLineReader::TextLineReader(const QByteArray& bytes, int maxLineLength)
+    : m_bytes(bytes)
+    , m_buffer(std::make_unique<QBuffer>(&m_bytes))
+    , m_device(m_buffer.get())
+    , m_maxLineLength(maxLineLength)
+{
+    m_buffer->open(QIODevice::ReadOnly);
+}
+
+TextLineReader::~TextLineReader() = default;
 
 bool TextLineReader::readLine(QString& line)
 {

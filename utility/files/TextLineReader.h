@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
+#include <memory>
+
+class QBuffer;
 class QIODevice;
 
 // Reads a text file line by line as 8-bit text: CR LF, LF and a lone CR each end a line, so no line
@@ -12,6 +16,11 @@ public:
     static constexpr int DefaultMaxLineLength = 64 * 1024;
 
     explicit TextLineReader(QIODevice* device, int maxLineLength = DefaultMaxLineLength);
+    // The lines of a file read whole beforehand.
+    explicit TextLineReader(const QByteArray& bytes, int maxLineLength = DefaultMaxLineLength);
+    ~TextLineReader();
+    TextLineReader(const TextLineReader&) = delete;
+    TextLineReader& operator=(const TextLineReader&) = delete;
 
     // The next line without its end; false at the end of the file or on an error.
     bool readLine(QString& line);
@@ -25,6 +34,8 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    QByteArray m_bytes;
+    std::unique_ptr<QBuffer> m_buffer;
     QIODevice* m_device;
     int m_maxLineLength;
     int m_lineNumber = 0;

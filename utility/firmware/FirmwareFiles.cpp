@@ -1,7 +1,8 @@
 #include "utility/firmware/FirmwareFiles.h"
 
+#include "utility/files/BoundedFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -56,28 +57,20 @@ bool FirmwareFiles::copy(const QString& source, const QString& target, QString* 
 
 bool FirmwareFiles::readAll(const QString& path, QByteArray* bytes, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString reason;
+    switch (BoundedFile::read(path, bytes, &reason, ImageLimit)) {
+    case BoundedFile::Outcome::Read:
+        return true;
+    case BoundedFile::Outcome::NotOpened:
         *error = QStringLiteral("The file ") + QDir::toNativeSeparators(path) + QStringLiteral(" could not be opened: ")
-            + file.errorString();
+            + reason;
         return false;
+    case BoundedFile::Outcome::NotRead:
+        break;
     }
-    // Read to the end, however long the file says it is.
-    QByteArray content;
-    char chunk[65536];
-    for (;;) {
-        const qint64 n = file.read(chunk, sizeof chunk);
-        if (n < 0) {
-            *error = QStringLiteral("The file ") + QDir::toNativeSeparators(path)
-                + QStringLiteral(" could not be read to its end: ") + file.errorString();
-            return false;
-        }
-        if (n == 0)
-            break;
-        content.append(chunk, n);
-    }
-    *bytes = content;
-    return true;
+    *error = QStringLiteral("The file ") + QDir::toNativeSeparators(path)
+        + QStringLiteral(" could not be read to its end: ") + reason;
+    return false;
 }
 
 QList<QByteArray> FirmwareFiles::lines(const QByteArray& image)

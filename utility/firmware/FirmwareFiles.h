@@ -8,6 +8,9 @@
 // the download works from, and reading an image whole.
 class FirmwareFiles {
 public:
+    // No image of any model is longer: a longer file (or a device that never ends) is refused.
+    static constexpr qint64 ImageLimit = 16 * 1024 * 1024;
+
     // <home>/Tarvelle/KVL Motion Controllers/Controllers/<model>/<sub>, made when it is missing so
     // the dialog opens where the images belong.
     static QString dialogFolder(const QString& model, const QString& sub);
@@ -17,7 +20,8 @@ public:
 
     // Copies source over target whole or not at all. False with the reason.
     static bool copy(const QString& source, const QString& target, QString* error);
-    // Reads the whole file. False with the reason when it cannot be read to its end.
+    // Reads the whole image, a regular file of at most ImageLimit bytes. False with the reason
+    // otherwise.
     static bool readAll(const QString& path, QByteArray* bytes, QString* error);
     // The image's lines without their ends (CR LF, CR or LF); a last line without an end counts.
     static QList<QByteArray> lines(const QByteArray& image);

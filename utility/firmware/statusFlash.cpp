@@ -6,6 +6,7 @@
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/firmware/FirmwareFiles.h"
+#include "utility/shell/AnswerCheck.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
@@ -15,7 +16,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -106,25 +106,12 @@ int percent(qint64 part, qint64 whole)
     return int(std::clamp<double>(std::nearbyint(double(part) / double(whole) * 100.0), 0.0, 100.0));
 }
 
-// Refuses every close of the main window while a download runs. It filters the whole program,
-// ahead of the main window's own filters, so nothing below takes the refused close for a real one.
-class MainCloseRefusal : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Close && watched == frmMain::instance()) {
-            event->ignore();
-            return true;
-        }
-        return false;
-    }
-};
-
 } // namespace
 
-// One running download: the busy flag, both buttons disabled, the main window held open and
-// put-off work held back; at its end the buttons take the states the download left for them.
+// One running download: the busy flag, both buttons disabled, and a wait in progress, so a close
+// of the main window (the user's, or the session's end) is put off until the download has
+// finished or failed and then happens the ordinary way; at its end the buttons take the states
+// the download left for them.
 class statusFlash::Run {
 public:
     explicit Run(statusFlash* window)
@@ -139,12 +126,10 @@ public:
         window->m_fpgaBefore = window->m_finalFpga;
         window->m_cmdLoadFirmware->setEnabled(false);
         window->m_cmdLoadFpga->setEnabled(false);
-        qApp->installEventFilter(window->m_mainCloseRefusal);
     }
     ~Run()
     {
         if (m_window) {
-            qApp->removeEventFilter(m_window->m_mainCloseRefusal);
             m_window->m_busy = false;
             m_window->m_cmdLoadFirmware->setEnabled(m_window->m_finalFirmware);
             m_window->m_cmdLoadFpga->setEnabled(m_window->m_finalFpga);
@@ -163,7 +148,6 @@ statusFlash::statusFlash()
 {
     setWindowTitle(kTitle);
     setBorderStyle(vbFixedDialog);
-    m_mainCloseRefusal = new MainCloseRefusal(this);
 
     m_cmdLoadFirmware = new QPushButton(QStringLiteral("Load Firmware"), this);
     m_cmdLoadFirmware->setObjectName(QStringLiteral("cmdLoadFirmware"));
@@ -392,7 +376,7 @@ statusFlash::Ending statusFlash::DownloadFirmwareComm()
         return Ending::Stay;
 
     playAnimation();
-    if (!downloadLines(image, command + kCR, true, true, path))
+    if (!downloadLines(image, command + kCR, true, true, path) || !confirmEnd())
         return Ending::Unload;
     if (resetAnswered()) {
         Hide();
@@ -424,7 +408,7 @@ statusFlash::Ending statusFlash::DownloadFpga()
         return Ending::Stay;
     }
     playAnimation();
-    const bool done = downloadLines(image, command + kCR, false, false, path);
+    const bool done = downloadLines(image, command + kCR, false, false, path) && confirmEnd();
     stopAnimation();
     Hide();
     if (!done) {
@@ -616,6 +600,9 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
         m_progFlash->setValue(percent(position, total));
         Clock::pumpOnce();
     }
+    // The CPU stage reports nothing: a cable pulled part way shows only in the silence after it.
+    if (!confirmEnd())
+        return failed();
 
     if (!resetAnswered())
         return Ending::Stay;
@@ -795,18 +782,36 @@ void statusFlash::refuse(const QString& prompt, int style, const QString& title)
     m_finalFpga = m_fpgaBefore;
 }
 
-// The controller initialisation must see a close of the main window as it is: the hold on the
-// main window ends before it.
+// A program that is closing starts no initialisation (with its reset and restart wait) on its way
+// out: the flash is written, and the next start asks whether to reset.
 void statusFlash::reinitialize()
 {
-    qApp->removeEventFilter(m_mainCloseRefusal);
-    InitializeController(true);
+    if (!programClosing())
+        InitializeController(true);
 }
 
+bool statusFlash::programClosing()
+{
+    frmMain* main = frmMain::instance();
+    return !main || main->closePending() || gAppClosing;
+}
+
+// The pacing the controller needs is kept even when a close is asked meanwhile.
 bool statusFlash::pause(int ms)
 {
-    DelayMs(ms);
+    EventWait::pumpFor(ms);
     return linkUsable();
+}
+
+// Nothing is read while an image goes out: the download is done only once the controller answers.
+bool statusFlash::confirmEnd()
+{
+    QString why;
+    if (AnswerCheck::controllerAnswers(mobjX, m_bus, &why))
+        return true;
+    m_failure = QStringLiteral("The image was sent, but nothing confirms that it arrived. ") + why;
+    flashIncomplete();
+    return false;
 }
 
 void statusFlash::flashIncomplete()
@@ -818,6 +823,8 @@ void statusFlash::flashIncomplete()
 
 bool statusFlash::resetAnswered()
 {
+    if (programClosing())
+        return false;
     return MsgBox(QStringLiteral("Download complete. For the change to take effect, you need to reset the controller.")
                       + QStringLiteral("\r\nDo you want to reset now?"),
                   vbYesNo, QStringLiteral("Reset!!!"))

@@ -20,7 +20,8 @@ class WaitAnimation;
 // A download never hangs and never fails silently: every wait for the controller has a limit, the
 // image is read and checked before the command that erases the flash, every send is checked, and
 // a failure after the erase says that the flash must be written again. While a download runs
-// neither this window nor the main window closes and no second download starts.
+// this window does not close, a close of the main window waits until it has ended, and no
+// second download starts.
 class statusFlash : public Form {
     Q_OBJECT
 public:
@@ -94,7 +95,9 @@ private:
     bool linkUsable();
     void refuse(const QString& prompt, int style, const QString& title);
     void reinitialize();
+    static bool programClosing();
     bool pause(int ms);
+    bool confirmEnd();
     void flashIncomplete();
     bool resetAnswered();
     void readdress(int priorAddress);
@@ -118,5 +121,4 @@ private:
     bool m_finalFpga = true;
     bool m_firmwareBefore = true; // and before the click
     bool m_fpgaBefore = true;
-    QObject* m_mainCloseRefusal = nullptr; // holds the main window open while a download runs
 };

@@ -4,6 +4,8 @@
 #include "platform/RuntimeError.h"
 #include "utility/shell/frmMain.h"
 
+#include <csignal>
+
 namespace {
 
 // A link failure goes to the communication control's failure handler, as the control's own
@@ -23,6 +25,15 @@ void toFailureHandler(const platform::RuntimeError& error)
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
+    ignoreFileSizeSignal();
+}
+
+void Application::ignoreFileSizeSignal()
+{
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGXFSZ, &action, nullptr);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

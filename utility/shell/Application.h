@@ -15,4 +15,9 @@ public:
 
     // Runs one delivery inside the boundary; false when it ended with an exception.
     static bool deliver(const std::function<bool()>& delivery);
+
+    // A write beyond the file-size limit (a full quota) then fails and is reported like any other
+    // write error, instead of the signal ending the program with nothing said and nothing saved.
+    // The constructor does it.
+    static void ignoreFileSizeSignal();
 };

@@ -58,7 +58,13 @@ void SessionEnd::end()
         if (dialog)
             dialog->reject();
     }
-    // The close happens at once, or once the code that waited has gone on.
-    if (frmMain* main = frmMain::instance())
-        main->close();
+    // The close happens at once, or once the code that waited (a restore, a firmware download)
+    // has finished or failed.
+    QPointer<frmMain> main = frmMain::instance();
+    if (!main)
+        return;
+    main->close();
+    // A close that was refused leaves the program running: its boxes must be seen again.
+    if (main && main->isVisible() && !main->closePending())
+        platform::setMsgBoxesDismissed(false);
 }

@@ -10,6 +10,8 @@ public:
     // SIGINT, SIGTERM and SIGHUP end the program through end(), from the event loop.
     static void install(QObject* context);
     // Every box and modal dialog that waits is dismissed as if closed without a button, later
-    // boxes answer so at once, and the main window closes once no wait is in progress.
+    // boxes answer so at once, and the main window closes once no wait is in progress. Should the
+    // close be refused, boxes are shown again: they are passed over only while the program is
+    // really closing.
     static void end();
 };

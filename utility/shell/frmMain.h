@@ -64,6 +64,8 @@ public:
     // The window's unload; the File menu's Exit calls it with its box's answer, where 1 (OK)
     // closes the program and anything else only saves the link settings.
     void MDIForm_Unload(int Cancel);
+    // True while a close asked during a wait (a transfer, a download) waits for that to end.
+    bool closePending() const { return m_closePending; }
 
     // Status bar panels, numbered from 1.
     int StatusBarPanelCount() const;

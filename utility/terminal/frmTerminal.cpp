@@ -7,6 +7,7 @@
 #include "platform/kernel/Clock.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/files/BoundedFile.h"
 #include "utility/files/TextLineReader.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/CommandDispatcher.h"
@@ -17,7 +18,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMimeData>
@@ -381,7 +381,9 @@ void frmTerminal::listingRead()
         return;
     QString reply;
     bool first = true;
-    while (reply.right(5) != QLatin1String("\r\nEND")) {
+    // A listing that never reaches its END ends at the limit with what came.
+    const qint64 end = Clock::tickMs() + DrainLimitMs;
+    while (reply.right(5) != QLatin1String("\r\nEND") && Clock::tickMs() < end) {
         comm.ReadAscii(reply);
         reply = KVLTrim(reply);
         if (noReply(reply))
@@ -443,7 +445,8 @@ void frmTerminal::sendFile()
             return;
         if (file.isEmpty())
             break;
-        if (QFileInfo(file).isFile()) {
+        // Anything that is there is taken; the send refuses what is no regular file, saying so.
+        if (QFileInfo::exists(file)) {
             SendKVLFile(file);
             m_lastLine = QStringLiteral("TB");
             break;
@@ -455,15 +458,17 @@ void frmTerminal::sendFile()
 
 void frmTerminal::SendKVLFile(const QString& FileName)
 {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(QStringLiteral("File Open Error"), vbOKOnly + vbCritical, kSendTitle);
+    QByteArray content;
+    QString reason;
+    if (BoundedFile::read(FileName, &content, &reason) != BoundedFile::Outcome::Read) {
+        MsgBox(QStringLiteral("File Open Error") + kCRLF + QDir::toNativeSeparators(FileName) + kCRLF + reason,
+               vbOKOnly + vbCritical, kSendTitle);
         return;
     }
     m_busy = true;
     CommLink comm(mobjX);
     endLine();
-    TextLineReader reader(&file);
+    TextLineReader reader(content);
     QString text;
     bool failed = false;
     while (reader.readLine(text)) {
@@ -481,7 +486,6 @@ void frmTerminal::SendKVLFile(const QString& FileName)
         if (!isLoaded() || gAppClosing)
             break;
     }
-    file.close();
     m_busy = false;
     if (reader.failed()) {
         MsgBox(QStringLiteral("File Open Error"), vbOKOnly + vbCritical, kSendTitle);
@@ -497,7 +501,10 @@ void frmTerminal::SendKVLFile(const QString& FileName)
         return;
     caretToEnd();
 
-    for (;;) {
+    // A controller that keeps talking does not keep the window here: what came within the limit
+    // is shown.
+    const qint64 end = Clock::tickMs() + DrainLimitMs;
+    while (Clock::tickMs() < end) {
         QString reply;
         comm.ReadAscii(reply);
         reply = KVLTrim(reply);

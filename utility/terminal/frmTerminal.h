@@ -30,6 +30,8 @@ public:
     static constexpr int GatheredCapacity = 10001;
     // The pause after each line of a file sent.
     static constexpr int FileLinePauseMs = 50;
+    // The replies after a file send, and a program listing, are read for at most this long.
+    static constexpr int DrainLimitMs = 5000;
 
     frmTerminal();
 

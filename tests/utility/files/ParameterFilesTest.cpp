@@ -1,3 +1,4 @@
+#include "tests/support/FaultyDevice.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/BusType.h"
@@ -9,6 +10,7 @@
 #include "sim/SimDevice.h"
 #include "utility/files/ParameterFiles.h"
 #include "utility/files/frmProgress.h"
+#include "utility/shell/Application.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
@@ -24,7 +26,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -116,7 +118,7 @@ struct Files {
     void dispatch(const QString& key) { main->MenuDispatch(key); }
 
     bool serial;
-    SimDevice device;
+    FaultyDevice device;
     ShellRig rig;
     frmMain* main = nullptr;
     QList<Dialog> dialogs;
@@ -155,26 +157,23 @@ QMap<QString, QByteArray> numericZCells(int axes)
     return cells;
 }
 
-// Makes writes beyond `bytes` fail in this process (as a full disk does) while it lives.
+// Makes writes beyond `bytes` fail in this process (as a full disk does) while it lives. The
+// signal the kernel sends then is left to the program's own handling, as the program sets it up:
+// should it not ignore the signal, this test program dies.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
+        Application::ignoreFileSizeSignal();
         getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_saved;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
 
 private:
     rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
 };
 
 } // namespace
@@ -208,14 +207,15 @@ TEST(ParameterFilesTest, RestoreSendsEveryLineUnchangedWithProgressAndMenusOff)
     });
     f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
 
-    EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2AC5", "3AG1", "4DC2"}));
+    // The lines, then the query that confirms they arrived.
+    EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2AC5", "3AG1", "4DC2", "VE?"}));
     ASSERT_EQ(f.dialogs.size(), 1);
     EXPECT_FALSE(f.dialogs[0].save);
     EXPECT_EQ(f.dialogs[0].title, QStringLiteral("Send Text File"));
     EXPECT_EQ(f.dialogs[0].filter, kTextFilter);
     EXPECT_EQ(f.dialogs[0].dir, QString());
     EXPECT_EQ(captions.value(0), QStringLiteral("Transmitting Text File"));
-    EXPECT_EQ(menusOn, (QList<bool>{false, false, false, false}));
+    EXPECT_EQ(menusOn, (QList<bool>{false, false, false, false, false}));
     // 17 characters of a 21-byte file: line ends do not count, so the bar stops short of 100.
     ASSERT_FALSE(values.isEmpty());
     EXPECT_EQ(values.last(), 100 * 17 / 21);
@@ -238,9 +238,9 @@ TEST(ParameterFilesTest, RestoreOnTheSerialLinkSendsAnEmptyLineAsAnEmptyCommand)
     QList<QByteArray> raw;
     Clock::pumpUntil([&] {
         f.rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
-        return raw.size() >= 3;
+        return raw.size() >= 4;
     }, 2000);
-    EXPECT_EQ(raw, (QList<QByteArray>{"1VA10\r", "\r", "2AC5\xB5\r"}));
+    EXPECT_EQ(raw, (QList<QByteArray>{"1VA10\r", "\r", "2AC5\xB5\r", "VE?\r"}));
     EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
 }
 
@@ -332,6 +332,110 @@ TEST(ParameterFilesTest, RestoreCutOffOnTheSerialLinkSaysHowFarItGot)
     EXPECT_EQ(Form::loadedForm(QStringLiteral("frmProgress")), nullptr);
 }
 
+// A restore whose lines stop arriving without an error (a pulled cable, or a controller that
+// falls silent) is not reported as restored: the query after the last line goes unanswered.
+TEST(ParameterFilesTest, RestoreThatTheControllerDoesNotConfirmSaysSo)
+{
+    QByteArray text;
+    for (int i = 1; i <= 60; ++i)
+        text += "1VA" + QByteArray::number(i) + "\r\n";
+    const QString tail = QStringLiteral("\r\nThe configuration may not have reached the controller; it was not "
+                                        "confirmed as restored.");
+    {
+        Files f;
+        f.write(QStringLiteral("setup.txt"), text);
+        f.answers << f.path(QStringLiteral("setup.txt"));
+        f.device.cutAfter(20);
+        f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+        EXPECT_EQ(f.lines().size(), 20);
+        EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("All 60 lines of\r\n")
+                                           + QDir::toNativeSeparators(f.path("setup.txt"))
+                                           + QStringLiteral("\r\nwere sent, but nothing confirms that they arrived. "
+                                                            "The controller did not answer \"VE?\" afterwards.")
+                                           + tail});
+        EXPECT_EQ(Form::loadedForm(QStringLiteral("frmProgress")), nullptr);
+        EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+    }
+    {
+        // The controller on the pseudo-terminal stops answering a third of the way in.
+        Files f(Files::Serial);
+        f.write(QStringLiteral("setup.txt"), text);
+        f.answers << f.path(QStringLiteral("setup.txt"));
+        f.rig.withSim([](SimController& sim) {
+            QObject::connect(&sim, &SimController::lineReceived, &sim, [&sim](const QByteArray& line) {
+                if (line == "1VA20")
+                    sim.setSilent(true);
+            });
+        });
+        f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+        const QStringList prompts = f.prompts();
+        EXPECT_FALSE(prompts.contains(QStringLiteral("Configuration Restored")));
+        ASSERT_EQ(prompts.size(), 1);
+        EXPECT_TRUE(prompts[0].startsWith(QStringLiteral("All 60 lines of"))) << prompts[0].toStdString();
+        EXPECT_TRUE(prompts[0].endsWith(tail));
+    }
+}
+
+// The file is read whole and checked before its first line goes out; what is sent is the file as
+// it was opened.
+TEST(ParameterFilesTest, RestoreSendsNothingFromAFileItCannotReadWhole)
+{
+    Files f;
+    const QString nothingSent = QStringLiteral("\r\nNothing was sent to the controller.");
+    struct Case {
+        QString path;
+        QString start;
+        QString reason;
+    };
+    f.write(QStringLiteral("empty.txt"), "");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(f.path(QStringLiteral("pipe.txt"))).constData(), 0600), 0);
+    const QList<Case> cases = {
+        {f.path(QStringLiteral("empty.txt")), QStringLiteral("The file\r\n"), QStringLiteral("is empty.")},
+        // Nobody writes to the pipe: the restore must not wait for someone to.
+        {f.path(QStringLiteral("pipe.txt")), QStringLiteral("The file could not be opened:\r\n"),
+         QStringLiteral("It is not a regular file: a folder, a device or a pipe cannot be read as one.")},
+        {QStringLiteral("/dev/zero"), QStringLiteral("The file could not be opened:\r\n"),
+         QStringLiteral("It is not a regular file: a folder, a device or a pipe cannot be read as one.")},
+        // Its length reads 0, and reading it fails.
+        {QStringLiteral("/proc/self/mem"), QStringLiteral("The file could not be read:\r\n"),
+         QStringLiteral("Input/output error")},
+        // Its length reads 0, and it holds text: what was read is not the file that was opened.
+        {QStringLiteral("/proc/self/status"), QStringLiteral("The file could not be read:\r\n"),
+         QStringLiteral("It changed while it was read: it was 0 bytes long when it was opened")},
+    };
+    for (const Case& c : cases) {
+        f.rig.boxes.clear();
+        f.answers << c.path;
+        const qint64 start = Clock::tickMs();
+        f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+        EXPECT_LT(Clock::tickMs() - start, 2000) << c.path.toStdString();
+        ASSERT_EQ(f.rig.boxes.size(), 1) << c.path.toStdString();
+        const QString prompt = f.rig.boxes[0].prompt;
+        EXPECT_TRUE(prompt.startsWith(c.start + QDir::toNativeSeparators(c.path) + QStringLiteral("\r\n") + c.reason))
+            << prompt.toStdString();
+        EXPECT_TRUE(prompt.endsWith(nothingSent)) << prompt.toStdString();
+        EXPECT_EQ(f.rig.boxes[0].title, kRestoreTitle);
+        EXPECT_TRUE(f.lines().isEmpty()) << c.path.toStdString();
+        EXPECT_EQ(Form::loadedForm(QStringLiteral("frmProgress")), nullptr);
+    }
+
+    // A file cut shorter while it is being sent: the whole file as opened goes out, confirmed.
+    QByteArray text;
+    for (int i = 1; i <= 30; ++i)
+        text += "1VA" + QByteArray::number(i) + "\r\n";
+    f.write(QStringLiteral("setup.txt"), text);
+    f.rig.boxes.clear();
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&](const QByteArray& line) {
+        if (line == "1VA2")
+            QFile::resize(f.path(QStringLiteral("setup.txt")), 20);
+    });
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    EXPECT_EQ(f.lines().size(), 31);
+    EXPECT_EQ(f.lines().value(29), QStringLiteral("1VA30"));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
+}
+
 TEST(ParameterFilesTest, WhileARestoreRunsNothingElseStartsAndTheCloseWaits)
 {
     Files f;
@@ -360,7 +464,7 @@ TEST(ParameterFilesTest, WhileARestoreRunsNothingElseStartsAndTheCloseWaits)
     EXPECT_TRUE(visibleAfterClose);
     EXPECT_FALSE(tickingMeanwhile);
     EXPECT_TRUE(f.rig.comm()->TimerEnabled());
-    EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2VA20"}));
+    EXPECT_EQ(f.lines(), (QStringList{"1VA10", "2VA20", "VE?"}));
     EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
     // The close asked meanwhile happens once the restore is over.
     Clock::pumpUntil([&] { return !f.main->isVisible(); }, 2000);
@@ -461,6 +565,30 @@ TEST(ParameterFilesTest, SaveAsksForTemplateFilesMissingFromTheProgramFolder)
     f.dispatch(QStringLiteral("mnuFileSaveToFile"));
     EXPECT_EQ(f.dialogs.size(), 1);
     EXPECT_TRUE(f.rig.boxes.isEmpty());
+}
+
+TEST(ParameterFilesTest, SaveRefusesAnOptionOrTemplateFileThatIsNoRegularFile)
+{
+    Files f;
+    const QString pipe = f.path(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString reason = QStringLiteral("\r\nIt is not a regular file: a folder, a device or a pipe cannot be "
+                                          "read as one.");
+    // The option file chosen is a FIFO nobody writes to.
+    f.answers << pipe;
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("The control option file could not be used.\r\nThe file could "
+                                                      "not be opened:\r\n")
+                                       + QDir::toNativeSeparators(pipe) + reason});
+    // The template chosen is a device.
+    f.rig.boxes.clear();
+    f.write(QStringLiteral("TerminalControlOption.txt"), "KVL410\t1\r\n");
+    f.answers << QStringLiteral("/dev/zero");
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("The save template file could not be used.\r\nThe file could "
+                                                      "not be opened:\r\n/dev/zero")
+                                       + reason});
+    EXPECT_EQ(f.lines(), (QStringList{"VE", "VE"}));
 }
 
 TEST(ParameterFilesTest, SaveWithoutAControllerOrModelRefusesBeforeAskingForAFile)
@@ -661,6 +789,7 @@ TEST(ParameterFilesTest, ConvertTrajectoryCodes)
 
 TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
 {
+    QString error;
     struct Case {
         QByteArray text;
         QString start;
@@ -668,6 +797,10 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
     const QByteArray good = oldFile(2, 44, numericZCells(2));
     QMap<QString, QByteArray> badZCell = numericZCells(2);
     badZCell.insert("2:35", "12abc");
+    QMap<QString, QByteArray> outOfRange = numericZCells(2);
+    outOfRange.insert("1:34", "2147483648");
+    QMap<QString, QByteArray> tooLong = numericZCells(2);
+    tooLong.insert("2:35", "-99999999999999999999");
     QByteArray longBlock = good;
     longBlock.insert(longBlock.indexOf("2:Axis"), "1:Extra=1\r\n");
     const QList<Case> cases = {
@@ -680,6 +813,12 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         {longBlock, QStringLiteral("Line 45 of ")},
         {oldFile(2, 44, badZCell), QStringLiteral("The ZB value \"12abc\" of axis 2 (line 80 of ")},
         {oldFile(1, 44, numericZCells(1)), QStringLiteral("The old file holds no ZA value for axis 2 (position 34)")},
+        // Blocks shorter than an axis's 44 lines, and a second block of one axis.
+        {oldFile(2, 40, numericZCells(2)), QStringLiteral("Line 41 of ")},
+        {good.left(good.indexOf("2:Key37")), QStringLiteral("Line 81 of ")},
+        {good + oldFile(1, 44, numericZCells(1)), QStringLiteral("Line 89 of ")},
+        {oldFile(2, 44, outOfRange), QStringLiteral("The ZA value \"2147483648\" of axis 1 (line 35 of ")},
+        {oldFile(2, 44, tooLong), QStringLiteral("The ZB value \"-99999999999999999999\" of axis 2 (line 80 of ")},
     };
     for (const Case& c : cases) {
         Files f;
@@ -693,6 +832,47 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         EXPECT_EQ(f.rig.boxes[0].title, kConvertTitle);
         EXPECT_EQ(f.dialogs.size(), 1) << "no destination is asked for";
         EXPECT_FALSE(QFile::exists(f.path(QStringLiteral("new.txt"))));
+    }
+    {
+        // The messages say which block and why.
+        Files f;
+        gMaxAxes = 2;
+        f.write(QStringLiteral("old.txt"), oldFile(2, 40, numericZCells(2)));
+        EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("ends the block of axis 1 (from line 1) after 40 of its 44 lines, so "
+                                                  "nothing was converted.")))
+            << error.toStdString();
+        f.write(QStringLiteral("old.txt"), good + oldFile(1, 44, numericZCells(1)));
+        EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("starts a second block of axis 1 (the first began at line 1), so "
+                                                  "nothing was converted.")))
+            << error.toStdString();
+        f.write(QStringLiteral("old.txt"), oldFile(2, 44, outOfRange));
+        ASSERT_TRUE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_FALSE(WriteAxisCommandFile(f.path(QStringLiteral("new.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("is out of range (a configuration word holds -2147483648 to "
+                                                  "2147483647), so nothing was converted.")))
+            << error.toStdString();
+    }
+
+    // A source that is no regular file is refused at once: nobody writes to the FIFO.
+    {
+        Files f;
+        gMaxAxes = 2;
+        const QString pipe = f.path(QStringLiteral("pipe.txt"));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        for (const QString& source : {pipe, QStringLiteral("/dev/zero")}) {
+            f.rig.boxes.clear();
+            f.dialogs.clear();
+            f.answers << source;
+            f.dispatch(QStringLiteral("mnuFileConvertToASCII"));
+            ASSERT_EQ(f.rig.boxes.size(), 1);
+            EXPECT_EQ(f.rig.boxes[0].prompt, QStringLiteral("The file could not be opened:\r\n")
+                                                 + QDir::toNativeSeparators(source)
+                                                 + QStringLiteral("\r\nIt is not a regular file: a folder, a device "
+                                                                  "or a pipe cannot be read as one."));
+            EXPECT_EQ(f.dialogs.size(), 1);
+        }
     }
 
     // A controller of no axes, or more than an old file can describe.

@@ -1,3 +1,4 @@
+#include "tests/support/FaultyDevice.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
@@ -13,6 +14,7 @@
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/MainMenu.h"
+#include "utility/shell/SessionEnd.h"
 #include "utility/shell/frmCycle.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
@@ -26,6 +28,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace KvlXGlobal;
 using platform::Clock;
@@ -49,18 +53,6 @@ const QString kBadHeader = QStringLiteral("Not A Valid KVL Firmware Program.");
 struct TestClock {
     explicit TestClock(int bus) { Clock::useManualClock(1000, bus == BUS_TYPE_RS232 ? 1 : 0); }
     ~TestClock() { Clock::useRealClock(); }
-};
-
-// A device that also records the size of every bus write.
-class RecordingDevice : public SimDevice {
-public:
-    using SimDevice::SimDevice;
-    int receive(const QByteArray& bytes) override
-    {
-        writes << bytes.size();
-        return SimDevice::receive(bytes);
-    }
-    QList<int> writes;
 };
 
 struct Dialog {
@@ -157,7 +149,7 @@ struct FlashDesk {
     bool menusEnabled() const { return main->mnuMain(0)->menuAction()->isEnabled(); }
 
     TestClock clock;
-    RecordingDevice device;
+    FaultyDevice device;
     ShellRig rig;
     frmMain* main = nullptr;
     QStringList chosen;
@@ -407,7 +399,9 @@ TEST(statusFlashTest, CaptionsAndRefusalsByModelAndBus)
     EXPECT_TRUE(window->cmdLoadFpga()->isEnabled());
 }
 
-TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
+// A close of the main window asked while a download runs waits until the download is over, and
+// then happens the ordinary way; the download's window itself does not close meanwhile.
+TEST(statusFlashTest, ACloseAskedDuringADownloadWaitsForItsEnd)
 {
     FlashDesk d(BUS_TYPE_GPIB);
     gModel = QStringLiteral("KVL400");
@@ -416,12 +410,14 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
     d.chosen << d.image("new.fwr", kFirmware);
     int secondStarts = 0;
     bool buttonsOff = false;
+    bool mainVisibleAfterClose = false;
     QObject::connect(&d.sim(), &SimController::lineReceived, window, [&](const QByteArray& line) {
         if (line != "$KVL firmware")
             return;
         buttonsOff = !window->cmdLoadFirmware()->isEnabled() && !window->cmdLoadFpga()->isEnabled();
         window->frame()->close();
         d.main->close();
+        mainVisibleAfterClose = d.main->isVisible();
         const int before = d.dialogs.size();
         QMetaObject::invokeMethod(window, "cmdLoadFirmware_Click");
         QMetaObject::invokeMethod(window, "cmdLoadFpga_Click");
@@ -430,13 +426,53 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
     window->cmdLoadFirmware()->click();
 
     EXPECT_TRUE(buttonsOff);
+    EXPECT_TRUE(mainVisibleAfterClose);
     EXPECT_EQ(secondStarts, 0);
-    EXPECT_EQ(d.lines().size(), 6); // the command and every line, once
-    EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
-    EXPECT_TRUE(d.main->isVisible());
+    // The command, every line once, and the confirming query: the download ran to its end.
+    EXPECT_EQ(d.lines().size(), 7);
+    EXPECT_EQ(d.lines().last(), QStringLiteral("VE?"));
+    // A program on its way out asks no reset question and starts no reset.
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_FALSE(d.lines().contains(QStringLiteral("RS")));
     EXPECT_EQ(Form::loadedForm(QStringLiteral("statusFlash")), nullptr);
-    // Closing works again once the download is over.
-    EXPECT_TRUE(d.main->close());
+    // Put-off work runs when the event loop waits, as it does on the real clock.
+    Clock::useRealClock();
+    EXPECT_TRUE(Clock::pumpUntil([&] { return !d.main->isVisible(); }, 2000));
+    EXPECT_EQ(d.rig.stored("KVLComm", "BusType"), QString::number(BUS_TYPE_GPIB));
+    gAppClosing = false;
+}
+
+// The session ending (Ctrl+C, SIGTERM) during a download is kept: the download finishes, and the
+// program then closes the ordinary way, saving the link.
+TEST(statusFlashTest, TheSessionEndingDuringADownloadClosesTheProgramAfterIt)
+{
+    FlashDesk d(BUS_TYPE_GPIB);
+    struct Restore {
+        ~Restore() { platform::setMsgBoxesDismissed(false); }
+    } restore;
+    gModel = QStringLiteral("KVL200");
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.chosen << d.image("new.fwr", kFirmware);
+    d.resetAnswer = platform::vbYes;
+    QObject::connect(&d.sim(), &SimController::lineReceived, window, [&](const QByteArray& line) {
+        if (line == "$KVL firmware")
+            SessionEnd::end();
+    });
+    window->cmdLoadFirmware()->click();
+
+    const QStringList lines = d.lines();
+    EXPECT_EQ(lines.value(0), QStringLiteral("Download 200"));
+    EXPECT_EQ(lines.value(5), QStringLiteral("\x03"));
+    EXPECT_EQ(lines.value(6), QStringLiteral("VE?"));
+    EXPECT_EQ(lines.size(), 7) << "no reset on the way out";
+    EXPECT_TRUE(d.main->isVisible());
+    Clock::useRealClock();
+    EXPECT_TRUE(Clock::pumpUntil([&] { return !d.main->isVisible(); }, 2000));
+    EXPECT_TRUE(gAppClosing);
+    EXPECT_EQ(d.rig.stored("KVLComm", "BusType"), QString::number(BUS_TYPE_GPIB));
+    EXPECT_EQ(d.rig.stored("KVLComm", "DeviceID"), QStringLiteral("5"));
+    gAppClosing = false;
 }
 
 TEST(statusFlashTest, OpeningStepsRunOnEveryOpening)
@@ -456,7 +492,7 @@ TEST(statusFlashTest, OpeningStepsRunOnEveryOpening)
     // The FPGA download ends with the window hidden, the menus and the tick back.
     d.chosen << d.image("new.hex", ":10000000AA\r\n:00000001FF\r\n");
     window->cmdLoadFpga()->click();
-    EXPECT_EQ(d.lines(), (QStringList{"Download 420", ":10000000AA", ":00000001FF"}));
+    EXPECT_EQ(d.lines(), (QStringList{"Download 420", ":10000000AA", ":00000001FF", "VE?"}));
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
     EXPECT_FALSE(window->Visible());
     EXPECT_TRUE(d.menusEnabled());
@@ -568,14 +604,16 @@ TEST(statusFlashTest, DspThenCpuImageOverGpib)
     EXPECT_EQ(d.rig.boxes[2].prompt, kComplete);
 
     const QStringList lines = d.lines();
-    ASSERT_EQ(lines.size(), 8);
+    ASSERT_EQ(lines.size(), 9);
     EXPECT_EQ(lines[0], QStringLiteral("Download 8100"));
     EXPECT_EQ(lines[6], QStringLiteral("Download 8386"));
     EXPECT_EQ(lines[7], QStringLiteral("185"));
+    // The controller confirms it took the image by answering afterwards.
+    EXPECT_EQ(lines[8], QStringLiteral("VE?"));
     EXPECT_EQ(d.sim().downloadData(), cpu);
     // The raw image in pieces of 184 bytes and the rest, after the size line.
-    ASSERT_GE(d.device.writes.size(), 2);
-    EXPECT_EQ(d.device.writes.mid(d.device.writes.size() - 2), (QList<int>{184, 1}));
+    ASSERT_GE(d.device.writes.size(), 3);
+    EXPECT_EQ(d.device.writes.mid(d.device.writes.size() - 3, 2), (QList<int>{184, 1}));
     EXPECT_EQ(window->progFlash()->value(), 100);
     // No: the window stays open with its firmware button off until it is closed.
     EXPECT_TRUE(window->Visible());
@@ -623,8 +661,84 @@ TEST(statusFlashTest, CpuImageInEightBytePiecesOverSerial)
         });
     }
     EXPECT_EQ(data, cpu);
-    ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines.mid(lines.size() - 2), (QList<QByteArray>{"Download 8386", "9"}));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.mid(lines.size() - 3), (QList<QByteArray>{"Download 8386", "9", "VE?"}));
     EXPECT_EQ(window->progFlash()->value(), 100);
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
+}
+
+// A CPU image cut part way by a pulled cable (every write still reports success) is no complete
+// download: the controller does not answer afterwards, and the flash must be written again.
+TEST(statusFlashTest, CpuImageCutOffWithoutAWriteErrorIsNoCompleteDownload)
+{
+    FlashDesk d(BUS_TYPE_GPIB);
+    gModel = QStringLiteral("KVL8100");
+    const QByteArray cpu(100 * 1024 + 500, 'c');
+    d.chosen << d.image("dsp.fwr", kFirmware) << d.image("cpu.exe", cpu);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    // The command, five lines and ETX of the DSP stage, the CPU command, its size line and 100 KB.
+    d.device.writes.clear();
+    d.device.cutAfter(6 + 2 + 100 * 1024 / statusFlash::CpuPieceGpib);
+    window->cmdLoadFirmware()->click();
+
+    EXPECT_TRUE(d.device.isCut());
+    EXPECT_LT(d.sim().downloadData().size(), cpu.size());
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_TRUE(d.asked(QStringLiteral("The image was sent, but nothing confirms that it arrived. The controller did "
+                                       "not answer \"VE?\" afterwards.")));
+    EXPECT_TRUE(d.asked(kIncomplete));
+    // The window stays open as it stood, its firmware button off, until it is closed.
+    EXPECT_TRUE(window->Visible());
+    Form::Unload(window, Form::vbFormControlMenu);
+    EXPECT_TRUE(d.menusEnabled());
+}
+
+// A FIFO nobody writes to, a device that never ends and a folder are refused at once as images.
+TEST(statusFlashTest, OnlyRegularFilesAreTakenAsImages)
+{
+    FlashDesk d(BUS_TYPE_GPIB);
+    gModel = QStringLiteral("KVL400");
+    const QString pipe = d.rig.folder() + QStringLiteral("/pipe.fwr");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    const QStringList images{pipe, QStringLiteral("/dev/zero"), d.rig.folder()};
+    for (const QString& image : images) {
+        d.rig.boxes.clear();
+        d.chosen << image;
+        const qint64 start = Clock::tickMs();
+        window->cmdLoadFirmware()->click();
+        EXPECT_LT(Clock::tickMs() - start, 2000) << image.toStdString();
+        ASSERT_EQ(d.rig.boxes.size(), 1) << image.toStdString();
+        EXPECT_EQ(d.rig.boxes[0].prompt, QStringLiteral("The file ") + QDir::toNativeSeparators(image)
+                                             + QStringLiteral(" could not be opened: It is not a regular file: a "
+                                                              "folder, a device or a pipe cannot be read as one.\r\n"
+                                                              "Nothing was sent to the controller."));
+        EXPECT_TRUE(window->Visible());
+    }
+    EXPECT_TRUE(d.lines().isEmpty());
+}
+
+// On the pseudo-terminal: the controller falls silent once the CPU image's size line has come, so
+// the whole image goes out and nothing answers it. That is no complete download.
+TEST(statusFlashTest, ControllerSilentAfterTheCpuImageOnSerialIsNoCompleteDownload)
+{
+    FlashDesk d(BUS_TYPE_RS232);
+    gModel = QStringLiteral("KVL8100");
+    d.chosen << d.image("dsp.fwr", kFirmware) << d.image("cpu.exe", QByteArray(40, 'c'));
+    d.rig.withSim([](SimController& sim) {
+        QObject::connect(&sim, &SimController::lineReceived, &sim, [&sim](const QByteArray& line) {
+            if (line == "40")
+                sim.setSilent(true);
+        });
+    });
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    window->cmdLoadFirmware()->click();
+
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_TRUE(d.asked(QStringLiteral("The controller did not answer \"VE?\" afterwards.")));
+    EXPECT_TRUE(d.asked(kIncomplete));
+    Form::Unload(window, Form::vbFormControlMenu);
 }

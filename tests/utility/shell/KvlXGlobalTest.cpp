@@ -330,6 +330,31 @@ TEST(KvlXGlobalTest, DataFilesBesideTheProgramComeBeforeTheInstalledOnes)
     setAppPath(QString());
 }
 
+// Boxes are passed over only while the program really closes: should something refuse the
+// close, the program goes on and its boxes are seen again.
+TEST(KvlXGlobalTest, TheSessionEndingThatDoesNotCloseLeavesBoxesShown)
+{
+    ShellRig rig;
+    QPointer<frmMain> main = rig.start();
+    struct RefuseClose : QObject {
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() != QEvent::Close)
+                return false;
+            event->ignore();
+            return true;
+        }
+    } refuse;
+    main->installEventFilter(&refuse);
+    SessionEnd::end();
+    main->removeEventFilter(&refuse);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_FALSE(platform::msgBoxesDismissed());
+    rig.boxes.clear();
+    platform::MsgBox(QStringLiteral("Saved."), platform::vbOKOnly);
+    EXPECT_EQ(rig.prompts(), QStringList{QStringLiteral("Saved.")});
+}
+
 TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)
 {
     ShellRig rig;

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 namespace {
 
 QStringList receivedLines(SimPtyThread& sim)
@@ -38,8 +40,9 @@ struct ProgramRun {
     QString storeFile;
     QProcess process;
 
-    // False when the store could not be written.
-    bool start(const QByteArray& storeText, const QMap<QString, QString>& settings)
+    // False when the store could not be written. A file-size limit other than none holds for the
+    // program's writes.
+    bool start(const QByteArray& storeText, const QMap<QString, QString>& settings, rlim_t fileSizeLimit = RLIM_INFINITY)
     {
         storeFile = config.filePath(QStringLiteral("Moxtrel/Moxtrel.ini"));
         QDir().mkpath(config.filePath(QStringLiteral("Moxtrel")));
@@ -54,6 +57,14 @@ struct ProgramRun {
         for (auto it = settings.cbegin(); it != settings.cend(); ++it)
             env.insert(it.key(), it.value());
         process.setProcessEnvironment(env);
+        if (fileSizeLimit != RLIM_INFINITY) {
+            process.setChildProcessModifier([fileSizeLimit] {
+                rlimit limit{};
+                getrlimit(RLIMIT_FSIZE, &limit);
+                limit.rlim_cur = fileSizeLimit;
+                setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        }
         process.start(programPath(), QStringList());
         return process.waitForStarted(10000);
     }
@@ -137,4 +148,32 @@ TEST(MoxtrelEndToEndTest, EndsOnSigtermWhileAQuestionWaits)
     EXPECT_EQ(store.value(QStringLiteral("KVLComm/CommPort")).toString(), QStringLiteral("4"));
     EXPECT_EQ(store.value(QStringLiteral("KVLComm/Baud")).toString(), QStringLiteral("9600,n,8,1"));
     EXPECT_TRUE(store.contains(QStringLiteral("frmErrors/Left"))) << "the windows were closed the ordinary way";
+}
+
+// Under a file-size limit (a full quota) the real program's writes fail: it goes on and ends the
+// ordinary way, and the store it could not write keeps what it held, instead of the program
+// being killed in the middle of writing it.
+TEST(MoxtrelEndToEndTest, AFileSizeLimitFailsTheWriteAndDoesNotKillTheProgram)
+{
+    if (!QFileInfo::exists(programPath()))
+        GTEST_SKIP() << "Moxtrel is not built beside the tests";
+
+    const QByteArray storeText = "[KVLComm]\nBusType=0\nCommPort=1\nDeviceID=1\nBaud=\"19200,n,8,1\"\n[frmMain]\n"
+                                 "FirstTime=0\nLeft=120\n";
+    ProgramRun run;
+    ASSERT_TRUE(run.start(storeText, {{QStringLiteral("MOXTREL_UNATTENDED"), QStringLiteral("no")}}, 16));
+    QProcess& moxtrel = run.process;
+    EXPECT_FALSE(moxtrel.waitForFinished(1500));
+    moxtrel.terminate();
+    const bool ended = moxtrel.waitForFinished(10000);
+    if (!ended) {
+        moxtrel.kill();
+        moxtrel.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(moxtrel.exitStatus(), QProcess::NormalExit) << "killed by signal " << moxtrel.exitCode();
+    EXPECT_EQ(moxtrel.exitCode(), 0);
+    QFile store(run.storeFile);
+    ASSERT_TRUE(store.open(QIODevice::ReadOnly));
+    EXPECT_EQ(store.readAll(), storeText);
 }

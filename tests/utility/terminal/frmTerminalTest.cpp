@@ -1,3 +1,4 @@
+#include "tests/support/FaultyDevice.h"
 #include "tests/support/PciShellTest.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/StatusWindowsInstalled.h"
@@ -26,6 +27,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using platform::Clock;
 
@@ -291,6 +294,63 @@ TEST_F(TerminalOnPci, FileSendStopsAndSaysSoWhenTheLinkFails)
     sim().failNext(0, 0);
     // What was typed before stays in the line buffer.
     EXPECT_EQ(terminal->lineBuffer(), QStringLiteral("x"));
+}
+
+// A controller that never stops talking (a status line every 200 ms) does not hold the terminal:
+// the replies after a file send, and a listing that never reaches its END, end at their limit
+// with what came.
+TEST_F(TerminalOnPci, ReplyLoopsEndAtTheirLimitWhenTheControllerKeepsTalking)
+{
+    FaultyDevice talker(&sim());
+    device.uninstall();
+    talker.installOnPci(0);
+    const QString path = writeFile("1PA10\r\n");
+    platform::setFileDialogHandler([&](bool, const QString&, const QString&, const QString&) { return path; });
+    frmTerminal* terminal = open();
+
+    talker.talkEvery("1 MOVING\r\n", 200);
+    qint64 start = Clock::tickMs();
+    terminal->button(QStringLiteral("SendFile"))->trigger();
+    qint64 took = Clock::tickMs() - start;
+    EXPECT_GE(took, frmTerminal::DrainLimitMs);
+    EXPECT_LT(took, frmTerminal::DrainLimitMs + 1000);
+    EXPECT_EQ(linesOf(sim()), QStringList{"1PA10"});
+    EXPECT_EQ(terminal->text().count(QStringLiteral("1 MOVING\n")), talker.talked());
+    EXPECT_GE(talker.talked(), frmTerminal::DrainLimitMs / 200 - 1);
+    EXPECT_TRUE(terminal->button(QStringLiteral("SendFile"))->isEnabled());
+
+    sim().setReply("LP", QByteArray()); // the listing itself never comes
+    talker.talkEvery("\r\n1EP", 200);
+    start = Clock::tickMs();
+    terminal->button(QStringLiteral("ListPrograms"))->trigger();
+    took = Clock::tickMs() - start;
+    EXPECT_GE(took, frmTerminal::DrainLimitMs);
+    EXPECT_LT(took, frmTerminal::DrainLimitMs + 1000);
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("1EP\n")));
+    talker.talkEvery(QByteArray(), 0);
+    talker.uninstall();
+    device.installOnPci(0);
+}
+
+// What the file send is pointed at must be a regular file it can read whole: a FIFO nobody writes
+// to and a device are refused at once, and nothing is sent.
+TEST_F(TerminalOnPci, FileSendRefusesWhatIsNoRegularFile)
+{
+    const QString pipe = rig.folder() + QStringLiteral("/pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    frmTerminal* terminal = open();
+    for (const QString& path : {pipe, QStringLiteral("/dev/zero")}) {
+        rig.boxes.clear();
+        platform::setFileDialogHandler([&](bool, const QString&, const QString&, const QString&) { return path; });
+        terminal->button(QStringLiteral("SendFile"))->trigger();
+        ASSERT_EQ(rig.boxes.size(), 1) << path.toStdString();
+        EXPECT_EQ(rig.boxes[0].prompt, QStringLiteral("File Open Error\r\n") + QDir::toNativeSeparators(path)
+                                           + QStringLiteral("\r\nIt is not a regular file: a folder, a device or a "
+                                                            "pipe cannot be read as one."));
+        EXPECT_EQ(rig.boxes[0].title, QStringLiteral("Send Text File"));
+    }
+    EXPECT_TRUE(sim().lines().isEmpty());
+    EXPECT_TRUE(terminal->button(QStringLiteral("SendFile"))->isEnabled());
 }
 
 TEST_F(TerminalOnPci, GatheredDataIsSavedWholeAndNothingIsSent)

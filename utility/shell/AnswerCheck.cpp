@@ -1,0 +1,27 @@
+#include "utility/shell/AnswerCheck.h"
+
+#include "library/link/BusType.h"
+#include "utility/shell/KvlXGlobal.h"
+
+bool AnswerCheck::controllerAnswers(CommLink comm, int bus, QString* why)
+{
+    const QString query = QString::fromLatin1(Query);
+    QString heard;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (comm.isNull() || bus == BUS_TYPE_NONE || comm.BusType() != bus || !comm.IsOpen()) {
+            *why = QStringLiteral("The link to the controller was lost.");
+            return false;
+        }
+        QString reply(255, QLatin1Char(' '));
+        const int status = comm.SendReadAscii(query + QLatin1Char('\r'), reply);
+        const QString cleaned = KvlXGlobal::CleanReply(reply);
+        if (status == 0 && !KvlXGlobal::IsUnusableReply(cleaned))
+            return true;
+        if (!cleaned.isEmpty())
+            heard = cleaned;
+    }
+    *why = heard.isEmpty()
+        ? QStringLiteral("The controller did not answer \"%1\" afterwards.").arg(query)
+        : QStringLiteral("The controller answered \"%1\" with \"%2\" afterwards.").arg(query, heard);
+    return false;
+}
