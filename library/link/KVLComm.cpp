@@ -554,8 +554,15 @@ void KVLComm::onSerialEvent()
             raiseEvent([this, &data] { emit CommEvent(data); });
             return;
         }
-        for (int i = 0; i < waiting; ++i)
-            m_rs232->received(m_serial->Input());
+        // Up to what was waiting, and no further: a line that never stops must not hold the
+        // program here.
+        for (int taken = 0; taken < waiting;) {
+            const QByteArray input = m_serial->Input();
+            if (input.isEmpty())
+                break;
+            taken += int(input.size());
+            m_rs232->received(input);
+        }
     } catch (const RuntimeError& error) {
         fail(error);
     }
