@@ -162,6 +162,29 @@ TEST_F(InProcessLink, GpibOpenErrors)
     EXPECT_EQ(boxes.last().title, QStringLiteral("GPIB Device Open Error"));
 }
 
+// On every bus a query's reply fits the reply buffer: one longer is none, and its rest never
+// answers the next query.
+TEST_F(InProcessLink, AReplyLongerThanTheBufferIsNoReplyOnEveryBus)
+{
+    for (const BUS_TYPE bus : {BUS_TYPE_USB, BUS_TYPE_PCI, BUS_TYPE_GPIB}) {
+        open(bus);
+        QString reply;
+        sim().setReply("1XX?", QByteArray(300, '9') + "\r\n");
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1XX?\r"), reply), -1) << bus;
+        EXPECT_EQ(reply, QString()) << bus;
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?\r"), reply), 0) << bus;
+        EXPECT_EQ(reply, QStringLiteral("1\r\n")) << bus;
+
+        // One that fits is read as before, line end or not.
+        sim().setReply("1XX?", QByteArray(200, '9'));
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1XX?\r"), reply), 0) << bus;
+        EXPECT_EQ(reply, QString(200, QLatin1Char('9'))) << bus;
+        EXPECT_EQ(boxes.count(), 0);
+        comm.reset();
+        device.reset();
+    }
+}
+
 TEST_F(InProcessLink, FailedGpibRegistrationLeavesTheErrorBit)
 {
     SimDevice dev;
