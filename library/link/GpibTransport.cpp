@@ -62,8 +62,14 @@ int GpibTransport::sendRead(const QByteArray& command, QString& reply)
     send(command);
     platform::Clock::sleepMs(1);
     QString buffer;
-    const int status = readBuffer(buffer);
+    int status = readBuffer(buffer);
     reply = trimToLineFeed(buffer);
+    const bool full = VBIB32::ibcntl >= ReplyBufferLength;
+    if (!keepWithinBuffer(reply, full, [this](QString& more) {
+            const bool read = readBuffer(more) == 0;
+            return read && VBIB32::ibcntl > 0;
+        }))
+        status = -1;
     platform::Clock::pumpOnce();
     return status;
 }

@@ -53,19 +53,21 @@ private:
 } // namespace
 
 // Takes the machine-wide lock for the life of a member, released on every way out. A take that
-// another process keeps waiting past LockLimitMs fails: the member ends with -1. Boxes and
-// events the member left for later run once the outermost frame has let the lock go.
+// another process keeps waiting past LockLimitMs fails: the member ends with -1. From then on the
+// lock is only tried, not waited for, until it is found free again: one wait and one box for a
+// busy spell, not one per member. Boxes and events the member left for later run once the
+// outermost frame has let the lock go.
 class KVLComm::LockFrame {
 public:
     explicit LockFrame(KVLComm& comm) : m_comm(comm)
     {
         if (comm.m_lock) {
-            m_taken = comm.m_lock->acquireFor(LockLimitMs);
+            m_taken = comm.m_lockBusy ? comm.m_lock->tryAcquire() : comm.m_lock->acquireFor(LockLimitMs);
             if (!m_taken) {
                 comm.reportLockTimeout();
                 return;
             }
-            comm.m_lockTimeoutReported = false;
+            comm.m_lockBusy = false;
         }
         m_held = true;
         ++comm.m_frameDepth;
@@ -485,9 +487,9 @@ void KVLComm::runAfterUnlock()
 
 void KVLComm::reportLockTimeout()
 {
-    if (m_lockTimeoutReported)
+    if (m_lockBusy)
         return;
-    m_lockTimeoutReported = true;
+    m_lockBusy = true;
     platform::MsgBox(QStringLiteral("Another program has kept the link to the controller busy for more than %1 "
                                     "seconds.\r\nThe command was not sent.")
                          .arg(LockLimitMs / 1000),
@@ -554,8 +556,15 @@ void KVLComm::onSerialEvent()
             raiseEvent([this, &data] { emit CommEvent(data); });
             return;
         }
-        for (int i = 0; i < waiting; ++i)
-            m_rs232->received(m_serial->Input());
+        // Up to what was waiting, and no further: a line that never stops must not hold the
+        // program here.
+        for (int taken = 0; taken < waiting;) {
+            const QByteArray input = m_serial->Input();
+            if (input.isEmpty())
+                break;
+            taken += int(input.size());
+            m_rs232->received(input);
+        }
     } catch (const RuntimeError& error) {
         fail(error);
     }

@@ -29,7 +29,8 @@ class SerialControl;
 // the machine-wide lock, reports link failures in one place and paces the panels with its timer.
 //
 // Link status of the exchange members: 0 done (demo mode sends nothing), -1 link not open, bus out
-// of range, no reply or the machine-wide lock held elsewhere past LockLimitMs; on PCI and USB the
+// of range, no reply (nothing, or a line cut off or too long) or the machine-wide lock held
+// elsewhere past LockLimitMs (then at once until it is free again); on PCI and USB the
 // driver's own code passes through SendAscii, SendAsciiNoTerm and ReadAscii.
 //
 // Each bus is a transport of its own, chosen when BusType changes. Message boxes of a locked
@@ -140,7 +141,8 @@ private:
     std::unique_ptr<platform::MachineLock> m_lock;
     bool m_commEventEnabled = false;
     bool m_reportingFailure = false;
-    bool m_lockTimeoutReported = false;
+    // A lock wait timed out and the lock has not been had since.
+    bool m_lockBusy = false;
     int m_frameDepth = 0;
     int m_silentQueries = 0;
     std::vector<std::function<void()>> m_afterUnlock;

@@ -26,6 +26,25 @@ QString LinkTransport::trimToLineFeed(const QString& text)
     return trimBlanks(text);
 }
 
+bool LinkTransport::keepWithinBuffer(QString& reply, bool bufferFull,
+                                     const std::function<bool(QString& more)>& readMore)
+{
+    const auto endsLine = [](const QString& text) {
+        return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+    };
+    if (!bufferFull || endsLine(reply))
+        return true;
+    reply.clear();
+    // A bus that keeps handing full buffers is given up on after a bounded number of reads.
+    constexpr int kMaxReads = 64;
+    QString more;
+    for (int i = 0; i < kMaxReads; ++i) {
+        if (!readMore(more) || endsLine(more))
+            break;
+    }
+    return false;
+}
+
 void LinkTransport::showBox(const QString& prompt, int style, const QString& title) const
 {
     if (m_boxHandler)

@@ -50,6 +50,12 @@ public:
 protected:
     void showBox(const QString& prompt, int style, const QString& title) const;
 
+    // A send-and-read's reply must fit the reply buffer: one that filled it without reaching a line
+    // end was cut by the bus, so it is no reply (cleared, false), and the rest of it, which still
+    // waits on the bus and would answer the next query, is read on with readMore (false when
+    // nothing came) and dropped to the line's end.
+    static bool keepWithinBuffer(QString& reply, bool bufferFull, const std::function<bool(QString& more)>& readMore);
+
 private:
     BoxHandler m_boxHandler;
 };

@@ -85,8 +85,18 @@ int PciTransport::sendRead(const QByteArray& command, QString& reply)
 {
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_send_read_ascii(command.constData(), buffer.data(), int(buffer.size()));
-    reply = trimBlanks(cStringReply(buffer));
-    return status;
+    const QString got = cStringReply(buffer);
+    reply = trimBlanks(got);
+    // Only a reply the driver says it read is held to the buffer; its other codes stand.
+    if (status != 0)
+        return status;
+    const bool fits = keepWithinBuffer(reply, got.size() >= ReplyBufferLength, [](QString& more) {
+        QByteArray next = replyBuffer();
+        const bool read = platform::kvl_read_ascii(next.data(), int(next.size())) == 0;
+        more = cStringReply(next);
+        return read && !more.isEmpty();
+    });
+    return fits ? 0 : -1;
 }
 
 int PciTransport::boardStep(int deviceId, bool open)

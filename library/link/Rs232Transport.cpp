@@ -13,8 +13,6 @@ namespace {
 
 // Slices of the read's wait: the deadline is checked at least this often.
 constexpr int kWaitSliceMs = 100;
-// More late replies than this are not waited for: the silence rule has broken the link by then.
-constexpr int kMaxLateReplies = 3;
 
 // Keeps the control's timer off for an exchange and puts it back as it was.
 class TimerPause {
@@ -46,11 +44,17 @@ void Rs232Transport::openPort()
         return;
     m_serial->setPortOpen(true);
     // Nothing that came before the link opened is a reply.
-    m_buffer.clear();
-    m_lateReplies = 0;
+    forget();
     m_serial->setInBufferCount(0);
     if (m_serial->InBufferCount() > 0)
         m_serial->Input();
+}
+
+void Rs232Transport::forget()
+{
+    m_buffer.clear();
+    m_overflowed = false;
+    m_owed = false;
 }
 
 int Rs232Transport::initStep(int)
@@ -67,7 +71,7 @@ int Rs232Transport::openStep(int, bool&)
 
 int Rs232Transport::close()
 {
-    m_lateReplies = 0;
+    m_owed = false;
     if (m_serial->PortOpen()) {
         m_serial->setOutBufferCount(0);
         if (m_serial->InBufferCount() >= 1)
@@ -84,16 +88,58 @@ void Rs232Transport::letGo()
             m_serial->setPortOpen(false);
     } catch (const platform::RuntimeError&) {
     }
-    m_buffer.clear();
-    m_lateReplies = 0;
+    forget();
+}
+
+void Rs232Transport::owe()
+{
+    m_owed = true;
+    m_owedUntil = platform::Clock::tickMs() + LateReplyLimitMs;
+}
+
+bool Rs232Transport::owing()
+{
+    if (m_owed && platform::Clock::tickMs() >= m_owedUntil)
+        m_owed = false;
+    return m_owed;
+}
+
+void Rs232Transport::takeIn(QByteArray bytes)
+{
+    while (!bytes.isEmpty()) {
+        if (owing()) {
+            const qsizetype lineFeed = bytes.indexOf('\n');
+            if (lineFeed < 0)
+                return;
+            bytes.remove(0, lineFeed + 1);
+            m_owed = false;
+            continue;
+        }
+        const qsizetype room = std::max<qsizetype>(0, ReplyBufferLength - m_buffer.size());
+        if (m_buffer.contains('\n')) {
+            // A whole reply waits; what follows it is kept only as far as the buffer goes.
+            m_buffer.append(bytes.left(room));
+            return;
+        }
+        const qsizetype lineFeed = bytes.indexOf('\n');
+        if ((lineFeed >= 0 && lineFeed < room) || bytes.size() <= room) {
+            m_buffer.append(bytes.left(room));
+            return;
+        }
+        // A line longer than the buffer: no reader gets any of it, up to its end.
+        m_overflowed = true;
+        m_buffer.clear();
+        bytes.remove(0, room);
+        owe();
+    }
 }
 
 void Rs232Transport::discardWaiting()
 {
-    QByteArray waiting = std::exchange(m_buffer, QByteArray());
     if (m_serial->PortOpen() && m_serial->InBufferCount() > 0)
-        waiting += m_serial->Input();
-    m_lateReplies = std::max(0, m_lateReplies - int(waiting.count('\n')));
+        takeIn(m_serial->Input());
+    m_buffer.clear();
+    m_overflowed = false;
 }
 
 int Rs232Transport::write(const QByteArray& command, bool addTerm)
@@ -126,60 +172,71 @@ QVariant Rs232Transport::sendNoTerm(const QByteArray& command)
     return QVariant(write(command, false));
 }
 
-QByteArray Rs232Transport::collect()
+bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadline)
 {
-    QByteArray got = std::exchange(m_buffer, QByteArray());
-    QByteArray late;
-    const qint64 deadline = platform::Clock::tickMs() + ReplyLimitMs;
     for (;;) {
-        // A line owed to a query that gave up earlier is that query's late reply.
-        int lineFeed;
-        while (m_lateReplies > 0 && (lineFeed = int(got.indexOf('\n'))) >= 0) {
-            late = got.left(lineFeed + 1);
-            got.remove(0, lineFeed + 1);
-            --m_lateReplies;
-        }
-        if (got.contains('\n') || !m_serial->PortOpen())
-            break;
-        const QByteArray input = m_serial->Input();
-        if (!input.isEmpty()) {
-            got += input;
-            continue;
-        }
+        // One take per pass, so a line that never stops still meets the deadline.
+        const QByteArray input = m_serial->PortOpen() ? m_serial->Input() : QByteArray();
+        if (!input.isEmpty())
+            takeIn(input);
+        if (done())
+            return true;
+        if (!m_serial->PortOpen())
+            return false;
         const qint64 left = deadline - platform::Clock::tickMs();
         if (left <= 0)
-            break;
+            return false;
         platform::Clock::blockFor(int(std::min<qint64>(left, kWaitSliceMs)),
                                   [this](int ms) { m_serial->waitForInput(ms); });
     }
-    // Nothing followed the line taken for a late reply: the earlier reply was lost after all and
-    // that line answers this read.
-    if (got.isEmpty())
-        got = late;
+}
+
+Rs232Transport::Collected Rs232Transport::collect(qint64 deadline)
+{
+    waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline);
+    Collected got;
+    got.overflowed = std::exchange(m_overflowed, false);
+    got.text = std::exchange(m_buffer, QByteArray());
+    got.lineEnded = !got.overflowed && got.text.contains('\n');
     return got;
 }
 
 int Rs232Transport::read(QString& reply)
 {
     TimerPause pause(m_timer);
-    const QByteArray got = collect();
-    reply = trimBlanks(fromAnsi(got));
-    return got.isEmpty() ? -1 : 0;
+    const Collected got = collect(platform::Clock::tickMs() + ReplyLimitMs);
+    // A separate read hands over what came, a cut-off line included; a line too long is none.
+    if (got.overflowed) {
+        reply.clear();
+        return -1;
+    }
+    reply = trimBlanks(fromAnsi(got.text));
+    return got.text.isEmpty() ? -1 : 0;
 }
 
 int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
 {
     TimerPause pause(m_timer);
-    if (m_serial->PortOpen())
-        discardWaiting();
-    int status = write(command, true);
-    if (status != 0) {
-        reply.clear();
+    reply.clear();
+    if (!m_serial->PortOpen())
+        return write(command, true);
+    const qint64 deadline = platform::Clock::tickMs() + ReplyLimitMs;
+    // The rest of a line an earlier query gave up on must come, and go, before this query is sent:
+    // once two queries are out, a reply can no longer be told from the other's.
+    if (!waitUntil([this] { return !owing(); }, deadline))
+        return -1;
+    discardWaiting();
+    const int status = write(command, true);
+    if (status != 0)
         return status;
+    const Collected got = collect(deadline);
+    if (!got.lineEnded) {
+        // Nothing, a line cut off at the limit or one too long: no reply, and what is still to
+        // come of it belongs to this query.
+        if (!got.overflowed)
+            owe();
+        return -1;
     }
-    const QByteArray got = collect();
-    if (got.isEmpty())
-        m_lateReplies = std::min(m_lateReplies + 1, kMaxLateReplies);
-    reply = trimBlanks(fromAnsi(got));
-    return got.isEmpty() ? -1 : 0;
+    reply = trimBlanks(fromAnsi(got.text));
+    return 0;
 }

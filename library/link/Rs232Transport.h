@@ -2,6 +2,8 @@
 
 #include "library/link/LinkTransport.h"
 
+#include <functional>
+
 class QTimer;
 
 namespace platform {
@@ -10,14 +12,21 @@ class SerialControl;
 
 // The serial port. A command without terminator gets one carriage return; a read waits up to
 // ReplyLimitMs on the program clock for a line feed, on the port and never in a spin, with the
-// control's timer off so no tick starts a second exchange inside it.
+// control's timer off so no tick starts a second exchange inside it. The limit holds however much
+// arrives.
 //
 // Replies never fall out of step: input that waits before a command is sent is not its reply and
-// is dropped, and a reply that comes after its read gave up is dropped when it arrives, so the next
-// query gets its own. The port starts empty when it opens.
+// is dropped, and a query whose read gave up (nothing, a cut-off line or one too long) still owes
+// the rest of its line. No query goes out until that line has ended: within its own limit a query
+// waits for it and drops it, else it fails unsent. A line owed longer than LateReplyLimitMs is
+// taken as lost. The port starts empty when it opens.
+//
+// Held input is bounded by the reply buffer: a line that does not end within ReplyBufferLength
+// characters is dropped to its end and fails the read that meets it.
 class Rs232Transport : public LinkTransport {
 public:
     static constexpr int ReplyLimitMs = 1000;
+    static constexpr int LateReplyLimitMs = 5000;
 
     Rs232Transport(platform::SerialControl* serial, QTimer* timer);
 
@@ -31,25 +40,43 @@ public:
     int sendRead(const QByteArray& command, QString& reply) override;
 
     // Text the receive event took in between exchanges, for the next reader.
-    void received(const QByteArray& bytes) { m_buffer.append(bytes); }
+    void received(const QByteArray& bytes) { takeIn(bytes); }
     // While input goes to the control's receive event, a plain send leaves waiting input alone.
     void setInputRouted(bool routed) { m_routed = routed; }
     // Lets the port go and drops what was held (demo mode after a failed start).
     void letGo();
 
 private:
+    // What one read collected.
+    struct Collected {
+        QByteArray text;
+        bool lineEnded = false;
+        bool overflowed = false;
+    };
+
     void openPort();
+    void forget();
     // -1 when the port is closed, else 0.
     int write(const QByteArray& command, bool addTerm);
-    // Drops what waits in the reply buffer and on the port; lines among it pay off late replies.
+    // Drops what waits in the reply buffer and on the port.
     void discardWaiting();
-    // Everything up to the first line feed, or what came within the limit.
-    QByteArray collect();
+    // Input into the reply buffer: first the rest of an owed line is dropped, then at most a
+    // buffer's worth is kept.
+    void takeIn(QByteArray bytes);
+    void owe();
+    bool owing();
+    // Takes input until done() or the deadline on the program clock, waiting on the port.
+    bool waitUntil(const std::function<bool()>& done, qint64 deadline);
+    // The reply buffer once it holds a line feed, or what came by the deadline.
+    Collected collect(qint64 deadline);
 
     platform::SerialControl* m_serial;
     QTimer* m_timer;
     QByteArray m_buffer;
-    // Queries whose read gave up with nothing received: their replies may still come.
-    int m_lateReplies = 0;
+    // A line that does not fit the reply buffer came since the buffer was last handed over.
+    bool m_overflowed = false;
+    // Input up to the next line feed is the rest of a line an exchange gave up on.
+    bool m_owed = false;
+    qint64 m_owedUntil = 0;
     bool m_routed = false;
 };

@@ -64,5 +64,11 @@ int UsbTransport::sendRead(const QByteArray& command, QString& reply)
     // The get call's own code is not used: the count alone tells whether a reply came.
     bool received = false;
     getReply(reply, received);
-    return received ? 0 : -1;
+    const bool full = reply.size() >= ReplyBufferLength;
+    const bool fits = keepWithinBuffer(reply, full, [this](QString& more) {
+        bool got = false;
+        getReply(more, got);
+        return got;
+    });
+    return received && fits ? 0 : -1;
 }

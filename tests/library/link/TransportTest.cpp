@@ -1,6 +1,9 @@
 #include "tests/library/link/LinkFixtures.h"
 
+#include "library/link/Rs232Transport.h"
+
 #include <QThread>
+#include <QTimer>
 
 using platform::RuntimeError;
 
@@ -159,6 +162,29 @@ TEST_F(InProcessLink, GpibOpenErrors)
     EXPECT_EQ(boxes.last().title, QStringLiteral("GPIB Device Open Error"));
 }
 
+// On every bus a query's reply fits the reply buffer: one longer is none, and its rest never
+// answers the next query.
+TEST_F(InProcessLink, AReplyLongerThanTheBufferIsNoReplyOnEveryBus)
+{
+    for (const BUS_TYPE bus : {BUS_TYPE_USB, BUS_TYPE_PCI, BUS_TYPE_GPIB}) {
+        open(bus);
+        QString reply;
+        sim().setReply("1XX?", QByteArray(300, '9') + "\r\n");
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1XX?\r"), reply), -1) << bus;
+        EXPECT_EQ(reply, QString()) << bus;
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?\r"), reply), 0) << bus;
+        EXPECT_EQ(reply, QStringLiteral("1\r\n")) << bus;
+
+        // One that fits is read as before, line end or not.
+        sim().setReply("1XX?", QByteArray(200, '9'));
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1XX?\r"), reply), 0) << bus;
+        EXPECT_EQ(reply, QString(200, QLatin1Char('9'))) << bus;
+        EXPECT_EQ(boxes.count(), 0);
+        comm.reset();
+        device.reset();
+    }
+}
+
 TEST_F(InProcessLink, FailedGpibRegistrationLeavesTheErrorBit)
 {
     SimDevice dev;
@@ -204,13 +230,19 @@ TEST_F(SerialLink, ReplyWithoutLineFeedAndSilence)
 {
     openLink();
     QString reply;
+    // A reply that never ends its line is no reply for a query; a separate read hands it over.
     pty.with([](SimController& s) { s.setNoLineFeed(true); });
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?"), reply), 0);
+    EXPECT_EQ(comm->SendAscii(QStringLiteral("2QM?")), 0);
+    EXPECT_EQ(comm->ReadAscii(reply), 0);
     EXPECT_EQ(reply, QStringLiteral("1\r"));
     EXPECT_GE(t.elapsed(), 900);
-    EXPECT_LT(t.elapsed(), 2000);
+    t.restart();
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?"), reply), -1);
+    EXPECT_EQ(reply, QString());
+    EXPECT_GE(t.elapsed(), 900);
+    EXPECT_LT(t.elapsed(), 1500);
 
     pty.with([](SimController& s) { s.setSilent(true); });
     t.restart();
@@ -308,7 +340,7 @@ TEST_F(SerialLink, CloseDiscardsInputAndVanishingDeviceIsReportedOnce)
 }
 
 // A reply the controller sends too late for its read: the read gives up, and the late reply is
-// never handed to a later query, whether it arrives between queries or during the next one.
+// never handed to a later query, whether it arrives between queries or while the next one waits.
 TEST_F(SerialLink, ALateReplyIsDroppedAndEveryQueryGetsItsOwn)
 {
     ProgramClock clock;
@@ -321,11 +353,8 @@ TEST_F(SerialLink, ALateReplyIsDroppedAndEveryQueryGetsItsOwn)
     QString reply;
     EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1VA?"), reply), -1);
 
-    // Late during the next query: it comes just before that query's own reply.
-    pty.with([](SimController& s) {
-        QObject::connect(&s, &SimController::lineReceived, &s, [&s] { s.releaseReplies(); },
-                         Qt::SingleShotConnection);
-    });
+    // Late while the next query waits for it: that query goes out only once it is gone.
+    pty.with([](SimController& s) { QTimer::singleShot(50, &s, [&s] { s.releaseReplies(); }); });
     EXPECT_EQ(comm->SendReadAscii(QStringLiteral("2VA?"), reply), 0);
     EXPECT_EQ(reply, QStringLiteral("22\r\n"));
     EXPECT_EQ(comm->SendReadAscii(QStringLiteral("3VA?"), reply), 0);
@@ -349,13 +378,17 @@ TEST_F(SerialLink, ALateReplyIsDroppedAndEveryQueryGetsItsOwn)
     EXPECT_EQ(comm->ReadAscii(reply), 0);
     EXPECT_EQ(reply, QStringLiteral("66\r\n"));
 
-    // A query the controller never answers costs one wait, not every reply after it.
-    pty.with([](SimController& s) { s.holdReplies(); });
+    // A reply that never comes: queries fail unsent while it could still come, then the line is
+    // taken as back in step; no later reply ever answers the wrong query.
+    pty.with([](SimController& s) { s.setSilent(true); });
     EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1VA?"), reply), -1);
     pty.with([](SimController& s) {
-        s.releaseReplies();
-        s.takeAllOutput(); // lost on the way
+        s.setSilent(false);
+        s.clearLog();
     });
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("2VA?"), reply), -1);
+    EXPECT_TRUE(rawLines().isEmpty());
+    platform::Clock::advance(Rs232Transport::LateReplyLimitMs);
     for (int axis : {2, 3}) {
         EXPECT_EQ(comm->SendReadAscii(QStringLiteral("%1VA?").arg(axis), reply), 0);
         EXPECT_EQ(reply, QStringLiteral("%1\r\n").arg(axis * 11));

@@ -1,0 +1,195 @@
+#include "tests/library/link/LinkFixtures.h"
+
+#include "library/link/Rs232Transport.h"
+#include "tests/support/ScriptedController.h"
+
+#include <QFile>
+#include <QThread>
+
+// The serial link against controllers that are late, flood or dribble, in real time: no reply is
+// ever passed off as another query's, and no call outlasts the read limit.
+namespace {
+
+constexpr qint64 kLimitSlackMs = 500;
+
+// Each axis's position is a value no other axis has.
+QByteArray positionOf(int axis)
+{
+    return QByteArray::number(axis) + "000.0000";
+}
+
+int axisOf(const QByteArray& line)
+{
+    return line.left(1).toInt();
+}
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+class MisbehavingLine : public ::testing::Test {
+protected:
+    // The controller answers "VE?" at once and "<axis>TP?" as answerPosition says.
+    void start(std::function<ScriptedController::Answer(int axis, const QByteArray& text)> answerPosition)
+    {
+        controller = std::make_unique<ScriptedController>([answerPosition](const QByteArray& line) {
+            if (line == "VE?")
+                return ScriptedController::Answer{"KVL410 Version 2.0\r\n"};
+            if (line.endsWith("TP?"))
+                return answerPosition(axisOf(line), positionOf(axisOf(line)) + "\r\n");
+            return ScriptedController::Answer{};
+        });
+        ASSERT_TRUE(controller->isOpen());
+        qputenv("KVL_COM8", controller->slavePath().toLocal8Bit());
+        comm = std::make_unique<KVLComm>();
+        comm->setBusType(BUS_TYPE_RS232);
+        comm->setCommPort(8);
+        ASSERT_EQ(comm->KVLInit(), 0);
+        ASSERT_EQ(comm->KVLOpen(), 0);
+        ASSERT_EQ(comm->BusType(), BUS_TYPE_RS232);
+    }
+    void TearDown() override
+    {
+        comm.reset();
+        controller.reset();
+        qunsetenv("KVL_COM8");
+    }
+
+    // One position query, timed: the status, and the reply checked against the axis asked.
+    int query(int axis, QString& reply)
+    {
+        QElapsedTimer t;
+        t.start();
+        const int status = comm->SendReadAscii(QStringLiteral("%1TP?").arg(axis), reply);
+        longest = std::max(longest, t.elapsed());
+        ++queries;
+        if (status != 0)
+            ++failed;
+        else if (reply != QString::fromLatin1(positionOf(axis) + "\r\n"))
+            ++wrong;
+        return status;
+    }
+
+    MsgBoxRecorder boxes;
+    std::unique_ptr<ScriptedController> controller;
+    std::unique_ptr<KVLComm> comm;
+    int queries = 0;
+    int failed = 0;
+    int wrong = 0;
+    qint64 longest = 0;
+};
+
+// Late on every query, by more than the limit: each query fails rather than take the reply of the
+// one before, and the third failure in a row breaks the link once.
+TEST_F(MisbehavingLine, LateOnEveryQueryIsASilentController)
+{
+    for (const int delayMs : {1200, 2600}) {
+        start([delayMs](int, const QByteArray& text) { return ScriptedController::Answer{text, delayMs}; });
+        ErrorEvents events(comm.get());
+        boxes.clear();
+        QString reply;
+        for (int axis = 1; comm->IsOpen() && axis <= 6; ++axis)
+            EXPECT_EQ(query(axis, reply), -1) << "axis " << axis << " after " << delayMs << " ms: " << qPrintable(reply);
+        EXPECT_EQ(queries, KVLComm::SilentQueryLimit) << delayMs;
+        EXPECT_EQ(boxes.count(), 1);
+        EXPECT_EQ(events.count(), 1);
+        EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
+        queries = failed = 0;
+        TearDown();
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_LT(longest, Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+}
+
+// One axis late now and then: the query after it waits out the late line, drops it, and gets its
+// own reply; the line never goes out of step and never breaks.
+TEST_F(MisbehavingLine, AnOccasionalLateReplyCostsOneQuery)
+{
+    start([](int axis, const QByteArray& text) { return ScriptedController::Answer{text, axis == 1 ? 1300 : 0}; });
+    QString reply;
+    for (int round = 0; round < 3; ++round) {
+        for (int axis = 1; axis <= 4; ++axis) {
+            const int status = query(axis, reply);
+            EXPECT_EQ(status, axis == 1 ? -1 : 0) << "round " << round << " axis " << axis;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(failed, 3);
+    EXPECT_EQ(boxes.count(), 0);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
+    EXPECT_LT(longest, Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+}
+
+// Digits without a line end, again and again: every read ends at its limit and fails, whether it
+// sends or only reads, and the program's memory stays flat, while a query waits and while none does.
+TEST_F(MisbehavingLine, AFloodWithoutLineEndFailsEachReadWithinItsLimit)
+{
+    start([](int, const QByteArray& text) { return ScriptedController::Answer{text}; });
+    ErrorEvents events(comm.get());
+    const qint64 before = residentKb();
+    controller->setFlood(QByteArray(4096, '7'));
+    QString reply;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(comm->ReadAscii(reply), -1);
+    EXPECT_EQ(reply, QString());
+    EXPECT_LT(t.elapsed(), Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+    // Nobody reading: what the receive event keeps is bounded too.
+    for (t.restart(); t.elapsed() < 1500;)
+        platform::Clock::pumpFor(20);
+    for (int axis = 1; comm->IsOpen() && axis <= 6; ++axis) {
+        reply = QStringLiteral("untouched");
+        EXPECT_EQ(query(axis, reply), -1);
+        EXPECT_EQ(reply, QString());
+    }
+    EXPECT_EQ(queries, KVLComm::SilentQueryLimit);
+    EXPECT_EQ(events.count(), 1);
+    EXPECT_LT(longest, Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+    EXPECT_GT(controller->bytesSent(), 1000000) << "the flood went on throughout";
+#ifndef __SANITIZE_ADDRESS__ // the address sanitizer keeps freed memory in quarantine
+    EXPECT_LT(residentKb() - before, 30 * 1024);
+#endif
+    RecordProperty("ResidentGrowthKb", int(residentKb() - before));
+    RecordProperty("FloodBytes", int(controller->bytesSent()));
+}
+
+// A reply slower than the limit: a send-and-read never takes the cut-off part for a value, a
+// separate read (terminal, firmware download) hands over what came, and the identification cut
+// off short of its end does not open the link.
+TEST_F(MisbehavingLine, ADribbledReplyIsNoReply)
+{
+    start([](int, const QByteArray& text) { return ScriptedController::Answer{text, 0, 150}; });
+    QString reply;
+    EXPECT_EQ(query(1, reply), -1);
+    EXPECT_EQ(reply, QString());
+    EXPECT_LT(longest, Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+
+    // The rest of that line goes by; a terminal's read of a slow line gets what came.
+    QThread::msleep(1200);
+    EXPECT_EQ(comm->SendAscii(QStringLiteral("2TP?")), 0);
+    EXPECT_EQ(comm->ReadAscii(reply), 0);
+    EXPECT_TRUE(reply.startsWith(QStringLiteral("2000"))) << qPrintable(reply);
+    EXPECT_FALSE(reply.endsWith(QLatin1Char('\n'))) << qPrintable(reply);
+    EXPECT_EQ(wrong, 0);
+    TearDown();
+
+    controller = std::make_unique<ScriptedController>([](const QByteArray&) {
+        return ScriptedController::Answer{"KVL410 Version 2.0\r\n", 0, 150};
+    });
+    qputenv("KVL_COM8", controller->slavePath().toLocal8Bit());
+    comm = std::make_unique<KVLComm>();
+    comm->setBusType(BUS_TYPE_RS232);
+    comm->setCommPort(8);
+    EXPECT_EQ(comm->KVLInit(), -1);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
+}
+
+} // namespace

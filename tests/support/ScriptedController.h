@@ -1,0 +1,59 @@
+#pragma once
+
+#include "tests/support/PseudoTerminal.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A misbehaving controller on a pseudo-terminal, served from a thread of its own in real time:
+// each line the host sends (ended by CR or LF) gets the answer the script gives, after its delay
+// and at its pace. Optionally it floods the line with one chunk again and again.
+class ScriptedController {
+public:
+    struct Answer {
+        QByteArray text;   // nothing: no answer
+        int delayMs = 0;   // before the first character
+        int perCharMs = 0; // 0: all at once
+    };
+    using Script = std::function<Answer(const QByteArray& line)>;
+
+    explicit ScriptedController(Script script);
+    ~ScriptedController();
+    ScriptedController(const ScriptedController&) = delete;
+    ScriptedController& operator=(const ScriptedController&) = delete;
+
+    bool isOpen() const { return m_pty.isOpen(); }
+    QString slavePath() const { return m_pty.slavePath(); }
+
+    // Writes chunk as fast as the line takes it until flooding stops (an empty chunk).
+    void setFlood(const QByteArray& chunk);
+    // The lines received so far, without their terminators.
+    QList<QByteArray> lines() const;
+    qint64 bytesSent() const { return m_sent.load(); }
+
+private:
+    struct Due {
+        qint64 atMs;
+        QByteArray bytes;
+    };
+    void run();
+    void lineIn(const QByteArray& line, qint64 now);
+
+    PseudoTerminal m_pty;
+    Script m_script;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_sent{0};
+    mutable std::mutex m_mutex;
+    QByteArray m_flood;
+    QList<QByteArray> m_lines;
+    std::vector<Due> m_due;
+    QByteArray m_partial;
+    std::thread m_thread;
+};
