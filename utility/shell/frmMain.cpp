@@ -11,6 +11,7 @@
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/MainMenu.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
@@ -85,8 +86,8 @@ frmMain::frmMain(QWidget* parent)
     m_comm = createObject(QStringLiteral("KVL410ActiveX.KVLComm"), this);
     if (m_comm) {
         m_comm->setObjectName(QStringLiteral("KVLComm1"));
-        connect(m_comm, SIGNAL(Timer()), this, SLOT(KVLComm1_Timer()));
-        connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
+        LateEvent::connect(m_comm, SIGNAL(Timer()), this, SLOT(KVLComm1_Timer()));
+        LateEvent::connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
         if (auto* control = qobject_cast<Control*>(m_comm.data()))
             connect(control, &Control::PropertyChanged, this, &frmMain::KVLComm1_PropertyChanged);
     }

@@ -5,6 +5,7 @@
 #include "platform/com/DispatchTable.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/frmMain.h"
 #include "utility/status/DisplayPause.h"
 
@@ -127,7 +128,7 @@ void frmHardwareStatus::Form_Load()
     frmMain* main = frmMain::instance();
     mobjCommControl = main ? main->KVLComm1().object() : nullptr;
     if (mobjCommControl)
-        connect(mobjCommControl, SIGNAL(Timer()), this, SLOT(mobjCommControl_Timer()));
+        LateEvent::connect(mobjCommControl, SIGNAL(Timer()), this, SLOT(mobjCommControl_Timer()));
     m_pause = new DisplayPause(this, [this] { refresh(); });
 
     CommLink comm(mobjCommControl);
