@@ -343,13 +343,32 @@ void Form::placeByDefault()
     setFramePlacePixels(r);
 }
 
+QRect Form::viewPixels() const
+{
+    if (m_subWindow && g_mdiArea)
+        return g_mdiArea->viewport()->rect();
+    if (!m_subWindow && screen())
+        return screen()->availableGeometry();
+    return QRect();
+}
+
+void Form::limitSizeToView()
+{
+    const QRect view = viewPixels();
+    if (!view.isValid())
+        return;
+    QRect r = framePlacePixels();
+    if (r.width() <= view.width() && r.height() <= view.height())
+        return;
+    makeNormal();
+    r.setWidth(std::min(r.width(), view.width()));
+    r.setHeight(std::min(r.height(), view.height()));
+    setFramePlacePixels(r);
+}
+
 void Form::pullIntoView()
 {
-    QRect view;
-    if (m_subWindow && g_mdiArea)
-        view = g_mdiArea->viewport()->rect();
-    else if (!m_subWindow && screen())
-        view = screen()->availableGeometry();
+    const QRect view = viewPixels();
     if (!view.isValid())
         return;
     QRect r = framePlacePixels();

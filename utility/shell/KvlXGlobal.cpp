@@ -193,7 +193,10 @@ void RestoreFormPosition(Form* frm)
         frm->setHeight(*height);
     if (width)
         frm->setWidth(*width);
-    // A place stored on a larger screen, or edited by hand, is brought back where it can be seen.
+    // A place or a size stored on a larger screen, or edited by hand, is brought back where the
+    // window can be seen whole.
+    if (height || width)
+        frm->limitSizeToView();
     frm->pullIntoView();
 }
 

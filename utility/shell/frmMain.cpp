@@ -6,6 +6,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/Control.h"
 #include "platform/kernel/Clock.h"
+#include "platform/serial/SerialControl.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/EventWait.h"
@@ -52,6 +53,12 @@ std::optional<qint64> storedWhole(const QString& text, qint64 low, qint64 high)
     if (!ok || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+// The framing a serial link starts with: the virtual port of the USB choice runs faster.
+QString defaultSerialSettings()
+{
+    return KvlXGlobal::gBusChoice == 5 ? kDefaultVcpSettings : kDefaultSettings;
 }
 
 class WaitCursor {
@@ -247,6 +254,9 @@ void frmMain::SaveCommSettings(CommLink comm)
     SettingsStore::SaveSetting(kSection, QStringLiteral("BusType"), QString::number(link.bus));
     SettingsStore::SaveSetting(kSection, QStringLiteral("CommPort"), QString::number(link.port));
     SettingsStore::SaveSetting(kSection, QStringLiteral("DeviceID"), QString::number(link.device));
+    // A framing the port refuses would fail every start again: the default is kept instead.
+    if (!SerialControl::framingUsable(link.settings))
+        link.settings = defaultSerialSettings();
     SettingsStore::SaveSetting(kSection, QStringLiteral("Baud"), link.settings);
     SettingsStore::SaveSetting(objectName(), QStringLiteral("FirstTime"), gFirstRun ? QStringLiteral("1")
                                                                                    : QStringLiteral("0"));
@@ -271,7 +281,7 @@ void frmMain::GetCommSettings(CommLink comm)
                                   1, std::numeric_limits<short>::max());
     comm.setCommPort(short(port.value_or(vcp ? 3 : 1)));
 
-    const QString defaultSettings = vcp ? kDefaultVcpSettings : kDefaultSettings;
+    const QString defaultSettings = defaultSerialSettings();
     const QString settings = SettingsStore::GetSetting(kSection, QStringLiteral("Baud"), defaultSettings);
     try {
         comm.setSettings(settings);

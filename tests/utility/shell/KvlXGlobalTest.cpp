@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMdiArea>
 #include <QPointer>
 #include <QTimer>
 
@@ -332,6 +333,21 @@ TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)
     EXPECT_EQ(fixed->Left(), 1500);
     EXPECT_EQ(fixed->Top(), 450);
     EXPECT_EQ(fixed->Width(), 3000);
+
+    // A stored size is bounded to the main window's area, as a place is, and saved back so.
+    errors->Show();
+    rig.store("frmErrors", "Width", "2147483647");
+    rig.store("frmErrors", "Height", "2147483647");
+    rig.store("frmErrors", "Left", "-2147483648");
+    RestoreFormPosition(errors);
+    const QSize area = rig.main()->findChild<QMdiArea*>()->viewport()->size();
+    EXPECT_LE(errors->Width(), area.width() * Form::TwipsPerPixel);
+    EXPECT_LE(errors->Height(), area.height() * Form::TwipsPerPixel);
+    EXPECT_GT(errors->Width(), frmErrors::DefaultWidth);
+    EXPECT_EQ(errors->Left(), 0);
+    SaveFormPosition(errors);
+    EXPECT_EQ(rig.stored("frmErrors", "Width").toInt(), errors->Width());
+    errors->Hide();
 
     // The desktop reset stores a cascade for every name and moves the open windows into it.
     gChildFormNames.clear();
