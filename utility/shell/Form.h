@@ -121,6 +121,11 @@ protected:
     void growClientTo(const QSize& size);
 
 private:
+    // Unloads a window whose Form_Load failed: Form_Unload runs, but neither a refusal nor a
+    // failure of it keeps the window loaded.
+    void unloadAfterFailedLoad();
+    // The part of an unload that follows the window's own handlers.
+    void finishUnload();
     bool frameIsNormal() const;
     void makeNormal();
     QRect framePlacePixels() const;
