@@ -340,7 +340,8 @@ void SimController::execute(const QByteArray& line)
     }
     const QByteArray mnemonic = line.mid(i, 2).toUpper();
     const QByteArray rest = trimBlanks(line.mid(i + 2));
-    const bool query = rest.startsWith('?');
+    // A question mark anywhere makes the line a query: "ZZ9?" asks, it never sets ZZ to 9.
+    const bool query = rest.contains('?');
     const QByteArray value = query ? QByteArray() : rest;
 
     // Lines typed in program-entry mode are stored in the program, not run.

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 
+#include <optional>
+
 namespace {
 
 const QLatin1Char carriageReturn('\r');
@@ -40,22 +42,32 @@ QString decimalText(const CAxisType& r)
     return decimalText((r.*Get)());
 }
 
-// A parsed reply converted to a field's type.
+// What a field of each type can hold.
 template <class T>
-T fieldValue(double value);
+constexpr NumberText::Target targetOf();
 template <>
-short fieldValue<short>(double value) { return NumberText::toI16(value); }
+constexpr NumberText::Target targetOf<short>() { return NumberText::Target::I16; }
 template <>
-int fieldValue<int>(double value) { return NumberText::toI32(value); }
+constexpr NumberText::Target targetOf<int>() { return NumberText::Target::I32; }
 template <>
-float fieldValue<float>(double value) { return static_cast<float>(value); }
+constexpr NumberText::Target targetOf<float>() { return NumberText::Target::Single; }
 template <>
-double fieldValue<double>(double value) { return value; }
+constexpr NumberText::Target targetOf<double>() { return NumberText::Target::Double; }
 
+// Stores the reply's number into the field. A reply without a number reads 0, as every reply
+// does in demo mode; a number the field cannot hold is not stored (the field keeps its value)
+// and gives false.
 template <class T, void (CAxisType::*Set)(T)>
-void store(CAxisType& r, double value)
+bool store(CAxisType& r, const QString& reply)
 {
-    (r.*Set)(fieldValue<T>(value));
+    if (const std::optional<double> value = NumberText::replyNumber(reply, targetOf<T>())) {
+        (r.*Set)(static_cast<T>(*value));
+        return true;
+    }
+    if (NumberText::holdsNumber(reply))
+        return false;
+    (r.*Set)(T(0));
+    return true;
 }
 
 } // namespace
@@ -68,7 +80,7 @@ struct MotionParameterCache::Setting {
 struct MotionParameterCache::Query {
     const char* mnemonic;
     bool hex;
-    void (*store)(CAxisType&, double);
+    bool (*store)(CAxisType&, const QString& reply);
 };
 
 // The transfers' command tables ---------------------------------------------------------------
@@ -191,7 +203,7 @@ void MotionParameterCache::runSetting(short recordAxis, const QString& axisText,
     QCoreApplication::processEvents();
 }
 
-short MotionParameterCache::runQuery(short recordAxis, const QString& axisText, const Query& step)
+bool MotionParameterCache::runQuery(short recordAxis, const QString& axisText, const Query& step)
 {
     // Every query starts from an empty reply, so a query left unanswered never stores the reply
     // of the query before it.
@@ -201,8 +213,8 @@ short MotionParameterCache::runQuery(short recordAxis, const QString& axisText, 
     QCoreApplication::processEvents();
     if (step.hex)
         NumberText::markHex(reply);
-    step.store(record(recordAxis), NumberText::parseReply(reply));
-    return status;
+    const bool stored = step.store(record(recordAxis), reply);
+    return status == 0 && stored;
 }
 
 namespace {
@@ -268,7 +280,8 @@ short MotionParameterCache::MtrType(short Axis)
     QString reply;
     NumberText::narrowI16(SendReadAscii(NumberText::integerText(Axis) + QLatin1String("QM?") + carriageReturn, reply));
     NumberText::markHex(reply);
-    return NumberText::toI16(NumberText::parseReply(reply));
+    // A motor type no 16-bit code holds reads as no motor.
+    return short(NumberText::replyNumber(reply, NumberText::Target::I16).value_or(0));
 }
 
 // The units group, in the order the controller is asked and set.
@@ -363,9 +376,10 @@ short MotionParameterCache::ReadAllMotionParams(const short& Axis)
     const QString axisText = NumberText::integerText(axis);
     short result = 0;
     for (const Query& step : steps) {
-        // Any exchange that did not complete (no reply, link not open, link failure) makes the
-        // whole read a failure; the other fields are still read.
-        if (runQuery(axis, axisText, step) != 0)
+        // Any exchange that did not complete (no reply, link not open, link failure) or whose
+        // number its field cannot hold makes the whole read a failure; the other fields are
+        // still read.
+        if (!runQuery(axis, axisText, step))
             result = -2;
     }
     return result;

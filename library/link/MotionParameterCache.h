@@ -62,8 +62,8 @@ private:
     // the command is built.
     void runSetting(short recordAxis, const QString& axisText, const Setting& step);
     // One query of a reading transfer, stored into the record of recordAxis after the exchange;
-    // returns the link status.
-    short runQuery(short recordAxis, const QString& axisText, const Query& step);
+    // true when the exchange completed and its number was stored.
+    bool runQuery(short recordAxis, const QString& axisText, const Query& step);
 
     using Records = std::array<std::unique_ptr<CAxisType>, CachedAxes>;
     static void copyAxes(Records& from, Records& to, int count);

@@ -55,25 +55,53 @@ bool isDigit(QChar c)
     return c.unicode() >= '0' && c.unicode() <= '9';
 }
 
-double parseHex(const QString& s, int pos)
+int hexDigitValue(QChar c)
 {
-    double value = 0;
-    int significant = 0;
-    for (; pos < s.size() && isHexDigit(s.at(pos)); ++pos) {
-        const int digit = QString(s.at(pos)).toInt(nullptr, 16);
-        if (significant > 0 || digit != 0)
-            ++significant;
-        value = value * 16 + digit;
-    }
-    // Up to FFFF a word stays unsigned, so a word read and written back is unchanged; a longer
-    // one is a 32-bit long as the controller keeps it.
-    if (value <= 0xFFFF || significant > 8)
-        return value;
-    return static_cast<qint32>(static_cast<quint32>(value));
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return u - 'a' + 10;
 }
 
-double parseDecimal(const QString& s, int pos)
+// What a scan of a reply found: whether it had digits, and for hexadecimal ones whether they
+// were more than a 32-bit word holds.
+struct Scan {
+    double value = 0;
+    bool number = false;
+    bool tooLong = false;
+};
+
+// Hexadecimal digits from pos as one unsigned number.
+Scan scanHexDigits(const QString& s, int pos)
 {
+    Scan scan;
+    int significant = 0;
+    for (; pos < s.size() && isHexDigit(s.at(pos)); ++pos) {
+        const int digit = hexDigitValue(s.at(pos));
+        if (significant > 0 || digit != 0)
+            ++significant;
+        scan.value = scan.value * 16 + digit;
+        scan.number = true;
+    }
+    scan.tooLong = significant > 8;
+    return scan;
+}
+
+Scan scanHex(const QString& s, int pos)
+{
+    Scan scan = scanHexDigits(s, pos);
+    // Up to FFFF a word stays unsigned, so a word read and written back is unchanged; a longer
+    // one is a 32-bit long as the controller keeps it.
+    if (scan.value > 0xFFFF && !scan.tooLong)
+        scan.value = static_cast<qint32>(static_cast<quint32>(scan.value));
+    return scan;
+}
+
+Scan scanDecimal(const QString& s, int pos)
+{
+    Scan scan;
     QString number;
     if (pos < s.size() && (s.at(pos) == QLatin1Char('-') || s.at(pos) == QLatin1Char('+')))
         number += s.at(pos++);
@@ -86,7 +114,7 @@ double parseDecimal(const QString& s, int pos)
             number += s.at(pos);
     }
     if (digits == 0)
-        return 0;
+        return scan;
     if (pos < s.size() && (s.at(pos) == QLatin1Char('E') || s.at(pos) == QLatin1Char('e'))) {
         int p = pos + 1;
         QString exponent = QStringLiteral("E");
@@ -103,8 +131,25 @@ double parseDecimal(const QString& s, int pos)
     number.replace(QLatin1String("-."), QLatin1String("-0.")).replace(QLatin1String("+."), QLatin1String("0."));
     if (number.startsWith(QLatin1Char('.')))
         number.prepend(QLatin1Char('0'));
-    // QString::toDouble reads the C locale's form whatever the user's locale is.
-    return number.toDouble();
+    // QString::toDouble reads the C locale's form whatever the user's locale is; beyond a
+    // double's range it gives an infinity, which no field holds.
+    scan.value = number.toDouble();
+    scan.number = true;
+    return scan;
+}
+
+// The leading number of a reply, as the reply parse reads it.
+Scan scanReply(const QString& reply)
+{
+    QString s;
+    s.reserve(reply.size());
+    for (QChar c : reply) {
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+            s += c;
+    }
+    if (s.size() >= 2 && s.at(0) == QLatin1Char('&') && (s.at(1) == QLatin1Char('H') || s.at(1) == QLatin1Char('h')))
+        return scanHex(s, 2);
+    return scanDecimal(s, 0);
 }
 
 } // namespace
@@ -152,26 +197,57 @@ void NumberText::markHex(QString& reply)
 
 double NumberText::parseReply(const QString& reply)
 {
-    QString s;
-    s.reserve(reply.size());
-    for (QChar c : reply) {
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
-            s += c;
-    }
-    if (s.size() >= 2 && s.at(0) == QLatin1Char('&') && (s.at(1) == QLatin1Char('H') || s.at(1) == QLatin1Char('h')))
-        return parseHex(s, 2);
-    return parseDecimal(s, 0);
+    return scanReply(reply).value;
 }
 
-double NumberText::parseHexBeforeH(const QString& text)
+std::optional<double> NumberText::fit(double value, Target target)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    switch (target) {
+    case Target::I16:
+    case Target::I32: {
+        // The default rounding mode takes halves to the even neighbour.
+        const double rounded = std::nearbyint(value);
+        const bool narrow = target == Target::I16;
+        const double low = narrow ? -32768.0 : -2147483648.0;
+        const double high = narrow ? 32767.0 : 2147483647.0;
+        if (!(rounded >= low && rounded <= high))
+            return std::nullopt;
+        return rounded;
+    }
+    case Target::Single:
+        if (std::abs(value) > double(std::numeric_limits<float>::max()))
+            return std::nullopt;
+        return double(static_cast<float>(value));
+    case Target::Double:
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> NumberText::replyNumber(const QString& reply, Target target)
+{
+    const Scan scan = scanReply(reply);
+    if (!scan.number || scan.tooLong)
+        return std::nullopt;
+    return fit(scan.value, target);
+}
+
+bool NumberText::holdsNumber(const QString& reply)
+{
+    return scanReply(reply).number;
+}
+
+std::optional<quint32> NumberText::statusWord(const QString& text)
 {
     const int h = text.indexOf(QLatin1Char('H'), 0, Qt::CaseSensitive);
     if (h < 0)
-        return 0;
-    int end = 0;
-    while (end < h && isHexDigit(text.at(end)))
-        ++end;
-    return parseHex(text.left(end), 0);
+        return std::nullopt;
+    const Scan scan = scanHexDigits(text.left(h), 0);
+    if (!scan.number || scan.tooLong)
+        return std::nullopt;
+    return static_cast<quint32>(scan.value);
 }
 
 QString NumberText::displayText(double value, int decimals)

@@ -4,6 +4,8 @@
 #include <QVariant>
 #include <QtGlobal>
 
+#include <optional>
+
 // The one home of number texts: what goes into command lines, what is read back from replies,
 // and what text boxes show and read.
 //
@@ -38,10 +40,26 @@ public:
     // to the first character that does not fit. No number gives 0. Hexadecimal: up to FFFF is an
     // unsigned 16-bit word, up to eight significant digits a 32-bit two's complement value.
     static double parseReply(const QString& reply);
+
+    // Checked reply parse: the one way a number from the controller reaches a field ---------
+
+    // What the field a number goes into can hold.
+    enum class Target { I16, I32, Single, Double };
+    // The value as the target holds it: whole targets take the nearest integer (halves to the
+    // even neighbour), a 32-bit float the nearest float. Nothing when the target cannot hold it
+    // (out of range, or not finite): such a value is never wrapped into another one.
+    static std::optional<double> fit(double value, Target target);
+    // The leading number of a reply, read as parseReply reads it, fitted to the target. Nothing
+    // when the reply holds no number, holds one the target cannot hold, or has more significant
+    // hexadecimal digits than a 32-bit word.
+    static std::optional<double> replyNumber(const QString& reply, Target target);
+    // Whether a reply holds a leading number at all (as parseReply reads it).
+    static bool holdsNumber(const QString& reply);
     // A status word written as hexadecimal digits followed by an upper-case "H" ("1A3H, 5FH"):
-    // the value of the digits that open the text before its first "H", read as parseReply reads
-    // "&H" digits; 0 when there is no "H" or no digit.
-    static double parseHexBeforeH(const QString& text);
+    // the digits that open the text before its first "H", up to the first that is no hexadecimal
+    // digit, as an unsigned 32-bit word. Nothing when there is no "H", no digit, or more than
+    // eight significant digits.
+    static std::optional<quint32> statusWord(const QString& text);
 
     // Display and text boxes (user's locale) ---------------------------------------------------
 

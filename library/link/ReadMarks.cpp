@@ -45,7 +45,7 @@ bool ReadMarks::isKnown(int axis, int field) const
     return isRead(axis, field) || isEdited(axis, field);
 }
 
-bool ReadMarks::replyValue(int status, const QString& reply, Reply form, double& value)
+bool ReadMarks::replyValue(int status, const QString& reply, Reply form, NumberText::Target target, double& value)
 {
     if (status != 0)
         return false;
@@ -53,25 +53,14 @@ bool ReadMarks::replyValue(int status, const QString& reply, Reply form, double&
     // recognised by name before the digits are looked for.
     if (reply.contains(QLatin1String("No data")) || reply.contains(QLatin1String("No Message")))
         return false;
-    const bool marked = reply.contains(QLatin1Char('H'));
-    const bool hex = form == Reply::Hex || (form == Reply::MarkedHex && marked);
-    bool digit = false;
-    for (QChar c : reply) {
-        const char16_t u = c.unicode();
-        if ((u >= '0' && u <= '9') || (hex && ((u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f')))) {
-            digit = true;
-            break;
-        }
-    }
-    if (!digit)
+    QString text = reply;
+    if (form == Reply::Hex)
+        text.prepend(QLatin1String("&H"));
+    else if (form == Reply::MarkedHex)
+        NumberText::markHex(text);
+    const std::optional<double> number = NumberText::replyNumber(text, target);
+    if (!number)
         return false;
-    if (form == Reply::Hex) {
-        value = NumberText::parseReply(QStringLiteral("&H") + reply);
-    } else {
-        QString text = reply;
-        if (form == Reply::MarkedHex)
-            NumberText::markHex(text);
-        value = NumberText::parseReply(text);
-    }
+    value = *number;
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/link/NumberText.h"
+
 #include <QString>
 
 #include <array>
@@ -30,9 +32,10 @@ public:
     // How a reply carries its number: decimal, hexadecimal digits (with or without a closing "H"),
     // or hexadecimal only when the reply holds an upper-case "H" and decimal otherwise.
     enum class Reply { Decimal, Hex, MarkedHex };
-    // The number a query's reply carries, or false when the query went unanswered: a status other
-    // than 0, an empty or blank reply, "No data" or "No Message", or a reply without a digit.
-    static bool replyValue(int status, const QString& reply, Reply form, double& value);
+    // The number a query's reply carries, fitted to the field it goes into (NumberText::fit), or
+    // false when the query went unanswered (a status other than 0, an empty or blank reply,
+    // "No data" or "No Message", a reply without a number) or its number does not fit the field.
+    static bool replyValue(int status, const QString& reply, Reply form, NumberText::Target target, double& value);
 
 private:
     static bool inRange(int axis, int field);

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using platform::RuntimeError;
 
@@ -105,26 +106,15 @@ const QString kWriteFailedPrompt = QStringLiteral(
     "The parameters could not all be written to the controller.\r\n"
     "Your changes are kept; press Apply or OK to write them again.");
 
-// A value within the range of its cache type, or false (a float beyond 32 bits, an integer beyond
-// its width): such a number cannot be kept, so it is treated as no number at all.
-bool fitKind(Kind kind, double value, double& out)
+// What the cache's field of a kind holds.
+NumberText::Target targetOf(Kind kind)
 {
-    if (!std::isfinite(value))
-        return false;
     switch (kind) {
-    case Kind::Single:
-        if (std::abs(value) > double(std::numeric_limits<float>::max()))
-            return false;
-        out = double(float(value));
-        return true;
-    case Kind::Short:
-        out = std::nearbyint(value);
-        return out >= -32768.0 && out <= 32767.0;
-    case Kind::Word:
-        out = std::nearbyint(value);
-        return out >= -2147483648.0 && out <= 2147483647.0;
+    case Kind::Single: return NumberText::Target::Single;
+    case Kind::Short: return NumberText::Target::I16;
+    case Kind::Word: return NumberText::Target::I32;
     }
-    return false;
+    return NumberText::Target::Single;
 }
 
 QString commandValue(Kind kind, double value)
@@ -512,10 +502,9 @@ int KVLTrajectory::InitializeAxes()
             return 1;
         if (status == -2)
             return -2;
-        double value = 0;
         double type = 0;
-        const bool answered = ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, value) &&
-                              fitKind(Kind::Word, value, type);
+        const bool answered =
+            ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::I32, type);
         if (answered && motion())
             motion()->setMotorType(short(axis), qint32(type));
         // An axis that did not answer is taken as one without a motor.
@@ -552,10 +541,9 @@ bool KVLTrajectory::ReadTrajectoryParams()
             IMotion* m = motion();
             if (!m)
                 return true;
-            double parsed = 0;
             double value = 0;
             const ReadMarks::Reply form = p.kind == Kind::Word ? ReadMarks::Reply::Hex : ReadMarks::Reply::Decimal;
-            if (ReadMarks::replyValue(status, reply, form, parsed) && fitKind(p.kind, parsed, value)) {
+            if (ReadMarks::replyValue(status, reply, form, targetOf(p.kind), value)) {
                 p.set(*m, short(axis), value);
                 m_marks.markRead(axis, p.field);
             }
@@ -786,7 +774,8 @@ void KVLTrajectory::DoTrajLabels(const short& Index)
 
 qint32 KVLTrajectory::Hex2Dec(const QString& Message) const
 {
-    return NumberText::toI32(NumberText::parseHexBeforeH(Message));
+    // A text that holds no word of the controller gives 0, as one without digits does.
+    return static_cast<qint32>(NumberText::statusWord(Message).value_or(0));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -837,13 +826,13 @@ void KVLTrajectory::box_LostFocus(QLineEdit* edit)
     bool ok = false;
     const double typed = NumberText::parseLocale(edit->text(), &ok);
     const Kind kind = kParams[box->field].kind;
-    double value = 0;
-    if (!ok || !fitKind(kind, typed, value)) {
+    const std::optional<double> value = ok ? NumberText::fit(typed, targetOf(kind)) : std::nullopt;
+    if (!value) {
         // A lone sign or separator, or a number the parameter cannot hold: the box goes back.
         edit->setText(box->shown);
         return;
     }
-    kParams[box->field].set(*motion(), m_Axis, value);
+    kParams[box->field].set(*motion(), m_Axis, *value);
     m_marks.markEdited(m_Axis, box->field);
     box->shown = edit->text();
 }

@@ -80,6 +80,12 @@ QString formatFraming(const Framing& f)
         .arg(f.stopBits);
 }
 
+// No driver frames 4-bit characters.
+bool driverFrames(const Framing& f)
+{
+    return f.dataBits >= 5;
+}
+
 QSerialPort::FlowControl flowControlFor(short handshaking)
 {
     switch (handshaking) {
@@ -140,8 +146,8 @@ struct SerialControl::Impl {
 
     bool applyFraming(QSerialPort* p, const Framing& f, short flow)
     {
-        // No driver frames 4-bit characters; refusing is better than sending other framing.
-        if (f.dataBits < 5)
+        // Refusing is better than sending other framing.
+        if (!driverFrames(f))
             return false;
         QSerialPort::Parity parity = QSerialPort::NoParity;
         switch (f.parity) {
@@ -326,6 +332,12 @@ void SerialControl::setCommPort(short port)
 QString SerialControl::Settings() const
 {
     return formatFraming(d->framing);
+}
+
+bool SerialControl::framingUsable(const QString& settings)
+{
+    Framing f;
+    return parseFraming(settings, f) && driverFrames(f);
 }
 
 void SerialControl::setSettings(const QString& settings)

@@ -38,6 +38,9 @@ public:
     // "baud,parity,data,stop", for example "19200,n,8,1". Applied at once when the port is open.
     QString Settings() const;
     void setSettings(const QString& settings);
+    // Whether a port can be opened with this settings text: it is well formed and a driver can
+    // frame it. A closed port takes 4 data bits, but opening it with them fails.
+    static bool framingUsable(const QString& settings);
 
     bool PortOpen() const;
     void setPortOpen(bool open);

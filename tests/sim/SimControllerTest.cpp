@@ -50,6 +50,11 @@ TEST(SimControllerTest, ConfigurationWordsTravelInHexadecimal)
     EXPECT_EQ(ask(sim, "2ZB?\r"), QByteArray("0H\r\n"));
     ask(sim, "ZZ0FFFFFFFF\r");
     EXPECT_EQ(ask(sim, "ZZ?\r"), QByteArray("FFFFFFFFH\r\n"));
+    // A query that carries a value is still a query: it answers and changes nothing.
+    for (const char* query : {"ZZ9?\r", "ZZ 9 ?\r", "ZZ?9\r"})
+        EXPECT_EQ(ask(sim, query), QByteArray("FFFFFFFFH\r\n")) << query;
+    EXPECT_EQ(ask(sim, "1VA5?\r"), QByteArray("0\r\n"));
+    EXPECT_EQ(sim.value(1, "VA"), QByteArray("0"));
     ask(sim, " 2ZA 0a0\r");
     EXPECT_EQ(ask(sim, "2ZA?\r"), QByteArray("A0H\r\n"));
     ask(sim, "BO 05\r");

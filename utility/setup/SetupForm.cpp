@@ -52,8 +52,8 @@ IMotion* SetupForm::motion() const
 }
 
 SetupForm::Read SetupForm::readValue(short axis, int field, const QString& line, ReadMarks::Reply form,
-                                     const std::function<void(double)>& store, bool pumpAfter, double minimum,
-                                     double maximum)
+                                     NumberText::Target target, const std::function<void(double)>& store,
+                                     bool pumpAfter)
 {
     // A fresh reply for each query, so an unanswered one never takes the reply before it.
     QString reply;
@@ -63,7 +63,7 @@ SetupForm::Read SetupForm::readValue(short axis, int field, const QString& line,
     if (pumpAfter && !pump())
         return Read::Gone;
     double value = 0;
-    bool answered = ReadMarks::replyValue(status, reply, form, value) && value >= minimum && value <= maximum;
+    bool answered = ReadMarks::replyValue(status, reply, form, target, value);
     if (!answered && !m_tracking) {
         // Demo mode: nothing was asked, and the value reads as an empty reply does.
         value = 0;

@@ -69,13 +69,11 @@ protected:
 
     // --- reading ---------------------------------------------------------------------------------
     enum class Read { Answered, Unanswered, Gone };
-    // Sends line with a carriage return; when answered, hands the reply's number to store and
-    // marks (axis, field) read. A number outside minimum..maximum (what the cache's field can hold)
-    // counts as no answer. Gone: the window was closed during the pump after the exchange.
-    Read readValue(short axis, int field, const QString& line, ReadMarks::Reply form,
-                   const std::function<void(double value)>& store, bool pumpAfter = true,
-                   double minimum = -std::numeric_limits<double>::max(),
-                   double maximum = std::numeric_limits<double>::max());
+    // Sends line with a carriage return; when answered, hands the reply's number, as the cache's
+    // field (target) holds it, to store and marks (axis, field) read. A number the field cannot
+    // hold counts as no answer. Gone: the window was closed during the pump after the exchange.
+    Read readValue(short axis, int field, const QString& line, ReadMarks::Reply form, NumberText::Target target,
+                   const std::function<void(double value)>& store, bool pumpAfter = true);
     // The cache holds a value of the controller's, or one the user set: it may be written.
     bool isKnown(short axis, int field) const;
     // The user set the value (a whole value typed or chosen): it may be written from now on.

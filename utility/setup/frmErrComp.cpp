@@ -130,16 +130,16 @@ void frmErrComp::ReadCompensation()
         for (short a = 1; a <= axesShown(); ++a) {
             const QString axis = axisText(a);
             const Read motor = readValue(
-                a, QM, axis + QStringLiteral("QM?"), ReadMarks::Reply::MarkedHex,
-                [&](double v) { m->setMotorType(a, NumberText::toI32(v)); }, false);
+                a, QM, axis + QStringLiteral("QM?"), ReadMarks::Reply::MarkedHex, NumberText::Target::I32,
+                [&](double v) { m->setMotorType(a, qint32(v)); }, false);
             if (motor != Read::Answered || m->MotorType(a) <= 0)
                 continue;
             const Read reads[] = {
-                readValue(a, SN, axis + QStringLiteral("SN?"), ReadMarks::Reply::Decimal,
-                          [&](double v) { m->setDisplacementUnits(a, NumberText::toI16(v)); }),
-                readValue(a, BA, axis + QStringLiteral("BA?"), ReadMarks::Reply::Decimal,
+                readValue(a, SN, axis + QStringLiteral("SN?"), ReadMarks::Reply::Decimal, NumberText::Target::I16,
+                          [&](double v) { m->setDisplacementUnits(a, short(v)); }),
+                readValue(a, BA, axis + QStringLiteral("BA?"), ReadMarks::Reply::Decimal, NumberText::Target::Single,
                           [&](double v) { m->setBacklashComp(a, float(v)); }),
-                readValue(a, CO, axis + QStringLiteral("CO?"), ReadMarks::Reply::Decimal,
+                readValue(a, CO, axis + QStringLiteral("CO?"), ReadMarks::Reply::Decimal, NumberText::Target::Single,
                           [&](double v) { m->setLinearComp(a, float(v)); }),
             };
             if (std::find(std::begin(reads), std::end(reads), Read::Gone) != std::end(reads))

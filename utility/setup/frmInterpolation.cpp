@@ -234,9 +234,9 @@ void frmInterpolation::ReadAxisTrajectories(short Axis)
         return;
     for (const AxisParam& p : kAxisParams) {
         const Read read = readValue(Axis, p.field, QString::number(Axis) + QLatin1String(p.mnemonic) + QLatin1Char('?'),
-                                    ReadMarks::Reply::Decimal, [&](double v) {
-                                        p.value.set(*m, Axis, p.field == TJ ? double(NumberText::toI16(v)) : v);
-                                    });
+                                    ReadMarks::Reply::Decimal,
+                                    p.field == TJ ? NumberText::Target::I16 : NumberText::Target::Single,
+                                    [&](double v) { p.value.set(*m, Axis, v); });
         if (read == Read::Gone)
             return;
     }
@@ -276,7 +276,7 @@ void frmInterpolation::optGroupNum_Click(int Index)
     for (int i = 0; i < Params; ++i) {
         const QString text = KvlXGlobal::QueryController(group() + QLatin1String(kGroupParamMnemonics[i]) + QLatin1Char('?'));
         double value = 0;
-        txtGroupParam[i]->setText(ReadMarks::replyValue(0, text, ReadMarks::Reply::Decimal, value)
+        txtGroupParam[i]->setText(ReadMarks::replyValue(0, text, ReadMarks::Reply::Decimal, NumberText::Target::Single, value)
                                       ? NumberText::localeSingle(float(value))
                                       : QString());
     }
@@ -318,7 +318,7 @@ void frmInterpolation::cmdGroupAxes_Click()
                 return;
             double value = 0;
             // An unanswered limit suggests nothing and leaves the cache alone.
-            if (!ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, value))
+            if (!ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::Single, value))
                 continue;
             const float limit = float(value);
             if (m) {

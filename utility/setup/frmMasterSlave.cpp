@@ -189,11 +189,11 @@ void frmMasterSlave::Form_Load()
             Record& r = m_loaded[a - 1];
             const QString axis = QString::number(a);
             const Read reads[] = {
-                readValue(a, SS, axis + QStringLiteral("SS?"), ReadMarks::Reply::Decimal,
-                          [&](double v) { r.master = NumberText::toI16(v); }),
-                readValue(a, TJ, axis + QStringLiteral("TJ?"), ReadMarks::Reply::Decimal,
-                          [&](double v) { r.mode = NumberText::toI16(v); }),
-                readValue(a, GR, axis + QStringLiteral("GR?"), ReadMarks::Reply::Decimal,
+                readValue(a, SS, axis + QStringLiteral("SS?"), ReadMarks::Reply::Decimal, NumberText::Target::I16,
+                          [&](double v) { r.master = short(v); }),
+                readValue(a, TJ, axis + QStringLiteral("TJ?"), ReadMarks::Reply::Decimal, NumberText::Target::I16,
+                          [&](double v) { r.mode = short(v); }),
+                readValue(a, GR, axis + QStringLiteral("GR?"), ReadMarks::Reply::Decimal, NumberText::Target::Double,
                           [&](double v) { r.ratio = NumberText::doubleText(v); }),
             };
             if (std::find(std::begin(reads), std::end(reads), Read::Gone) != std::end(reads))
@@ -227,7 +227,8 @@ bool frmMasterSlave::hasMotor(short axis)
 {
     double type = 0;
     const Read read = readValue(axis, QM, QString::number(axis) + QStringLiteral("QM?"),
-                                ReadMarks::Reply::MarkedHex, [&](double v) { type = v; }, false);
+                                ReadMarks::Reply::MarkedHex, NumberText::Target::I32, [&](double v) { type = v; },
+                                false);
     return read == Read::Answered && type != 0;
 }
 

@@ -202,8 +202,8 @@ void frmSetupAxorn::ReadDriverSettings()
         for (const Setting& s : kSettings) {
             const Read read = readValue(
                 a, s.field, NumberText::blankSignedInteger(a) + QLatin1String(s.mnemonic) + QLatin1Char('?'),
-                ReadMarks::Reply::Decimal,
-                [&](double v) { s.value.set(*m, a, s.field == QM ? double(NumberText::toI32(v)) : v); });
+                ReadMarks::Reply::Decimal, s.field == QM ? NumberText::Target::I32 : NumberText::Target::Single,
+                [&](double v) { s.value.set(*m, a, v); });
             if (read == Read::Gone)
                 return;
         }

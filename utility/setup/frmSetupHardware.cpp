@@ -465,20 +465,23 @@ void frmSetupHardware::ReadHardwareSettings()
     const int feedbackAxes = std::clamp<int>(KvlXGlobal::gMaxFeedbackAxes, 0, ReadMarks::Axes);
     for (short a = 1; a <= feedbackAxes; ++a) {
         const QString axis = NumberText::blankSignedInteger(a);
-        auto ask = [&](Field field, const char* mnemonic, ReadMarks::Reply form, auto store) {
-            return readValue(a, field, axis + QLatin1String(mnemonic) + QLatin1Char('?'), form, store) != Read::Gone;
+        auto ask = [&](Field field, const char* mnemonic, ReadMarks::Reply form, NumberText::Target target,
+                       auto store) {
+            return readValue(a, field, axis + QLatin1String(mnemonic) + QLatin1Char('?'), form, target, store) !=
+                   Read::Gone;
         };
-        if (!ask(ZB, "ZB", ReadMarks::Reply::Hex, [&](double v) { m->setFeedbackConfig(a, qint32(v)); }))
+        using T = NumberText::Target;
+        if (!ask(ZB, "ZB", ReadMarks::Reply::Hex, T::I32, [&](double v) { m->setFeedbackConfig(a, qint32(v)); }))
             return;
         if (a > KvlXGlobal::gMaxAxes)
             continue;
-        if (!ask(QM, "QM", ReadMarks::Reply::Decimal, [&](double v) { m->setMotorType(a, NumberText::toI32(v)); })
-            || !ask(ZH, "ZH", ReadMarks::Reply::Decimal, [&](double v) { m->setHardLimitConfig(a, NumberText::toI32(v)); })
-            || !ask(ZS, "ZS", ReadMarks::Reply::Decimal, [&](double v) { m->setSoftLimitConfig(a, NumberText::toI32(v)); })
-            || !ask(SR, "SR", ReadMarks::Reply::Decimal, [&](double v) { m->setPosTravelLimit(a, v); })
-            || !ask(SL, "SL", ReadMarks::Reply::Decimal, [&](double v) { m->setNegTravelLimit(a, v); })
-            || !ask(SN, "SN", ReadMarks::Reply::Decimal, [&](double v) { m->setDisplacementUnits(a, NumberText::toI16(v)); })
-            || !ask(ZA, "ZA", ReadMarks::Reply::Hex, [&](double v) { m->setAmpIOConfig(a, qint32(v)); }))
+        if (!ask(QM, "QM", ReadMarks::Reply::Decimal, T::I32, [&](double v) { m->setMotorType(a, qint32(v)); })
+            || !ask(ZH, "ZH", ReadMarks::Reply::Decimal, T::I32, [&](double v) { m->setHardLimitConfig(a, qint32(v)); })
+            || !ask(ZS, "ZS", ReadMarks::Reply::Decimal, T::I32, [&](double v) { m->setSoftLimitConfig(a, qint32(v)); })
+            || !ask(SR, "SR", ReadMarks::Reply::Decimal, T::Double, [&](double v) { m->setPosTravelLimit(a, v); })
+            || !ask(SL, "SL", ReadMarks::Reply::Decimal, T::Double, [&](double v) { m->setNegTravelLimit(a, v); })
+            || !ask(SN, "SN", ReadMarks::Reply::Decimal, T::I16, [&](double v) { m->setDisplacementUnits(a, short(v)); })
+            || !ask(ZA, "ZA", ReadMarks::Reply::Hex, T::I32, [&](double v) { m->setAmpIOConfig(a, qint32(v)); }))
             return;
     }
 }
@@ -495,8 +498,8 @@ void frmSetupHardware::DoAnalogInput()
     IMotion* m = motion();
     if (!gui || !m || gui->MaxAnalogChannels() < 1 || KVLComm1().BusType() == 0)
         return;
-    const Read read = readValue(1, AM, QStringLiteral(" 0AM?"), ReadMarks::Reply::Decimal,
-                                [&](double v) { m->setAnalogInputMode(1, NumberText::toI16(v)); });
+    const Read read = readValue(1, AM, QStringLiteral(" 0AM?"), ReadMarks::Reply::Decimal, NumberText::Target::I16,
+                                [&](double v) { m->setAnalogInputMode(1, short(v)); });
     if (read == Read::Gone)
         return;
     const int code = m->AnalogInputMode(1);
@@ -526,7 +529,8 @@ void frmSetupHardware::DoDacIO()
         return;
     for (short a = 1; a <= axesShown(); ++a) {
         const Read read = readValue(a, DO, NumberText::blankSignedInteger(a) + QStringLiteral("DO?"),
-                                    ReadMarks::Reply::Decimal, [&](double v) { m->setDacOffset(a, float(v)); });
+                                    ReadMarks::Reply::Decimal, NumberText::Target::Single,
+                                    [&](double v) { m->setDacOffset(a, float(v)); });
         if (read == Read::Gone)
             return;
         if (isKnown(a, DO))
@@ -545,9 +549,11 @@ void frmSetupHardware::DoDigitalIO()
     const int directionStatus = KVLComm1().SendReadAscii(QStringLiteral("BO?\r"), direction);
     const int stateStatus = KVLComm1().SendReadAscii(QStringLiteral("SB?\r"), state);
     double ignored = 0;
-    if (ReadMarks::replyValue(directionStatus, direction, ReadMarks::Reply::Hex, ignored) || !tracksReads())
+    if (ReadMarks::replyValue(directionStatus, direction, ReadMarks::Reply::Hex, NumberText::Target::I32, ignored)
+        || !tracksReads())
         marks().markRead(1, BO);
-    if (ReadMarks::replyValue(stateStatus, state, ReadMarks::Reply::Hex, ignored) || !tracksReads())
+    if (ReadMarks::replyValue(stateStatus, state, ReadMarks::Reply::Hex, NumberText::Target::I32, ignored)
+        || !tracksReads())
         marks().markRead(1, SB);
     // Digits the reply lacks read as 0.
     const QString directionBits = KvlXGlobal::HexToBinary(direction.trimmed());

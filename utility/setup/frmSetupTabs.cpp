@@ -252,14 +252,11 @@ bool frmSetupTabs::readConfigs(short axis)
         const bool system = c.field == ZZ;
         const short recordAxis = system ? 1 : axis;
         const QString line = (system ? QString() : axisText) + QLatin1String(c.mnemonic) + QLatin1Char('?');
-        const bool whole = c.kind == Kind::Word || c.kind == Kind::Integer;
-        const double limit = c.kind == Kind::Single ? double(std::numeric_limits<float>::max())
-                             : whole               ? 2147483647.0
-                                                   : std::numeric_limits<double>::max();
-        const Read read = readValue(
-            recordAxis, c.field, line, ReadMarks::Reply::MarkedHex,
-            [&](double value) { c.value.set(*m, recordAxis, whole ? std::nearbyint(value) : value); }, true,
-            whole ? -2147483648.0 : -limit, limit);
+        const NumberText::Target target = c.kind == Kind::Word || c.kind == Kind::Integer ? NumberText::Target::I32
+                                          : c.kind == Kind::Single                    ? NumberText::Target::Single
+                                                                                      : NumberText::Target::Double;
+        const Read read = readValue(recordAxis, c.field, line, ReadMarks::Reply::MarkedHex, target,
+                                    [&](double value) { c.value.set(*m, recordAxis, value); });
         if (read == Read::Gone)
             return false;
     }

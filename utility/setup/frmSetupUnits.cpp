@@ -43,8 +43,6 @@ constexpr int kEncoderFeedbackBit = 0x100;
 constexpr int kMotorSteps = 1;
 constexpr int kEncoderCounts = 0;
 
-constexpr double kSingleMax = double(std::numeric_limits<float>::max());
-
 } // namespace
 
 int frmSetupUnits::positionOfCode(int code)
@@ -226,34 +224,29 @@ bool frmSetupUnits::readAxis(short axis)
     if (!m)
         return true;
     const QString a = NumberText::integerText(axis);
-    auto read = [&](int field, const char* mnemonic, ReadMarks::Reply form, auto store, double minimum,
-                    double maximum, bool pumpAfter = true) {
-        return readValue(axis, field, a + QLatin1String(mnemonic), form, store, pumpAfter, minimum, maximum) !=
-               Read::Gone;
+    using T = NumberText::Target;
+    auto read = [&](int field, const char* mnemonic, ReadMarks::Reply form, T target, auto store,
+                    bool pumpAfter = true) {
+        return readValue(axis, field, a + QLatin1String(mnemonic), form, target, store, pumpAfter) != Read::Gone;
     };
-    auto units = [&](double v) { m->setDisplacementUnits(axis, short(std::nearbyint(v))); };
+    auto units = [&](double v) { m->setDisplacementUnits(axis, short(v)); };
     auto resolution = [&](double v) { m->setEncoderResolution(axis, float(v)); };
     using R = ReadMarks::Reply;
     // Units and encoder resolution of every axis with feedback.
-    if (!read(SN, "SN?", R::Decimal, units, -32768, 32767) ||
-        !read(SU, "SU?", R::Decimal, resolution, -kSingleMax, kSingleMax))
+    if (!read(SN, "SN?", R::Decimal, T::I16, units) || !read(SU, "SU?", R::Decimal, T::Single, resolution))
         return false;
     if (axis > KvlXGlobal::gMaxAxes)
         return true;
     // A motor axis: its motor type, and the stepper fields of one with a motor. The probe lets no
     // events run.
-    if (!read(QM, "QM?", R::MarkedHex, [&](double v) { m->setMotorType(axis, qint32(std::nearbyint(v))); },
-              -2147483648.0, 2147483647.0, false))
+    if (!read(QM, "QM?", R::MarkedHex, T::I32, [&](double v) { m->setMotorType(axis, qint32(v)); }, false))
         return false;
     if (!isKnown(axis, QM) || m->MotorType(axis) == 0)
         return true;
-    return read(SN, "SN?", R::Decimal, units, -32768, 32767) &&
-           read(SU, "SU?", R::Decimal, resolution, -kSingleMax, kSingleMax) &&
-           read(FR, "FR?", R::MarkedHex, [&](double v) { m->setStepsize(axis, float(v)); }, -kSingleMax, kSingleMax) &&
-           read(QS, "QS?", R::MarkedHex, [&](double v) { m->setMicrostep(axis, qint32(std::nearbyint(v))); },
-                -2147483648.0, 2147483647.0) &&
-           read(ZB, "ZB?", R::MarkedHex, [&](double v) { m->setFeedbackConfig(axis, qint32(std::nearbyint(v))); },
-                -2147483648.0, 2147483647.0);
+    return read(SN, "SN?", R::Decimal, T::I16, units) && read(SU, "SU?", R::Decimal, T::Single, resolution) &&
+           read(FR, "FR?", R::MarkedHex, T::Single, [&](double v) { m->setStepsize(axis, float(v)); }) &&
+           read(QS, "QS?", R::MarkedHex, T::I32, [&](double v) { m->setMicrostep(axis, qint32(v)); }) &&
+           read(ZB, "ZB?", R::MarkedHex, T::I32, [&](double v) { m->setFeedbackConfig(axis, qint32(v)); });
 }
 
 bool frmSetupUnits::ReadUnitsFromController(short axis)
@@ -264,15 +257,13 @@ bool frmSetupUnits::ReadUnitsFromController(short axis)
     const QString a = NumberText::integerText(axis);
     using R = ReadMarks::Reply;
     // This one query carries the axis after a blank, as the controller has always been asked it.
-    return readValue(axis, SN, QLatin1Char(' ') + a + QStringLiteral("SN?"), R::MarkedHex,
-                     [&](double v) { m->setDisplacementUnits(axis, short(std::nearbyint(v))); }, true, -32768,
-                     32767) != Read::Gone &&
-           readValue(axis, SU, a + QStringLiteral("SU?"), R::MarkedHex,
-                     [&](double v) { m->setEncoderResolution(axis, float(v)); }, true, -kSingleMax,
-                     kSingleMax) != Read::Gone &&
-           readValue(axis, ZB, a + QStringLiteral("ZB?"), R::MarkedHex,
-                     [&](double v) { m->setFeedbackConfig(axis, qint32(std::nearbyint(v))); }, true, -2147483648.0,
-                     2147483647.0) != Read::Gone;
+    using T = NumberText::Target;
+    return readValue(axis, SN, QLatin1Char(' ') + a + QStringLiteral("SN?"), R::MarkedHex, T::I16,
+                     [&](double v) { m->setDisplacementUnits(axis, short(v)); }) != Read::Gone &&
+           readValue(axis, SU, a + QStringLiteral("SU?"), R::MarkedHex, T::Single,
+                     [&](double v) { m->setEncoderResolution(axis, float(v)); }) != Read::Gone &&
+           readValue(axis, ZB, a + QStringLiteral("ZB?"), R::MarkedHex, T::I32,
+                     [&](double v) { m->setFeedbackConfig(axis, qint32(v)); }) != Read::Gone;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -117,7 +117,7 @@ bool waitMs(int ms)
 // Status words are bit fields: read unsigned, so a top bit never spreads into the bits above it.
 quint32 statusWord(const QString& reply)
 {
-    return static_cast<quint32>(HexToValue(reply));
+    return NumberText::statusWord(reply).value_or(0);
 }
 
 bool bitSet(quint32 word, int bit)
@@ -144,12 +144,10 @@ QString exchange(CommLink& comm, const QString& command, int* status = nullptr)
     return reply;
 }
 
+// A reply that holds no whole number counts as 0: no motor, power not on.
 int integerValue(const QString& text)
 {
-    const double value = NumberText::parseReply(text);
-    if (!std::isfinite(value))
-        return 0;
-    return int(std::lround(std::clamp(value, -2147483648.0, 2147483647.0)));
+    return int(NumberText::replyNumber(text, NumberText::Target::I32).value_or(0));
 }
 
 // The model word of an identification reply: its first line up to the first blank.

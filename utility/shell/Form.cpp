@@ -107,7 +107,29 @@ void Form::Load()
     embed();
     m_loaded = true;
     g_forms.append(QPointer<Form>(this));
-    Form_Load();
+    try {
+        Form_Load();
+    } catch (...) {
+        // A window whose opening failed is unloaded, so the next opening starts afresh instead of
+        // showing what it never finished reading; the failure still goes on to be reported.
+        unloadAfterFailedLoad();
+        throw;
+    }
+}
+
+void Form::unloadAfterFailedLoad()
+{
+    if (!m_loaded || m_unloading)
+        return;
+    // No question is asked of a window that never opened; its clean-up runs, and it goes even
+    // when the clean-up would keep it or fails as well.
+    m_unloading = true;
+    try {
+        int cancel = 0;
+        Form_Unload(cancel);
+    } catch (...) {
+    }
+    finishUnload();
 }
 
 void Form::Show()
@@ -171,19 +193,25 @@ bool Form::Unload(Form* form, int unloadMode)
         form->m_unloading = false;
         return false;
     }
-    form->m_loaded = false;
-    g_forms.removeAll(QPointer<Form>(form));
-    QWidget* f = form->frame();
+    form->finishUnload();
+    return true;
+}
+
+void Form::finishUnload()
+{
+    m_unloading = true;
+    m_loaded = false;
+    g_forms.removeAll(QPointer<Form>(this));
+    QWidget* f = frame();
     f->hide();
     // The frame is destroyed later: its events no longer reach this window's filter.
-    form->releaseFrame();
+    releaseFrame();
     // The window's own code may be what unloads it, or may be waiting further down the stack.
     QPointer<QWidget> doomed(f);
     EventWait::runWhenIdle(f, [doomed] {
         if (doomed)
             doomed->deleteLater();
     });
-    return true;
 }
 
 QList<Form*> Form::Forms()
@@ -343,13 +371,32 @@ void Form::placeByDefault()
     setFramePlacePixels(r);
 }
 
+QRect Form::viewPixels() const
+{
+    if (m_subWindow && g_mdiArea)
+        return g_mdiArea->viewport()->rect();
+    if (!m_subWindow && screen())
+        return screen()->availableGeometry();
+    return QRect();
+}
+
+void Form::limitSizeToView()
+{
+    const QRect view = viewPixels();
+    if (!view.isValid())
+        return;
+    QRect r = framePlacePixels();
+    if (r.width() <= view.width() && r.height() <= view.height())
+        return;
+    makeNormal();
+    r.setWidth(std::min(r.width(), view.width()));
+    r.setHeight(std::min(r.height(), view.height()));
+    setFramePlacePixels(r);
+}
+
 void Form::pullIntoView()
 {
-    QRect view;
-    if (m_subWindow && g_mdiArea)
-        view = g_mdiArea->viewport()->rect();
-    else if (!m_subWindow && screen())
-        view = screen()->availableGeometry();
+    const QRect view = viewPixels();
     if (!view.isValid())
         return;
     QRect r = framePlacePixels();

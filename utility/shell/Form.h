@@ -65,6 +65,9 @@ public:
     // Moves the window so that the whole frame lies in the visible part of the main window's area
     // (the top left corner first, when it is larger than that).
     void pullIntoView();
+    // Shrinks the frame to the visible part of the main window's area where it is larger: a size
+    // stored on a larger screen or edited by hand must not make a window no one can see whole.
+    void limitSizeToView();
 
     bool isLoaded() const { return m_loaded; }
     // Runs Form_Load once; the window stays hidden.
@@ -118,10 +121,18 @@ protected:
     void growClientTo(const QSize& size);
 
 private:
+    // Unloads a window whose Form_Load failed: Form_Unload runs, but neither a refusal nor a
+    // failure of it keeps the window loaded.
+    void unloadAfterFailedLoad();
+    // The part of an unload that follows the window's own handlers.
+    void finishUnload();
     bool frameIsNormal() const;
     void makeNormal();
     QRect framePlacePixels() const;
     void setFramePlacePixels(const QRect& place);
+    // The visible part of the main window's area (the screen's for a top-level window); invalid
+    // when there is none.
+    QRect viewPixels() const;
     void embed();
     // Removes this window's event filter from its frame.
     void releaseFrame();

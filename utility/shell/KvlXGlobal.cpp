@@ -206,7 +206,10 @@ void RestoreFormPosition(Form* frm)
         frm->setHeight(*height);
     if (width)
         frm->setWidth(*width);
-    // A place stored on a larger screen, or edited by hand, is brought back where it can be seen.
+    // A place or a size stored on a larger screen, or edited by hand, is brought back where the
+    // window can be seen whole.
+    if (height || width)
+        frm->limitSizeToView();
     frm->pullIntoView();
 }
 
@@ -319,12 +322,9 @@ short ReadErrorMessage()
 
 int HexToValue(const QString& text)
 {
-    // The one reading of hexadecimal words: up to four digits stay an unsigned 16-bit word, so a
-    // word read here and written back is unchanged.
-    const double value = NumberText::parseHexBeforeH(text);
-    if (value < double(std::numeric_limits<qint32>::min()) || value > double(std::numeric_limits<qint32>::max()))
-        return 0; // more than eight digits: no word of the controller
-    return static_cast<int>(value);
+    // Up to four digits stay an unsigned 16-bit word, so a word read here and written back is
+    // unchanged; more than eight digits are no word of the controller and give 0.
+    return static_cast<qint32>(NumberText::statusWord(text).value_or(0));
 }
 
 QString HexToBinary(const QString& text)

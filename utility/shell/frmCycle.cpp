@@ -2,6 +2,7 @@
 
 #include "platform/com/DispatchTable.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/MainMenu.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
@@ -21,7 +22,7 @@ frmCycle::frmCycle()
                 QStringLiteral("KVLCycle1"), Fit::FillClient)
 {
     if (QObject* p = panel())
-        connect(p, SIGNAL(CyclingEvent(bool&)), this, SLOT(KVLCycle1_CyclingEvent(bool&)));
+        LateEvent::connect(p, SIGNAL(CyclingEvent(bool&)), this, SLOT(KVLCycle1_CyclingEvent(bool&)));
 }
 
 void frmCycle::Form_Load()
@@ -31,12 +32,12 @@ void frmCycle::Form_Load()
     fitClientToPanel();
     mobjKVLError = Form::instance<frmErrors>()->KVLError1();
     if (mobjKVLError)
-        connect(mobjKVLError, SIGNAL(ErrorsDetected()), this, SLOT(mobjKVLError_ErrorsDetected()));
+        LateEvent::connect(mobjKVLError, SIGNAL(ErrorsDetected()), this, SLOT(mobjKVLError_ErrorsDetected()));
     mobjCycling = panel();
     if (frmMain* main = frmMain::instance()) {
         m_comm = main->KVLComm1().object();
         if (m_comm)
-            connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
+            LateEvent::connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
     }
     KvlXGlobal::RestoreFormPosition(this);
 }

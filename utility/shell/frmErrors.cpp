@@ -3,6 +3,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/DispatchTable.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/frmMain.h"
 
 #include <QVBoxLayout>
@@ -24,8 +25,8 @@ frmErrors::frmErrors()
     }
     m_panel = panel;
     if (panel) {
-        connect(panel, SIGNAL(Dismiss()), this, SLOT(KVLError1_Dismiss()));
-        connect(panel, SIGNAL(ErrorsDetected()), this, SLOT(KVLError1_ErrorsDetected()));
+        LateEvent::connect(panel, SIGNAL(Dismiss()), this, SLOT(KVLError1_Dismiss()));
+        LateEvent::connect(panel, SIGNAL(ErrorsDetected()), this, SLOT(KVLError1_ErrorsDetected()));
     }
 }
 

@@ -6,11 +6,13 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/Control.h"
 #include "platform/kernel/Clock.h"
+#include "platform/serial/SerialControl.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/MainMenu.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
@@ -53,6 +55,12 @@ std::optional<qint64> storedWhole(const QString& text, qint64 low, qint64 high)
     return value;
 }
 
+// The framing a serial link starts with: the virtual port of the USB choice runs faster.
+QString defaultSerialSettings()
+{
+    return KvlXGlobal::gBusChoice == 5 ? kDefaultVcpSettings : kDefaultSettings;
+}
+
 class WaitCursor {
 public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -85,8 +93,8 @@ frmMain::frmMain(QWidget* parent)
     m_comm = createObject(QStringLiteral("KVL410ActiveX.KVLComm"), this);
     if (m_comm) {
         m_comm->setObjectName(QStringLiteral("KVLComm1"));
-        connect(m_comm, SIGNAL(Timer()), this, SLOT(KVLComm1_Timer()));
-        connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
+        LateEvent::connect(m_comm, SIGNAL(Timer()), this, SLOT(KVLComm1_Timer()));
+        LateEvent::connect(m_comm, SIGNAL(CommErrorEvent(short&)), this, SLOT(KVLComm1_CommErrorEvent(short&)));
         if (auto* control = qobject_cast<Control*>(m_comm.data()))
             connect(control, &Control::PropertyChanged, this, &frmMain::KVLComm1_PropertyChanged);
     }
@@ -246,6 +254,9 @@ void frmMain::SaveCommSettings(CommLink comm)
     SettingsStore::SaveSetting(kSection, QStringLiteral("BusType"), QString::number(link.bus));
     SettingsStore::SaveSetting(kSection, QStringLiteral("CommPort"), QString::number(link.port));
     SettingsStore::SaveSetting(kSection, QStringLiteral("DeviceID"), QString::number(link.device));
+    // A framing the port refuses would fail every start again: the default is kept instead.
+    if (!SerialControl::framingUsable(link.settings))
+        link.settings = defaultSerialSettings();
     SettingsStore::SaveSetting(kSection, QStringLiteral("Baud"), link.settings);
     SettingsStore::SaveSetting(objectName(), QStringLiteral("FirstTime"), gFirstRun ? QStringLiteral("1")
                                                                                    : QStringLiteral("0"));
@@ -270,7 +281,7 @@ void frmMain::GetCommSettings(CommLink comm)
                                   1, std::numeric_limits<short>::max());
     comm.setCommPort(short(port.value_or(vcp ? 3 : 1)));
 
-    const QString defaultSettings = vcp ? kDefaultVcpSettings : kDefaultSettings;
+    const QString defaultSettings = defaultSerialSettings();
     const QString settings = SettingsStore::GetSetting(kSection, QStringLiteral("Baud"), defaultSettings);
     try {
         comm.setSettings(settings);

@@ -1,5 +1,7 @@
 #include "utility/shell/frmPosition.h"
 
+#include "utility/shell/LateEvent.h"
+
 #include <QWidget>
 
 frmPosition::frmPosition()
@@ -7,7 +9,7 @@ frmPosition::frmPosition()
                 QStringLiteral("KVL410ActiveX.KVLPosition"), QStringLiteral("KVLPosition1"), Fit::PanelSize)
 {
     if (QObject* p = panel())
-        connect(p, SIGNAL(Resize()), this, SLOT(KVLPosition1_Resize()));
+        LateEvent::connect(p, SIGNAL(Resize()), this, SLOT(KVLPosition1_Resize()));
 }
 
 void frmPosition::KVLPosition1_Resize()

@@ -3,6 +3,7 @@
 #include "platform/ui/Shell.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 
 #include <QWidget>
 
@@ -11,7 +12,7 @@ frmTrajectory::frmTrajectory()
                 QStringLiteral("KVL410ActiveX.KVLTrajectory"), QStringLiteral("KVLTrajectory1"), Fit::FillClient)
 {
     if (QObject* p = panel())
-        connect(p, SIGNAL(HelpClicked()), this, SLOT(KVLTrajectory1_HelpClicked()));
+        LateEvent::connect(p, SIGNAL(HelpClicked()), this, SLOT(KVLTrajectory1_HelpClicked()));
 }
 
 void frmTrajectory::Form_Load()

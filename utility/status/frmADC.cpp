@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/NumberText.h"
 #include "utility/shell/CommLink.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/frmMain.h"
 #include "utility/status/DisplayPause.h"
 
@@ -66,7 +67,7 @@ void frmADC::Form_Load()
         mobjX = comm.object();
     }
     if (mobjX)
-        connect(mobjX, SIGNAL(Timer()), this, SLOT(mobjX_Timer()));
+        LateEvent::connect(mobjX, SIGNAL(Timer()), this, SLOT(mobjX_Timer()));
     m_pause = new DisplayPause(this, [this] { readChannels(); });
     if (!mobjGuiState || mobjGuiState->MaxAnalogChannels() < 1) {
         setEnabled(false);

@@ -1,10 +1,12 @@
 #include "utility/status/frmHardwareStatus.h"
 
 #include "library/link/BusType.h"
+#include "library/link/NumberText.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/DispatchTable.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/frmMain.h"
 #include "utility/status/DisplayPause.h"
 
@@ -12,6 +14,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QWidget>
+
+#include <optional>
 
 namespace {
 
@@ -56,19 +60,19 @@ bool bitSet(quint32 word, int bit)
 // One word: hexadecimal digits (at most eight significant) followed by "H", blanks around it.
 bool parseWord(const QString& text, quint32& word)
 {
+    // Only a whole word counts: a reply cut short or garbled leaves the lights as they were.
     const QString t = text.trimmed();
-    if (t.size() < 2 || !t.endsWith(QLatin1Char('H')))
+    if (t.indexOf(QLatin1Char('H')) != t.size() - 1)
         return false;
-    QString digits = t.left(t.size() - 1);
-    while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
-        digits.remove(0, 1);
-    if (digits.size() > 8)
+    for (int i = 0; i + 1 < t.size(); ++i) {
+        const char16_t u = t.at(i).unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f')))
+            return false;
+    }
+    const std::optional<quint32> value = NumberText::statusWord(t);
+    if (!value)
         return false;
-    bool ok = false;
-    const uint value = digits.toUInt(&ok, 16);
-    if (!ok)
-        return false;
-    word = value;
+    word = *value;
     return true;
 }
 
@@ -127,7 +131,7 @@ void frmHardwareStatus::Form_Load()
     frmMain* main = frmMain::instance();
     mobjCommControl = main ? main->KVLComm1().object() : nullptr;
     if (mobjCommControl)
-        connect(mobjCommControl, SIGNAL(Timer()), this, SLOT(mobjCommControl_Timer()));
+        LateEvent::connect(mobjCommControl, SIGNAL(Timer()), this, SLOT(mobjCommControl_Timer()));
     m_pause = new DisplayPause(this, [this] { refresh(); });
 
     CommLink comm(mobjCommControl);

@@ -14,6 +14,7 @@
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LateEvent.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
@@ -214,7 +215,7 @@ void frmTerminal::Form_Load()
     frmMain* main = frmMain::instance();
     mobjX = main ? main->KVLComm1().object() : nullptr;
     if (mobjX)
-        connect(mobjX, SIGNAL(CommEvent(QString&)), this, SLOT(mobjX_CommEvent(QString&)));
+        LateEvent::connect(mobjX, SIGNAL(CommEvent(QString&)), this, SLOT(mobjX_CommEvent(QString&)));
     CommLink comm(mobjX);
     if (main)
         main->setWindowState(main->windowState() | Qt::WindowMaximized);

@@ -71,3 +71,27 @@ TEST(KVLCommTransfers, WordsTravelUnchangedThroughTheController)
     }
     device.uninstall();
 }
+
+TEST(KVLCommTransfers, ControllerNumbersTheFieldsCannotHoldAreKeptOut)
+{
+    MsgBoxRecorder boxes;
+    SimDevice device;
+    device.installOnUsb(0);
+    KVLComm comm;
+    comm.setBusType(BUS_TYPE_USB);
+    ASSERT_EQ(comm.KVLInit(), 0);
+    ASSERT_EQ(comm.KVLOpen(), 0);
+    device.controller().setReply("1SN?", "40000\r\n");
+    device.controller().setReply("1ZB?", "123456789H\r\n");
+    device.controller().setReply("1QM?", "99999\r\n");
+    comm.setDisplacementUnits(1, 2);
+    comm.setFeedbackConfig(1, 0x120);
+    short axis = 1;
+    comm.GetUnitsConfigs(axis);
+    EXPECT_EQ(comm.DisplacementUnits(1), 2);
+    EXPECT_EQ(comm.FeedbackConfig(1), 0x120);
+    EXPECT_EQ(comm.MtrType(1), 0);
+    EXPECT_EQ(comm.ReadAllMotionParams(axis), -2);
+    EXPECT_TRUE(comm.IsOpen());
+    EXPECT_EQ(boxes.count(), 0);
+}

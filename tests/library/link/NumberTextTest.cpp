@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/support/TestHelpers.h"
 
 TEST(NumberText, CommandFormsUseThePeriodInEveryLocale)
@@ -90,6 +92,32 @@ TEST(NumberText, HexRepliesOfUpToFourDigitsAreUnsignedWords)
         NumberText::markHex(text);
         EXPECT_EQ(NumberText::hexWord(NumberText::toI32(NumberText::parseReply(text))), written) << reply.toStdString();
     }
+}
+
+TEST(NumberText, StatusWordsAreUnsignedAndNeverWrapped)
+{
+    EXPECT_EQ(NumberText::statusWord("1A3H, 5FH"), 0x1A3u);
+    EXPECT_EQ(NumberText::statusWord("FFFFFFFFH"), 0xFFFFFFFFu);
+    EXPECT_EQ(NumberText::statusWord("000000080000001H"), 0x80000001u) << "leading zeros are not significant";
+    EXPECT_EQ(NumberText::statusWord("10H5"), 0x10u);
+    for (const char* bad : {"123456789H", "1A", "H", "", " 1AH", "FFFFFFFFFFFFFFFFFFFFH"})
+        EXPECT_EQ(NumberText::statusWord(bad), std::nullopt) << bad;
+
+    // A value is fitted to what its field holds, or is no value at all.
+    using T = NumberText::Target;
+    EXPECT_EQ(NumberText::fit(32767.4, T::I16), 32767.0);
+    EXPECT_EQ(NumberText::fit(32767.5, T::I16), std::nullopt);
+    EXPECT_EQ(NumberText::fit(-2147483648.0, T::I32), -2147483648.0);
+    EXPECT_EQ(NumberText::fit(4886718345.0, T::I32), std::nullopt);
+    EXPECT_EQ(NumberText::fit(1e39, T::Single), std::nullopt);
+    EXPECT_EQ(NumberText::fit(0.1, T::Single), double(0.1f));
+    EXPECT_EQ(NumberText::fit(HUGE_VAL, T::Double), std::nullopt);
+    EXPECT_EQ(NumberText::fit(std::nan(""), T::I32), std::nullopt);
+    EXPECT_EQ(NumberText::replyNumber(" 12.5\r\n", T::Double), 12.5);
+    EXPECT_EQ(NumberText::replyNumber("&H123456789H", T::Double), std::nullopt);
+    EXPECT_EQ(NumberText::replyNumber("No data", T::Double), std::nullopt);
+    EXPECT_FALSE(NumberText::holdsNumber(" \r\n"));
+    EXPECT_TRUE(NumberText::holdsNumber("99999999999"));
 }
 
 TEST(NumberText, IntegerConversionsRoundHalvesToEvenAndOverflow)

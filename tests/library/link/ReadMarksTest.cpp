@@ -6,23 +6,44 @@ TEST(ReadMarks, AReplyAnswersItsQueryOnlyWhenItCarriesANumber)
 {
     double v = -1;
     using R = ReadMarks::Reply;
+    using T = NumberText::Target;
     // Unanswered: a failed exchange, nothing, blanks, the controller's "nothing" words.
-    EXPECT_FALSE(ReadMarks::replyValue(-1, QStringLiteral("5\r\n"), R::Decimal, v));
-    EXPECT_FALSE(ReadMarks::replyValue(-2, QStringLiteral("5\r\n"), R::Decimal, v));
-    EXPECT_FALSE(ReadMarks::replyValue(0, QString(), R::Decimal, v));
-    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("   \r\n"), R::Hex, v));
-    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("No data\r\n"), R::Hex, v));
-    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("No Message\r\n"), R::MarkedHex, v));
+    EXPECT_FALSE(ReadMarks::replyValue(-1, QStringLiteral("5\r\n"), R::Decimal, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(-2, QStringLiteral("5\r\n"), R::Decimal, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QString(), R::Decimal, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("   \r\n"), R::Hex, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("No data\r\n"), R::Hex, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("No Message\r\n"), R::MarkedHex, T::Double, v));
     EXPECT_EQ(v, -1);
 
-    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("120H\r\n"), R::Hex, v));
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("120H\r\n"), R::Hex, T::Double, v));
     EXPECT_EQ(v, 0x120);
-    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("1A5H\r\n"), R::MarkedHex, v));
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("1A5H\r\n"), R::MarkedHex, T::Double, v));
     EXPECT_EQ(v, 421);
-    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("12\r\n"), R::MarkedHex, v));
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("12\r\n"), R::MarkedHex, T::Double, v));
     EXPECT_EQ(v, 12);
-    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("0.25\r\n"), R::Decimal, v));
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("0.25\r\n"), R::Decimal, T::Double, v));
     EXPECT_EQ(v, 0.25);
+
+    // A number its field cannot hold is no answer either: never wrapped, never an error.
+    v = -1;
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("40000\r\n"), R::Decimal, T::I16, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("8000H\r\n"), R::MarkedHex, T::I16, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("123456789H\r\n"), R::Hex, T::I32, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("123456789H\r\n"), R::MarkedHex, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("2147483648\r\n"), R::Decimal, T::I32, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("1E39\r\n"), R::Decimal, T::Single, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("-1E999\r\n"), R::Decimal, T::Double, v));
+    EXPECT_FALSE(ReadMarks::replyValue(0, QStringLiteral("?5\r\n"), R::Decimal, T::Double, v));
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("FFFFFFFFH\r\n"), R::Hex, T::I32, v));
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("FFFFH\r\n"), R::MarkedHex, T::I32, v));
+    EXPECT_EQ(v, 0xFFFF);
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("-32768.4\r\n"), R::Decimal, T::I16, v));
+    EXPECT_EQ(v, -32768);
+    EXPECT_TRUE(ReadMarks::replyValue(0, QStringLiteral("2.5\r\n"), R::Decimal, T::I32, v));
+    EXPECT_EQ(v, 2) << "halves to the even neighbour";
 
     ReadMarks marks;
     marks.markRead(2, 5);

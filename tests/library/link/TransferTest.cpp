@@ -225,20 +225,51 @@ TEST(Transfers, UpdateAxornAndOverflows)
     link.statuses.clear();
     EXPECT_EQ(link.UpdateAxorn(4), -1);
 
-    // A reply too large for its field fails the transfer at that field; the ones before stay stored.
-    FakeLink big;
-    big.replies = {{"1SN?", "40000"}};
-    short axis = 1;
-    big.setEncoderResolution(1, 3);
-    EXPECT_EQ(errorNumber([&] { big.GetUnitsConfigs(axis); }), 6);
-    EXPECT_EQ(big.sent, lines({"1SN?"}));
-    EXPECT_EQ(big.EncoderResolution(1), 3.0f);
-
     EXPECT_EQ(link.ConvertLongString(0), "00");
     EXPECT_EQ(link.ConvertLongString(-1), "0FFFFFFFF");
     QString text = QStringLiteral("12");
     link.ConvertHexString(text);
     EXPECT_EQ(text, "12");
+}
+
+TEST(Transfers, ANumberItsFieldCannotHoldIsNotStoredAndFailsNothing)
+{
+    // Too large for 16 bits, nine hexadecimal digits, beyond 32 bits, beyond a float: each field
+    // keeps what it held, the transfer goes on to its end, and nothing throws.
+    FakeLink big;
+    big.replies = {{"1SN?", "40000"},      {"1SU?", "1E39"},         {"1FR?", "0.5"},
+                   {"1QS?", "2147483648"}, {"1ZB?", "123456789H"},   {"1QM?", "8000H"}};
+    big.setDisplacementUnits(1, 2);
+    big.setEncoderResolution(1, 3);
+    big.setMicrostep(1, 4);
+    big.setFeedbackConfig(1, 5);
+    short axis = 1;
+    EXPECT_EQ(errorNumber([&] { big.GetUnitsConfigs(axis); }), 0);
+    EXPECT_EQ(big.sent, lines({"1SN?", "1SU?", "1FR?", "1QS?", "1ZB?"}));
+    EXPECT_EQ(big.DisplacementUnits(1), 2);
+    EXPECT_EQ(big.EncoderResolution(1), 3.0f);
+    EXPECT_EQ(big.Stepsize(1), 0.5f);
+    EXPECT_EQ(big.Microstep(1), 4);
+    EXPECT_EQ(big.FeedbackConfig(1), 5) << "never -2147483648";
+    EXPECT_EQ(big.MtrType(1), 0) << "a motor type no 16-bit code holds is no motor";
+
+    // Written back, the kept values go out, not a wrapped number.
+    big.sent.clear();
+    big.SetUnitsConfigs(axis);
+    EXPECT_EQ(big.sent, lines({"1SN2", "1SU3", "1FR0.5", "1QS4", "1ZB05"}));
+
+    big.replies = {{"ZZ?", "FFFFFFFFFH"}, {"1ZF?", "1E999"}};
+    big.setSystemConfiguration(1, 7);
+    big.setFollowingErrorConfig(1, 8);
+    EXPECT_EQ(errorNumber([&] { big.GetConfigs(1); }), 0);
+    EXPECT_EQ(big.SystemConfiguration(1), 7);
+    EXPECT_EQ(big.FollowingErrorConfig(1), 8);
+
+    // A read of the servo values says it failed.
+    big.replies = {{"1SN?", "70000"}};
+    EXPECT_EQ(big.ReadAllMotionParams(axis), -2);
+    EXPECT_EQ(big.DisplacementUnits(1), 2);
+
 }
 
 TEST(Transfers, ATransferStartedFromItsOwnEventPumpIsRefused)

@@ -488,6 +488,7 @@ TEST_F(TrajectoryPanel, HelpEventHexReadingAndLateBinding)
     EXPECT_EQ(panel->Hex2Dec("1A"), 0);
     EXPECT_EQ(panel->Hex2Dec("FFFFH"), 0xFFFF);
     EXPECT_EQ(panel->Hex2Dec("FFFFFFFFH"), -1);
+    EXPECT_EQ(panel->Hex2Dec("123456789H"), 0) << "no word of the controller, and no error";
     EXPECT_EQ(platform::invoke(panel, 0x60030010, platform::MemberKind::Method, {QStringLiteral("120H")}).toInt(), 0x120);
 }
 

@@ -187,3 +187,33 @@ TEST(frmSetupHardware, ChannelCountsShortRepliesAndFailedReads)
         EXPECT_EQ(d.comm()->GetGuiStateObject()->CurrentAxis(), 1) << "feedback axes 7 and 8 leave the current axis";
     }
 }
+
+TEST(frmSetupHardware, ControllerNumbersNoFieldHoldsAreUnreadNotErrors)
+{
+    // A unit code beyond 16 bits, nine hexadecimal digits, a word beyond 32 bits, an offset
+    // beyond a float: the window opens, shows them empty and never writes them back.
+    HardwareDesk d(0, 0);
+    d.sim().setValue(1, "QM", "2");
+    d.sim().setReply(" 1SN?", "40000\r\n");
+    d.sim().setReply(" 1ZB?", "123456789H\r\n");
+    d.sim().setReply(" 2ZH?", "2147483648\r\n");
+    d.sim().setReply(" 1DO?", "1E39\r\n");
+    d.dispatch("mnuSetupHardware");
+    ASSERT_NE(d.form(W), nullptr);
+    EXPECT_TRUE(d.form(W)->Visible());
+    EXPECT_TRUE(d.prompts().isEmpty()) << d.prompts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtDACOffset_0")->text(), QString());
+    EXPECT_NE(dynamic_cast<IMotion*>(d.comm())->FeedbackConfig(1), -2147483648);
+
+    d.clearLines();
+    d.click(W, "btnHardwareOK");
+    const QStringList sent = d.lines();
+    EXPECT_TRUE(sent.filter(QStringLiteral(" 1SN")).isEmpty());
+    EXPECT_TRUE(sent.filter(QStringLiteral(" 1ZB")).isEmpty());
+    EXPECT_TRUE(sent.filter(QStringLiteral(" 2ZH")).isEmpty());
+    EXPECT_TRUE(sent.filter(QStringLiteral(" 1DO")).isEmpty());
+    EXPECT_TRUE(sent.contains(" 1QM2\r")) << "what was read goes back";
+    ASSERT_EQ(d.prompts().size(), 1);
+    EXPECT_TRUE(d.prompts().at(0).contains(QStringLiteral("Axis 1:")));
+    EXPECT_TRUE(d.prompts().at(0).contains(QStringLiteral("Axis 2:")));
+}

@@ -1,6 +1,8 @@
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
+#include "platform/EventBoundary.h"
+#include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMdiArea>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,6 +33,26 @@ namespace {
 class FixedForm : public Form {
 public:
     explicit FixedForm(const QString& name = QStringLiteral("frmStop")) : Form(name) { setBorderStyle(vbFixedDialog); }
+};
+
+// A window whose opening fails part-way, as a read the window cannot take would make it fail.
+class FailingForm : public FixedForm {
+public:
+    FailingForm(bool fail, bool refuseClose) : FixedForm(QStringLiteral("frmFailing")), m_fail(fail), m_refuse(refuseClose) {}
+    bool unloaded = false;
+
+protected:
+    void Form_Load() override
+    {
+        if (m_fail)
+            throw platform::RuntimeError::standard(platform::RuntimeError::Overflow);
+    }
+    void Form_QueryUnload(int& Cancel, int) override { Cancel = m_refuse ? 1 : 0; }
+    void Form_Unload(int&) override { unloaded = true; }
+
+private:
+    bool m_fail;
+    bool m_refuse;
 };
 
 // A window that counts the events its filter sees on its frame.
@@ -355,6 +378,34 @@ TEST(KvlXGlobalTest, TheSessionEndingThatDoesNotCloseLeavesBoxesShown)
     EXPECT_EQ(rig.prompts(), QStringList{QStringLiteral("Saved.")});
 }
 
+TEST(KvlXGlobalTest, AWindowWhoseOpeningFailsIsUnloaded)
+{
+    ShellRig rig;
+    rig.start();
+    rig.boxes.clear();
+    for (bool refuseClose : {false, true}) {
+        auto* failing = new FailingForm(true, refuseClose);
+        QPointer<Form> watch(failing);
+        // The failure is still reported as any failure in an event is...
+        EXPECT_FALSE(platform::guardEvent([&] { failing->Show(); }));
+        ASSERT_FALSE(rig.boxes.isEmpty());
+        EXPECT_TRUE(rig.boxes.last().prompt.startsWith(QStringLiteral("Error 6"))) << rig.boxes.last().prompt.toStdString();
+        // ...and the window is gone, its clean-up run, even one that would refuse to close.
+        ASSERT_TRUE(watch);
+        EXPECT_FALSE(failing->isLoaded());
+        EXPECT_TRUE(failing->unloaded);
+        EXPECT_EQ(Form::loadedForm(QStringLiteral("frmFailing")), nullptr);
+        EXPECT_FALSE(failing->Visible());
+        EXPECT_TRUE(Clock::pumpUntil([&] { return watch.isNull(); }, 2000));
+    }
+    // The next opening starts afresh.
+    auto* again = new FailingForm(false, false);
+    again->Show();
+    EXPECT_TRUE(again->isLoaded());
+    EXPECT_TRUE(again->Visible());
+    EXPECT_EQ(Form::loadedForm(QStringLiteral("frmFailing")), again);
+}
+
 TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)
 {
     ShellRig rig;
@@ -385,6 +436,21 @@ TEST(KvlXGlobalTest, WindowPlacesAreKeptInTwips)
     EXPECT_EQ(fixed->Left(), 1500);
     EXPECT_EQ(fixed->Top(), 450);
     EXPECT_EQ(fixed->Width(), 3000);
+
+    // A stored size is bounded to the main window's area, as a place is, and saved back so.
+    errors->Show();
+    rig.store("frmErrors", "Width", "2147483647");
+    rig.store("frmErrors", "Height", "2147483647");
+    rig.store("frmErrors", "Left", "-2147483648");
+    RestoreFormPosition(errors);
+    const QSize area = rig.main()->findChild<QMdiArea*>()->viewport()->size();
+    EXPECT_LE(errors->Width(), area.width() * Form::TwipsPerPixel);
+    EXPECT_LE(errors->Height(), area.height() * Form::TwipsPerPixel);
+    EXPECT_GT(errors->Width(), frmErrors::DefaultWidth);
+    EXPECT_EQ(errors->Left(), 0);
+    SaveFormPosition(errors);
+    EXPECT_EQ(rig.stored("frmErrors", "Width").toInt(), errors->Width());
+    errors->Hide();
 
     // The desktop reset stores a cascade for every name and moves the open windows into it.
     gChildFormNames.clear();
