@@ -63,8 +63,9 @@ int GpibTransport::sendRead(const QByteArray& command, QString& reply)
     platform::Clock::sleepMs(1);
     QString buffer;
     const int status = readBuffer(buffer);
+    // No events run here: this is inside the machine-wide lock, and a handler that waits there
+    // (a box) would hold every other program's link.
     reply = trimToLineFeed(buffer);
-    platform::Clock::pumpOnce();
     return status;
 }
 
