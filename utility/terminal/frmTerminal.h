@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+class CommLink;
 class QAction;
 class QPlainTextEdit;
 class QToolBar;
@@ -30,6 +31,9 @@ public:
     static constexpr int GatheredCapacity = 10001;
     // The pause after each line of a file sent.
     static constexpr int FileLinePauseMs = 50;
+    // The longest wait for the reply to a typed line, on every bus (the GPIB timeout the window
+    // sets): a command the controller does not answer must not hold the desktop.
+    static constexpr int TypedReplyLimitMs = 100;
 
     frmTerminal();
 
@@ -70,6 +74,9 @@ private:
     bool txtTerminal_KeyPress(QChar key);
     void txtTerminal_DblClick();
     void handleLine();
+    // Whether the reply to a typed line has begun within TypedReplyLimitMs. The serial port is
+    // watched here; the other buses keep the limit themselves.
+    bool typedReplyCame(CommLink& comm);
     void listingRead();
     void sendFile();
     // Text at the end of the box (CR LF and CR shown as line breaks), then the cut.

@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -376,6 +377,27 @@ TEST_F(TerminalOnPci, RepliesAreTrimmedOfBlanksAndOnGpibCutAfterTheirFirstLineFe
     rig.comm()->setBusType(BUS_TYPE_PCI);
 }
 
+// Notes the box's text each time it is painted.
+class PaintWitness : public QObject {
+public:
+    PaintWitness(QPlainTextEdit* box, QStringList& painted) : m_box(box), m_painted(painted)
+    {
+        box->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted << m_box->toPlainText();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPlainTextEdit* m_box;
+    QStringList& m_painted;
+};
+
 TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
 {
     StatusWindowsInstalled windows;
@@ -394,10 +416,29 @@ TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
     QTest::keyClicks(terminal->txtTerminal(), "3tp");
     QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
     EXPECT_EQ(terminal->text(), QStringLiteral("3tp\n-1.2500\n"));
+
+    // A move has no reply: the desktop is held no longer than the typed-reply limit, and the
+    // line is on screen before that wait.
+    QStringList painted;
+    PaintWitness witness(terminal->txtTerminal(), painted);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClicks(terminal->txtTerminal(), "1pa10");
+        painted.clear();
+        QElapsedTimer held;
+        held.start();
+        QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
+        EXPECT_LT(held.elapsed(), frmTerminal::TypedReplyLimitMs + 50);
+        ASSERT_FALSE(painted.isEmpty());
+        EXPECT_TRUE(painted.first().endsWith(QStringLiteral("1pa10"))) << painted.first().toStdString();
+    }
+    // The next query still gets its own reply.
+    QTest::keyClicks(terminal->txtTerminal(), "3tp");
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("1pa10\n3tp\n-1.2500\n")));
     Form::Unload(terminal);
     QList<QByteArray> raw;
     rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
-    EXPECT_EQ(raw, (QList<QByteArray>{"3TP\r", "QP\r"}));
+    EXPECT_EQ(raw, (QList<QByteArray>{"3TP\r", "1PA10\r", "1PA10\r", "1PA10\r", "3TP\r", "QP\r"}));
 }
 
 } // namespace
