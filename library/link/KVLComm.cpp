@@ -461,9 +461,10 @@ int KVLComm::HandleError(RuntimeError& ThisError)
         closeToDemo();
         afterUnlock(report);
     } else {
+        // The link is down before the box, so nothing shows it as connected while the box waits.
         FlagReset done(m_reportingFailure);
-        platform::MsgBox(text, 0);
         closeToDemo();
+        platform::MsgBox(text, 0);
         short reported = number;
         emit CommErrorEvent(reported);
     }
