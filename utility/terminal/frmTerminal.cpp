@@ -14,6 +14,7 @@
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
@@ -188,6 +189,8 @@ frmTerminal::frmTerminal()
     layout->addWidget(m_box, 1);
 }
 
+frmTerminal::~frmTerminal() = default;
+
 QPlainTextEdit* frmTerminal::txtTerminal() const
 {
     return m_box;
@@ -242,6 +245,7 @@ void frmTerminal::Form_Load()
     }
 
     RestoreFormPosition(this);
+    m_lockOut = std::make_unique<LinkOwnerLockOut>(this);
     m_box->clear();
     if (main)
         main->DisableMenu();
@@ -288,6 +292,7 @@ void frmTerminal::Form_Unload(int& Cancel)
         comm.SendAscii(QStringLiteral("QP"));
     }
     SaveFormPosition(this);
+    m_lockOut.reset();
     if (frmMain* main = frmMain::instance())
         main->EnableMenu();
     const QList<QPointer<Form>> hidden = m_hiddenForms;

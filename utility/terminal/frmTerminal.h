@@ -6,7 +6,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class CommLink;
+class LinkOwnerLockOut;
 class QAction;
 class QPlainTextEdit;
 class QToolBar;
@@ -36,6 +39,7 @@ public:
     static constexpr int TypedReplyLimitMs = 100;
 
     frmTerminal();
+    ~frmTerminal() override;
 
     QPlainTextEdit* txtTerminal() const;
     QToolBar* tbarTerminal() const { return m_toolbar; }
@@ -96,4 +100,6 @@ private:
     bool m_busy = false; // a file send or a listing runs
     QList<QPointer<Form>> m_hiddenForms;
     bool m_reloadCycle = false;
+    // The other windows take no input while the terminal owns the link.
+    std::unique_ptr<LinkOwnerLockOut> m_lockOut;
 };

@@ -74,9 +74,16 @@ TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEvery
     stop->Show();
     Form* cycle = CommandDispatcher::window(QStringLiteral("frmCycle"));
     cycle->Show();
+    Form* jog = CommandDispatcher::window(QStringLiteral("frmJog"));
+    jog->Show();
     rig.comm()->setTimerEnabled(true);
 
     frmTerminal* terminal = open();
+    // Hidden, and taking no input while the terminal owns the link; the stop window stays usable.
+    EXPECT_FALSE(jog->Visible());
+    EXPECT_FALSE(jog->isEnabled());
+    EXPECT_TRUE(stop->isEnabled());
+    EXPECT_TRUE(terminal->isEnabled());
     EXPECT_EQ(terminal->windowTitle(), QStringLiteral("ASCII Command Terminal"));
     EXPECT_TRUE(terminal->Visible());
     EXPECT_FALSE(stop->Visible());
@@ -103,6 +110,8 @@ TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEvery
     EXPECT_TRUE(rig.comm()->TimerEnabled());
     EXPECT_TRUE(rig.main()->Menus()->mnuMain(0)->menuAction()->isEnabled());
     EXPECT_TRUE(stop->Visible());
+    EXPECT_TRUE(jog->Visible());
+    EXPECT_TRUE(jog->isEnabled());
     Form* reloaded = Form::loadedForm(QStringLiteral("frmCycle"));
     ASSERT_NE(reloaded, nullptr);
     EXPECT_TRUE(reloaded->Visible());
