@@ -411,15 +411,19 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
 {
     FlashDesk d(BUS_TYPE_GPIB);
     gModel = QStringLiteral("KVL400");
+    QPointer<Form> jog = CommandDispatcher::window(QStringLiteral("frmJog"));
+    ASSERT_TRUE(jog);
     statusFlash* window = d.open();
     ASSERT_NE(window, nullptr);
     d.chosen << d.image("new.fwr", kFirmware);
     int secondStarts = 0;
     bool buttonsOff = false;
+    bool jogOff = false;
     QObject::connect(&d.sim(), &SimController::lineReceived, window, [&](const QByteArray& line) {
         if (line != "$KVL firmware")
             return;
         buttonsOff = !window->cmdLoadFirmware()->isEnabled() && !window->cmdLoadFpga()->isEnabled();
+        jogOff = !jog->isEnabled() && window->isEnabled();
         window->frame()->close();
         d.main->close();
         const int before = d.dialogs.size();
@@ -430,6 +434,11 @@ TEST(statusFlashTest, NeitherWindowClosesWhileADownloadRuns)
     window->cmdLoadFirmware()->click();
 
     EXPECT_TRUE(buttonsOff);
+    // No window that can move takes input while the download owns the link, and after it the
+    // window is as it was.
+    EXPECT_TRUE(jogOff);
+    ASSERT_TRUE(jog);
+    EXPECT_TRUE(jog->isEnabled());
     EXPECT_EQ(secondStarts, 0);
     EXPECT_EQ(d.lines().size(), 6); // the command and every line, once
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
