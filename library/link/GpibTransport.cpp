@@ -63,6 +63,8 @@ int GpibTransport::sendRead(const QByteArray& command, QString& reply)
     platform::Clock::sleepMs(1);
     QString buffer;
     int status = readBuffer(buffer);
+    // No events run here: this is inside the machine-wide lock, and a handler that waits there
+    // (a box) would hold every other program's link.
     reply = trimToLineFeed(buffer);
     const bool full = VBIB32::ibcntl >= ReplyBufferLength;
     if (!keepWithinBuffer(reply, full, [this](QString& more) {
@@ -70,7 +72,6 @@ int GpibTransport::sendRead(const QByteArray& command, QString& reply)
             return read && VBIB32::ibcntl > 0;
         }))
         status = -1;
-    platform::Clock::pumpOnce();
     return status;
 }
 

@@ -237,8 +237,13 @@ QString KVLComm::KVLTrim(const QString& buffer) const
 // ---------------------------------------------------------------------------------------------
 // GPIB only
 
+// These take the machine-wide lock as the exchanges do, so no other program's line lands inside a
+// firmware image and no poll or timeout change cuts into another program's exchange.
 int KVLComm::SendAsciiGPIBLength(const QByteArray& Command, short length)
 {
+    LockFrame frame(*this);
+    if (!frame.held())
+        return -1;
     try {
         return m_gpib->sendLength(Command, length);
     } catch (const RuntimeError& error) {
@@ -251,6 +256,9 @@ int KVLComm::GPIBSerialPoll()
 {
     if (!m_isOpen)
         return 0;
+    LockFrame frame(*this);
+    if (!frame.held())
+        return 0;
     try {
         return m_gpib->serialPoll();
     } catch (const RuntimeError& error) {
@@ -262,6 +270,9 @@ int KVLComm::GPIBSerialPoll()
 QVariant KVLComm::SetGPIBTimeout(int NewGPIBTimeout)
 {
     if (m_busType != BUS_TYPE_GPIB)
+        return QVariant();
+    LockFrame frame(*this);
+    if (!frame.held())
         return QVariant();
     try {
         m_gpib->setTimeout(NewGPIBTimeout);
@@ -452,9 +463,10 @@ int KVLComm::HandleError(RuntimeError& ThisError)
         closeToDemo();
         afterUnlock(report);
     } else {
+        // The link is down before the box, so nothing shows it as connected while the box waits.
         FlagReset done(m_reportingFailure);
-        platform::MsgBox(text, 0);
         closeToDemo();
+        platform::MsgBox(text, 0);
         short reported = number;
         emit CommErrorEvent(reported);
     }

@@ -59,7 +59,8 @@ public:
     int SendReadAscii(const QString& Command, QString& ReturnString) override;
     QVariant SendAsciiNoTerm(const QString& Command);
 
-    // GPIB only.
+    // GPIB only. Each takes the machine-wide lock; one that cannot have it does nothing (-1, a
+    // poll of 0).
     int SendAsciiGPIBLength(const QByteArray& Command, short length);
     int GPIBSerialPoll();
     QVariant SetGPIBTimeout(int NewGPIBTimeout);

@@ -590,7 +590,7 @@ void KVLTrajectory::cmdButton_Click(int Index)
         if (isSignalConnected(QMetaMethod::fromSignal(&KVLTrajectory::HelpClicked)))
             emit HelpClicked();
         else
-            platform::ShellOpen(helpFilePath());
+            platform::ShowDocument(helpFilePath());
         return;
     case 1:
     case 3: {

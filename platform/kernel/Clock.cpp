@@ -2,12 +2,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -23,6 +28,58 @@ bool canRunEventLoop()
     return QCoreApplication::instance() != nullptr
         && QThread::currentThread()->eventDispatcher() != nullptr;
 }
+
+// Holds work back while a mouse button is down. The release is seen before it is delivered, so
+// work posted then runs after the release (and the click it makes) has been handled.
+class ReleaseWait : public QObject {
+public:
+    static ReleaseWait& instance()
+    {
+        static ReleaseWait* wait = new ReleaseWait(QCoreApplication::instance());
+        return *wait;
+    }
+
+    void add(QObject* context, std::function<void()> work)
+    {
+        m_waiting.push_back({QPointer<QObject>(context), std::move(work)});
+        if (m_waiting.size() == 1) {
+            QCoreApplication::instance()->installEventFilter(this);
+            // A release that never reaches this program (a grab taken elsewhere) does not hold
+            // the work for ever: the buttons are looked at again now and then.
+            m_check.start();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease)
+            QTimer::singleShot(0, this, [this] { postIfReleased(); });
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    explicit ReleaseWait(QObject* parent) : QObject(parent)
+    {
+        m_check.setInterval(100);
+        connect(&m_check, &QTimer::timeout, this, [this] { postIfReleased(); });
+    }
+
+    void postIfReleased()
+    {
+        if (m_waiting.empty() || QGuiApplication::mouseButtons() != Qt::NoButton)
+            return;
+        QCoreApplication::instance()->removeEventFilter(this);
+        m_check.stop();
+        for (auto& [context, work] : std::exchange(m_waiting, {})) {
+            if (context)
+                work();
+        }
+    }
+
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_waiting;
+    QTimer m_check;
+};
 
 } // namespace
 
@@ -84,6 +141,18 @@ void Clock::pumpOnce()
 {
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
+}
+
+void Clock::afterInput(QObject* context, std::function<void()> work)
+{
+    if (!context || !work)
+        return;
+    QTimer::singleShot(0, context, [context, work = std::move(work)]() mutable {
+        if (QGuiApplication::mouseButtons() != Qt::NoButton)
+            ReleaseWait::instance().add(context, std::move(work));
+        else
+            work();
+    });
 }
 
 void Clock::sleepMs(int ms)

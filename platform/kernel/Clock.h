@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <functional>
 
+class QObject;
+
 namespace platform {
 
 // The one monotonic clock of the program. Waits that let events run use pumpFor(), so a test can
@@ -24,6 +26,13 @@ public:
 
     // Processes pending events once (the DoEvents of the original).
     static void pumpOnce();
+
+    // Work that lets events run and is set off by a press or a focus change goes through here,
+    // never straight into a pump: a nested pump inside a mouse press handles that click's queued
+    // release before the press reaches its button, so the button stays down and never clicks.
+    // The work starts once the event has been handled; while a mouse button is held, once its
+    // release has been handled too, so the click comes first. Nothing runs when context has gone.
+    static void afterInput(QObject* context, std::function<void()> work);
 
     // Blocks the thread without letting events run (the kernel's Sleep). With the test clock it
     // still blocks, and advances the test clock by ms as well, so time read after it has moved on.

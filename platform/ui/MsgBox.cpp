@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -87,6 +88,18 @@ QString plainLines(QString text)
 }
 
 } // namespace
+
+int unattendedAnswer(int style, bool decline)
+{
+    if (decline) {
+        const auto buttons = buttonsOf(style);
+        for (QMessageBox::StandardButton refusal : {QMessageBox::No, QMessageBox::Cancel}) {
+            if (std::find(buttons.begin(), buttons.end(), refusal) != buttons.end())
+                return answerOf(refusal);
+        }
+    }
+    return answerOf(defaultOf(style));
+}
 
 void setMsgBoxHandler(MsgBoxHandler handler)
 {

@@ -20,6 +20,11 @@ enum MsgBoxAnswer : int { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIg
 // Cancel button, OK for an OK-only box, No for Yes/No and Abort for Abort/Retry/Ignore.
 int MsgBox(const QString& prompt, int style = 0, const QString& title = QString());
 
+// The answer of a box that nobody is there to answer (an unattended run): its default button; when
+// declining, No wherever the box offers No and else Cancel wherever it offers Cancel, so nothing
+// is agreed to unasked.
+int unattendedAnswer(int style, bool decline);
+
 // Test seam: a handler that answers instead of showing a box. It receives the prompt, style and
 // title exactly as the caller passed them (an empty title stays empty). Pass an empty function to
 // show real boxes again.

@@ -1,5 +1,7 @@
 #include "platform/ui/Shell.h"
 
+#include "platform/ui/MsgBox.h"
+
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -45,6 +47,15 @@ bool ShellOpen(const QString& pathOrUrl)
     if (pathOrUrl.isEmpty() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return false;
     return QDesktopServices::openUrl(urlOf(pathOrUrl));
+}
+
+bool ShowDocument(const QString& pathOrUrl)
+{
+    if (ShellOpen(pathOrUrl))
+        return true;
+    MsgBox(QStringLiteral("No program could be started to show\r\n") + pathOrUrl, vbExclamation,
+           QStringLiteral("Help"));
+    return false;
 }
 
 } // namespace platform

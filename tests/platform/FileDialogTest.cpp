@@ -1,4 +1,5 @@
 #include "platform/ui/FileDialog.h"
+#include "platform/ui/MsgBox.h"
 #include "platform/ui/Shell.h"
 
 #include <QApplication>
@@ -107,4 +108,21 @@ TEST(Shell, TheHandlerAnswersInsteadOfOpening)
     setShellOpenHandler({});
     EXPECT_EQ(opened, (QStringList{QStringLiteral("/opt/moxtrel/Moxtrel.chm"), QStringLiteral("https://example.invalid/")}));
     EXPECT_FALSE(ShellOpen(QString())); // nothing to open
+}
+
+TEST(Shell, ADocumentThatCannotBeShownSaysSo)
+{
+    QStringList asked;
+    setMsgBoxHandler([&](const QString& prompt, int, const QString&) {
+        asked << prompt;
+        return int(vbOK);
+    });
+    setShellOpenHandler([](const QString& what) { return what.endsWith(QLatin1String(".HLP")); });
+    EXPECT_TRUE(ShowDocument(QStringLiteral("/opt/moxtrel/MOXTREL.HLP")));
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_FALSE(ShowDocument(QStringLiteral("https://example.invalid/")));
+    setShellOpenHandler({});
+    setMsgBoxHandler({});
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked.first().endsWith(QLatin1String("https://example.invalid/")));
 }

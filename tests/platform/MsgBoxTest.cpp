@@ -125,3 +125,19 @@ TEST_F(MsgBoxTest, RealBoxesFollowTheStyleNumber)
     }
     QCoreApplication::setApplicationName(oldName);
 }
+
+TEST_F(MsgBoxTest, UnattendedBoxesTakeTheDefaultOrDeclineWhereTheyCan)
+{
+    // The default button, by the default-button bits.
+    EXPECT_EQ(unattendedAnswer(vbOKCancel, false), vbOK);
+    EXPECT_EQ(unattendedAnswer(vbYesNo + vbDefaultButton2, false), vbNo);
+    EXPECT_EQ(unattendedAnswer(vbYesNoCancel + vbDefaultButton3, false), vbCancel);
+    EXPECT_EQ(unattendedAnswer(vbOKOnly + vbDefaultButton4, false), vbOK);
+    // Declining: every question that offers No or Cancel is answered so.
+    EXPECT_EQ(unattendedAnswer(vbOKCancel + vbQuestion, true), vbCancel);
+    EXPECT_EQ(unattendedAnswer(vbYesNo, true), vbNo);
+    EXPECT_EQ(unattendedAnswer(vbYesNoCancel, true), vbNo);
+    EXPECT_EQ(unattendedAnswer(vbRetryCancel, true), vbCancel);
+    EXPECT_EQ(unattendedAnswer(vbAbortRetryIgnore + vbDefaultButton2, true), vbRetry);
+    EXPECT_EQ(unattendedAnswer(vbOKOnly + vbCritical, true), vbOK);
+}

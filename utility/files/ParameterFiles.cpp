@@ -14,6 +14,7 @@
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/frmMain.h"
 
 #include <QApplication>
@@ -511,6 +512,8 @@ void RestoreFromFile()
         // over, and the menus stay out of reach meanwhile.
         EventWait waiting;
         main->DisableMenu();
+        // Nothing starts motion or writes to the controller between the lines.
+        LinkOwnerLockOut lockOut;
         // No poll or power watch of the link's tick comes between the lines (the watch could
         // even start a reset); it ticks again afterwards if the link is still open.
         CommLink comm = main->KVLComm1();
@@ -610,6 +613,7 @@ void SaveParametersToFile()
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto pointer = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        LinkOwnerLockOut lockOut;
         failure = writeParameters(target, *axes, *entries);
     }
     if (!failure.isEmpty()) {

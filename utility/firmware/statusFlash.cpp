@@ -11,6 +11,7 @@
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/WaitAnimation.h"
 #include "utility/shell/frmMain.h"
 
@@ -337,6 +338,7 @@ void statusFlash::run(Ending (statusFlash::*download)(), bool firmwareButton)
     Ending ending = Ending::Stay;
     {
         Run running(this);
+        LinkOwnerLockOut lockOut(this);
         if (firmwareButton)
             m_finalFpga = false;
         else

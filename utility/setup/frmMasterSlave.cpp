@@ -394,5 +394,5 @@ void frmMasterSlave::cmdReset_Click()
 
 void frmMasterSlave::cmdHelp_Click()
 {
-    platform::ShellOpen(CommandDispatcher::helpFilePath());
+    platform::ShowDocument(CommandDispatcher::helpFilePath());
 }

@@ -521,12 +521,12 @@ void CommandDispatcher::HelpAbout(const QString& target)
 
 void CommandDispatcher::HelpCommands(const QString&)
 {
-    ShellOpen(helpFilePath());
+    ShowDocument(helpFilePath());
 }
 
 void CommandDispatcher::HelpHomePage(const QString&)
 {
-    ShellOpen(homePage());
+    ShowDocument(homePage());
 }
 
 void CommandDispatcher::Terminal(const QString& target)

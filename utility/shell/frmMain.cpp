@@ -443,8 +443,19 @@ void frmMain::KVLComm1_PropertyChanged(const QString& name)
     m_currentBus = comm.BusType();
     // The control fell to no bus by itself: the link that was in force is kept for the store. The
     // port, address and framing are still the ones it had.
-    if (m_currentBus == BUS_TYPE_NONE && m_previousBus != BUS_TYPE_NONE && !CommLink::settingBusType())
+    if (m_currentBus == BUS_TYPE_NONE && m_previousBus != BUS_TYPE_NONE && !CommLink::settingBusType()) {
         m_fallenLink = SavedLink{m_previousBus, comm.CommPort(), comm.DeviceID(), comm.Settings()};
+        // Said at once: the failure boxes that follow wait for the user.
+        showDemoMode();
+    }
+}
+
+void frmMain::showDemoMode()
+{
+    for (int i = 1; i <= StatusBarPanelCount(); ++i)
+        setStatusBarPanelText(i, QString());
+    setStatusBarPanelText(1, QStringLiteral("Disconnected"));
+    setStatusBarPanelText(2, QStringLiteral("Demo Mode"));
 }
 
 void frmMain::KVLComm1_CommErrorEvent(short& ErrorNum)
@@ -472,12 +483,8 @@ void frmMain::KVLComm1_CommErrorEvent(short& ErrorNum)
     }
 
     gCommBroken = true;
+    showDemoMode();
     MsgBox(text, vbOKOnly + vbCritical, QStringLiteral("!Error"));
-
-    for (int i = 1; i <= StatusBarPanelCount(); ++i)
-        setStatusBarPanelText(i, QString());
-    setStatusBarPanelText(1, QStringLiteral("Disconnected"));
-    setStatusBarPanelText(2, QStringLiteral("Demo Mode"));
 }
 
 // ---------------------------------------------------------------------------------------------

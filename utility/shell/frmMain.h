@@ -105,6 +105,8 @@ private slots:
 
 private:
     void KVLComm1_PropertyChanged(const QString& name);
+    // Every status-bar panel emptied, then "Disconnected" and "Demo Mode".
+    void showDemoMode();
     void MDIForm_QueryUnload(int& Cancel, int UnloadMode);
 
     void InitMenuKeys();

@@ -1,6 +1,7 @@
 #include "utility/shell/frmStop.h"
 
 #include "platform/com/DispatchTable.h"
+#include "platform/kernel/Clock.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/frmCycle.h"
 
@@ -19,8 +20,13 @@ void frmStop::focusChanged(QWidget* old, QWidget* now)
     if (!stop || !isLoaded())
         return;
     auto inPanel = [stop](QWidget* w) { return w && (w == stop || stop->isAncestorOf(w)); };
+    // The cycle stop lets events run: inside the press it would take the click from the stop
+    // button. It comes after the press, and after the click when the focus came by the mouse.
     if (inPanel(now) && !inPanel(old))
-        KVLStop1_GotFocus();
+        platform::Clock::afterInput(this, [this] {
+            if (isLoaded())
+                KVLStop1_GotFocus();
+        });
 }
 
 void frmStop::KVLStop1_GotFocus()

@@ -2,8 +2,8 @@
 
 #include "utility/shell/PanelHost.h"
 
-// Hosts the stop panel. The panel receiving the input focus stops a running cycle first, so the
-// stop button ends the cycle as well as every move.
+// Hosts the stop panel. The panel receiving the input focus stops a running cycle as well, so the
+// stop button ends the cycle and every move; its own "0ST" goes out first.
 class frmStop : public PanelHost {
     Q_OBJECT
 public:

@@ -28,6 +28,5 @@ void frmTrajectory::Form_Load()
 
 void frmTrajectory::KVLTrajectory1_HelpClicked()
 {
-    // Whether the help file opened is the desktop's business.
-    platform::ShellOpen(CommandDispatcher::helpFilePath());
+    platform::ShowDocument(CommandDispatcher::helpFilePath());
 }

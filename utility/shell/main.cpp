@@ -11,25 +11,6 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
-
-// The button a box answers with when nobody presses one: its default button.
-int defaultAnswer(int style)
-{
-    using namespace platform;
-    static const int buttons[][3] = {
-        {vbOK, vbOK, vbOK},       {vbOK, vbCancel, vbCancel}, {vbAbort, vbRetry, vbIgnore},
-        {vbYes, vbNo, vbCancel}, {vbYes, vbNo, vbNo},        {vbRetry, vbCancel, vbCancel},
-    };
-    const int set = style & 0xF;
-    const int index = (style >> 8) & 0xF;
-    if (set > 5 || index > 2)
-        return vbOK;
-    return buttons[set][index];
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     Application app(argc, argv);
@@ -39,15 +20,13 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Unattended runs (scripted checks without a person) take every box's default button and
-    // log the question instead; with "no", a question that offers No is answered No (so the
-    // controller is not reset at the start).
+    // log the question instead; with "no", every question that offers No or Cancel is declined
+    // (so the controller is neither reset at the start nor written to unasked).
     const QByteArray unattended = qgetenv("MOXTREL_UNATTENDED").trimmed().toLower();
     if (!unattended.isEmpty() && unattended != "0") {
-        const bool sayNo = unattended == "no";
-        platform::setMsgBoxHandler([sayNo](const QString& prompt, int style, const QString& title) {
-            const int set = style & 0xF;
-            const bool offersNo = set == platform::vbYesNoCancel || set == platform::vbYesNo;
-            const int answer = sayNo && offersNo ? int(platform::vbNo) : defaultAnswer(style);
+        const bool decline = unattended == "no";
+        platform::setMsgBoxHandler([decline](const QString& prompt, int style, const QString& title) {
+            const int answer = platform::unattendedAnswer(style, decline);
             std::fprintf(stderr, "%s: %s -> %d\n", qPrintable(title), qPrintable(prompt), answer);
             return answer;
         });

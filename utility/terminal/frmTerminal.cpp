@@ -5,6 +5,7 @@
 #include "library/link/NumberText.h"
 #include "platform/drivers/PciDriver.h"
 #include "platform/kernel/Clock.h"
+#include "platform/serial/SerialControl.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/files/BoundedFile.h"
@@ -15,6 +16,7 @@
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/LateEvent.h"
+#include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
@@ -188,6 +190,8 @@ frmTerminal::frmTerminal()
     layout->addWidget(m_box, 1);
 }
 
+frmTerminal::~frmTerminal() = default;
+
 QPlainTextEdit* frmTerminal::txtTerminal() const
 {
     return m_box;
@@ -242,6 +246,7 @@ void frmTerminal::Form_Load()
     }
 
     RestoreFormPosition(this);
+    m_lockOut = std::make_unique<LinkOwnerLockOut>(this);
     m_box->clear();
     if (main)
         main->DisableMenu();
@@ -288,6 +293,7 @@ void frmTerminal::Form_Unload(int& Cancel)
         comm.SendAscii(QStringLiteral("QP"));
     }
     SaveFormPosition(this);
+    m_lockOut.reset();
     if (frmMain* main = frmMain::instance())
         main->EnableMenu();
     const QList<QPointer<Form>> hidden = m_hiddenForms;
@@ -357,10 +363,13 @@ void frmTerminal::handleLine()
                 comm.SendAscii(QStringLiteral("LP"));
             listingRead();
         } else if (!comm.isNull()) {
+            // The line is on screen before any wait for its reply.
+            m_box->viewport()->repaint();
             comm.SendAscii(line);
             if (!m_programMode && !comm.CommEventEnabled()) {
                 QString reply;
-                comm.ReadAscii(reply);
+                if (typedReplyCame(comm))
+                    comm.ReadAscii(reply);
                 reply = KVLTrim(reply);
                 if (!noReply(reply)) {
                     endLine();
@@ -373,6 +382,25 @@ void frmTerminal::handleLine()
     m_lineBuffer.clear();
     endLine();
     caretToEnd();
+}
+
+bool frmTerminal::typedReplyCame(CommLink& comm)
+{
+    if (comm.BusType() != BUS_TYPE_RS232)
+        return true;
+    auto* serial = qobject_cast<platform::SerialControl*>(comm.RS232CommControl());
+    if (!serial || !serial->PortOpen())
+        return true;
+    // A reply that has begun is read whole by the link; one that has not begun within the limit is
+    // not waited for (the link drops it when it comes, before the next command).
+    const qint64 deadline = Clock::tickMs() + TypedReplyLimitMs;
+    while (serial->InBufferCount() == 0) {
+        const qint64 left = deadline - Clock::tickMs();
+        if (left <= 0)
+            return false;
+        Clock::blockFor(int(left), [serial](int ms) { serial->waitForInput(ms); });
+    }
+    return true;
 }
 
 void frmTerminal::listingRead()

@@ -6,6 +6,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
+class CommLink;
+class LinkOwnerLockOut;
 class QAction;
 class QPlainTextEdit;
 class QToolBar;
@@ -32,8 +36,12 @@ public:
     static constexpr int FileLinePauseMs = 50;
     // The replies after a file send, and a program listing, are read for at most this long.
     static constexpr int DrainLimitMs = 5000;
+    // The longest wait for the reply to a typed line, on every bus (the GPIB timeout the window
+    // sets): a command the controller does not answer must not hold the desktop.
+    static constexpr int TypedReplyLimitMs = 100;
 
     frmTerminal();
+    ~frmTerminal() override;
 
     QPlainTextEdit* txtTerminal() const;
     QToolBar* tbarTerminal() const { return m_toolbar; }
@@ -72,6 +80,9 @@ private:
     bool txtTerminal_KeyPress(QChar key);
     void txtTerminal_DblClick();
     void handleLine();
+    // Whether the reply to a typed line has begun within TypedReplyLimitMs. The serial port is
+    // watched here; the other buses keep the limit themselves.
+    bool typedReplyCame(CommLink& comm);
     void listingRead();
     void sendFile();
     // Text at the end of the box (CR LF and CR shown as line breaks), then the cut.
@@ -91,4 +102,6 @@ private:
     bool m_busy = false; // a file send or a listing runs
     QList<QPointer<Form>> m_hiddenForms;
     bool m_reloadCycle = false;
+    // The other windows take no input while the terminal owns the link.
+    std::unique_ptr<LinkOwnerLockOut> m_lockOut;
 };

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QTimer>
 
 #include <cstdio>
 #include <stdexcept>
@@ -240,6 +241,12 @@ TEST_F(InProcessLink, ALockHeldElsewhereTooLongEndsTheMemberWithOneReport)
     EXPECT_EQ(comm->SendAscii(QStringLiteral("1MO\r")), -1);
     EXPECT_GE(platform::Clock::tickMs() - start, KVLComm::LockLimitMs);
     EXPECT_LT(platform::Clock::tickMs() - start, KVLComm::LockLimitMs + 500);
+    QString reply = QStringLiteral("untouched");
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply), -1);
+    EXPECT_EQ(comm->SendAsciiNoTerm(QStringLiteral("1MO\r")).toInt(), -1);
+    EXPECT_EQ(comm->SendAsciiGPIBLength(QByteArray("S0\r"), 3), -1);
+    EXPECT_EQ(comm->GPIBSerialPoll(), 0);
+    EXPECT_EQ(reply, QStringLiteral("untouched"));
     ASSERT_EQ(boxes.count(), 1);
     EXPECT_EQ(boxes.last().title, QStringLiteral("Controller Link Busy"));
 
@@ -274,6 +281,49 @@ TEST_F(InProcessLink, ALockHeldElsewhereTooLongEndsTheMemberWithOneReport)
     EXPECT_EQ(comm->SendAscii(QStringLiteral("1MO\r")), -1);
     EXPECT_GE(platform::Clock::tickMs() - again, KVLComm::LockLimitMs);
     EXPECT_EQ(boxes.count(), 2);
+}
+
+// The simulator, noting for each use of the bus whether this thread held the lock.
+struct LockCheckingDevice : SimDevice {
+    int receive(const QByteArray& bytes) override
+    {
+        held << probe.isHeldByCurrentThread();
+        return SimDevice::receive(bytes);
+    }
+    int serialPoll() override
+    {
+        held << probe.isHeldByCurrentThread();
+        return SimDevice::serialPoll();
+    }
+    platform::MachineLock probe{QString::fromLatin1(KVLComm::LockName)};
+    QList<bool> held;
+};
+
+TEST(GpibLockTest, GpibMembersRunInsideTheLockAndNoEventsRunThere)
+{
+    MsgBoxRecorder boxes;
+    LockCheckingDevice device;
+    device.installOnGpib(4);
+    KVLComm comm;
+    comm.setBusType(BUS_TYPE_GPIB);
+    comm.setDeviceID(4);
+    ASSERT_EQ(comm.KVLInit(), 0);
+    ASSERT_EQ(comm.KVLOpen(), 0);
+    device.held.clear();
+
+    EXPECT_EQ(comm.SendAsciiGPIBLength(QByteArray("S0\r", 3), 3), 0);
+    comm.GPIBSerialPoll();
+    EXPECT_EQ(device.held, (QList<bool>{true, true}));
+
+    // A handler waiting for its turn does not run inside the exchange.
+    bool ran = false;
+    QTimer::singleShot(0, &comm, [&] { ran = true; });
+    QString reply;
+    EXPECT_EQ(comm.SendReadAscii(QStringLiteral("1TP?\r"), reply), 0);
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(boxes.count(), 0);
 }
 
 } // namespace

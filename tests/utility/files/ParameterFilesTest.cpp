@@ -471,6 +471,51 @@ TEST(ParameterFilesTest, WhileARestoreRunsNothingElseStartsAndTheCloseWaits)
     EXPECT_FALSE(f.main->isVisible());
 }
 
+TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
+{
+    Files f;
+    for (const char* key : {"mnuTbarJog", "mnuTbarHome", "mnuTbarCycle", "mnuTbarEnable", "mnuTbarStop"})
+        f.dispatch(QString::fromLatin1(key));
+    // A window already disabled (by another lock-out) stays so afterwards.
+    Form::loadedForm(QStringLiteral("frmEnable"))->setEnabled(false);
+    const auto usable = [] {
+        QStringList names;
+        for (Form* form : Form::Forms()) {
+            if (form->isEnabled() && form->Name() != QLatin1String("frmProgress"))
+                names << form->Name();
+        }
+        names.sort();
+        return names;
+    };
+    const QStringList before = usable();
+    ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
+
+    QStringList during;
+    QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&] {
+        if (during.isEmpty())
+            during = usable();
+    });
+    f.write(QStringLiteral("setup.txt"), "1VA10\r\n2VA20\r\n");
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    EXPECT_EQ(during, QStringList{"frmStop"});
+    EXPECT_EQ(usable(), before);
+
+    writeTemplates(f, "KVL410\t1\r\n", "<xx>VA\r\n");
+    f.withSim([](SimController& sim) { sim.clearLog(); });
+    during.clear();
+    QObject::disconnect(&f.device.controller(), &SimController::lineReceived, f.main, nullptr);
+    QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&](const QByteArray& line) {
+        if (line.startsWith("1VA"))
+            during = usable();
+    });
+    f.answers << f.path(QStringLiteral("saved.txt"));
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    EXPECT_EQ(f.lines(), (QStringList{"VE", "1VA?"}));
+    EXPECT_EQ(during, QStringList{"frmStop"});
+    EXPECT_EQ(usable(), before);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Save
 

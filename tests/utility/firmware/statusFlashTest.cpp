@@ -405,16 +405,20 @@ TEST(statusFlashTest, ACloseAskedDuringADownloadWaitsForItsEnd)
 {
     FlashDesk d(BUS_TYPE_GPIB);
     gModel = QStringLiteral("KVL400");
+    QPointer<Form> jog = CommandDispatcher::window(QStringLiteral("frmJog"));
+    ASSERT_TRUE(jog);
     statusFlash* window = d.open();
     ASSERT_NE(window, nullptr);
     d.chosen << d.image("new.fwr", kFirmware);
     int secondStarts = 0;
     bool buttonsOff = false;
     bool mainVisibleAfterClose = false;
+    bool jogOff = false;
     QObject::connect(&d.sim(), &SimController::lineReceived, window, [&](const QByteArray& line) {
         if (line != "$KVL firmware")
             return;
         buttonsOff = !window->cmdLoadFirmware()->isEnabled() && !window->cmdLoadFpga()->isEnabled();
+        jogOff = !jog->isEnabled() && window->isEnabled();
         window->frame()->close();
         d.main->close();
         mainVisibleAfterClose = d.main->isVisible();
@@ -427,6 +431,11 @@ TEST(statusFlashTest, ACloseAskedDuringADownloadWaitsForItsEnd)
 
     EXPECT_TRUE(buttonsOff);
     EXPECT_TRUE(mainVisibleAfterClose);
+    // No window that can move takes input while the download owns the link, and after it the
+    // window is as it was.
+    EXPECT_TRUE(jogOff);
+    ASSERT_TRUE(jog);
+    EXPECT_TRUE(jog->isEnabled());
     EXPECT_EQ(secondStarts, 0);
     // The command, every line once, and the confirming query: the download ran to its end.
     EXPECT_EQ(d.lines().size(), 7);

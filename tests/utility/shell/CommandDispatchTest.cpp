@@ -21,11 +21,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QToolBar>
 
@@ -593,6 +596,8 @@ TEST(CycleLockOutTest, ErrorsTheStopPanelAndClosingTheWindowEndTheLockOut)
     d.main->activateWindow();
     QApplication::setActiveWindow(d.main);
     stopButton->setFocus(Qt::MouseFocusReason);
+    // The cycle stop comes once the focus change has been handled.
+    QCoreApplication::processEvents();
     EXPECT_FALSE(d.running());
     d.expectAllBack();
 
@@ -615,6 +620,8 @@ TEST(CycleLockOutTest, AStopWhileNoCycleRunsLeavesOtherLockOutsAlone)
     d.main->activateWindow();
     QApplication::setActiveWindow(d.main);
     stopButton->setFocus(Qt::MouseFocusReason);
+    // The cycle stop comes once the focus change has been handled.
+    QCoreApplication::processEvents();
     EXPECT_EQ(d.enabledMenus(), 0);
     EXPECT_TRUE(d.enabledButtons().isEmpty());
     d.main->EnableMenu();
@@ -700,4 +707,110 @@ TEST(CycleLockOutTest, ClosingTheProgramLeavesNoWindowLoaded)
     EXPECT_TRUE(Form::Forms().isEmpty());
     EXPECT_TRUE(d.lines().isEmpty()) << d.lines().join(' ').toStdString();
     EXPECT_NE(d.rig.stored("frmStop", "Left"), QStringLiteral("<none>"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Quick clicks: the release is already queued when the press is handled
+
+namespace {
+
+struct QuickDesk : CycleDesk {
+    QuickDesk()
+    {
+        main->activateWindow();
+        QApplication::setActiveWindow(main);
+    }
+    QWidget* child(const QString& window, const QString& name)
+    {
+        return panelOf(window)->findChild<QWidget*>(name);
+    }
+    // The lines one quick click sent; the button must not stay down.
+    QStringList quickClick(QWidget* w)
+    {
+        sim().clearLog();
+        PanelTestRig::quickClick(w);
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_FALSE(button->isDown()) << w->objectName().toStdString() << " stays pressed";
+        }
+        return lines();
+    }
+};
+
+} // namespace
+
+TEST(QuickClickTest, TheStopButtonStopsEveryAxisFirstThenTheCycle)
+{
+    QuickDesk d;
+    QWidget* stop = d.child("frmStop", "btnEStop");
+    QWidget* reset = d.child("frmCycle", "cmdReset");
+    for (int i = 0; i < 3; ++i) {
+        // The focus elsewhere, so each click brings it into the stop window.
+        d.quickClick(reset);
+        EXPECT_EQ(d.quickClick(stop), (QStringList{"0ST\r", "1ST\r"})) << "click " << i;
+    }
+    // With the focus already there, the button alone.
+    EXPECT_EQ(d.quickClick(stop), QStringList{"0ST\r"});
+
+    // A running cycle ends too, after the stop of every axis.
+    d.quickClick(reset);
+    d.start();
+    ASSERT_TRUE(d.running());
+    EXPECT_EQ(d.quickClick(stop), (QStringList{"0ST\r", "1ST\r"}));
+    EXPECT_FALSE(d.running());
+    d.expectAllBack();
+}
+
+TEST(QuickClickTest, EveryButtonOfTheMotionWindowsActsOnce)
+{
+    QuickDesk d;
+    // Cycle: start, stop, the axis box, and the counter reset. (Before the home search, which
+    // locks the cycle out while it runs.)
+    EXPECT_TRUE(d.quickClick(d.go()).isEmpty());
+    EXPECT_TRUE(d.running());
+    EXPECT_EQ(d.quickClick(d.go()), QStringList{"1ST\r"});
+    EXPECT_FALSE(d.running());
+    auto* axis2 = qobject_cast<QAbstractButton*>(d.child("frmCycle", "chkAxis_1"));
+    d.quickClick(axis2);
+    EXPECT_TRUE(axis2->isChecked());
+    d.quickClick(axis2);
+    EXPECT_FALSE(axis2->isChecked());
+    auto* count = d.panelOf("frmCycle")->findChild<QLabel*>("lblCount");
+    count->setText("7");
+    EXPECT_TRUE(d.quickClick(d.child("frmCycle", "cmdReset")).isEmpty());
+    EXPECT_EQ(count->text(), QStringLiteral("0"));
+
+    // Jog, free run: a press released at once starts nothing and stops the axis.
+    PanelBase* jog = d.panelOf("frmJog");
+    ASSERT_TRUE(qobject_cast<QAbstractButton*>(d.child("frmJog", "optMode_1"))->isChecked());
+    const QStringList held[4] = {{"1MD?\r", "1ST\r", "1MD?\r"}, {"1MD?\r", "1ST\r", "1MD?\r"},
+                                 {"2MD?\r", "2ST\r", "2MD?\r"}, {"2MD?\r", "2ST\r", "2MD?\r"}};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(d.quickClick(d.child("frmJog", QStringLiteral("btnJog_%1").arg(k))), held[k]) << k;
+    // Indexed: motor on and one move by the distance, each way.
+    d.quickClick(d.child("frmJog", "optMode_0"));
+    for (QLineEdit* box : jog->findChildren<QLineEdit*>(QRegularExpression("^txtDistance_")))
+        box->setText("2.5");
+    const QStringList moved[4] = {{"1MO\r", "1PR-2.5\r"}, {"1MO\r", "1PR 2.5\r"},
+                                  {"2MO\r", "2PR 2.5\r"}, {"2MO\r", "2PR-2.5\r"}};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(d.quickClick(d.child("frmJog", QStringLiteral("btnJog_%1").arg(k))), moved[k]) << k;
+
+    // Motor power: all on, all off, and axis 1 on its own.
+    const QStringList asked{"1MO?\r", "2MO?\r", "3MO?\r", "4MO?\r"};
+    EXPECT_EQ(d.quickClick(d.child("frmEnable", "btnAllOn")),
+              QStringList({"1MO\r", "2MO\r", "3MO\r", "4MO\r"}) + asked);
+    EXPECT_EQ(d.quickClick(d.child("frmEnable", "btnAllOff")),
+              QStringList({"1MF\r", "2MF\r", "3MF\r", "4MF\r"}) + asked);
+    EXPECT_EQ(d.quickClick(d.child("frmEnable", "bitMotorPower_0")).filter(QRegularExpression("^1M[OF]\r$")),
+              QStringList{"1MO\r"});
+
+    // Tuning: help opened once, and Apply writing each value once.
+    d.quickClick(d.child("frmTrajectory", "cmdButton_0"));
+    EXPECT_EQ(d.opened.size(), 1);
+    const QStringList applied = d.quickClick(d.child("frmTrajectory", "cmdButton_3"));
+    EXPECT_FALSE(applied.isEmpty());
+    EXPECT_EQ(QSet<QString>(applied.begin(), applied.end()).size(), applied.size()) << "nothing written twice";
+
+    // Home: one search started on axis 1.
+    EXPECT_EQ(d.quickClick(d.child("frmHome", "btnStart")), (QStringList{"1OM0\r", "1MO\r", "1OR0\r"}));
 }

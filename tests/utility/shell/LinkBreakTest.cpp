@@ -41,11 +41,19 @@ TEST(LinkBreak, ASilentControllerIsFoundWithinSeconds)
     TestClock clock;
     ShellRig rig;
     rig.useSerialLink();
-    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
-    frmMain* main = rig.start();
+    // What the status bar says while each box waits.
+    frmMain* main = nullptr;
+    QStringList barAtBox;
+    rig.answer = [&](const ShellRig::Box&) {
+        if (main)
+            barAtBox << main->StatusBarPanelText(1) + QLatin1Char('|') + main->StatusBarPanelText(2);
+        return int(platform::vbNo);
+    };
+    main = rig.start();
     ASSERT_TRUE(rig.comm()->IsOpen());
     ASSERT_EQ(rig.comm()->BusType(), BUS_TYPE_RS232);
     rig.boxes.clear();
+    barAtBox.clear();
 
     rig.withSim([](SimController& s) { s.setSilent(true); });
     const qint64 start = Clock::tickMs();
@@ -56,6 +64,8 @@ TEST(LinkBreak, ASilentControllerIsFoundWithinSeconds)
     EXPECT_EQ(rig.comm()->BusType(), BUS_TYPE_NONE);
     EXPECT_EQ(main->StatusBarPanelText(1), QStringLiteral("Disconnected"));
     EXPECT_EQ(main->StatusBarPanelText(2), QStringLiteral("Demo Mode"));
+    // The control's report and the program's: both with the bar already telling the truth.
+    EXPECT_EQ(barAtBox, QStringList(2, QStringLiteral("Disconnected|Demo Mode")));
 }
 
 // An exception that leaves an event handler ends at the program's boundary, never the program.

@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -76,9 +77,16 @@ TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEvery
     stop->Show();
     Form* cycle = CommandDispatcher::window(QStringLiteral("frmCycle"));
     cycle->Show();
+    Form* jog = CommandDispatcher::window(QStringLiteral("frmJog"));
+    jog->Show();
     rig.comm()->setTimerEnabled(true);
 
     frmTerminal* terminal = open();
+    // Hidden, and taking no input while the terminal owns the link; the stop window stays usable.
+    EXPECT_FALSE(jog->Visible());
+    EXPECT_FALSE(jog->isEnabled());
+    EXPECT_TRUE(stop->isEnabled());
+    EXPECT_TRUE(terminal->isEnabled());
     EXPECT_EQ(terminal->windowTitle(), QStringLiteral("ASCII Command Terminal"));
     EXPECT_TRUE(terminal->Visible());
     EXPECT_FALSE(stop->Visible());
@@ -105,6 +113,8 @@ TEST_F(TerminalOnPci, OpeningHidesTheOtherWindowsStopsTheTickAndClosingPutsEvery
     EXPECT_TRUE(rig.comm()->TimerEnabled());
     EXPECT_TRUE(rig.main()->Menus()->mnuMain(0)->menuAction()->isEnabled());
     EXPECT_TRUE(stop->Visible());
+    EXPECT_TRUE(jog->Visible());
+    EXPECT_TRUE(jog->isEnabled());
     Form* reloaded = Form::loadedForm(QStringLiteral("frmCycle"));
     ASSERT_NE(reloaded, nullptr);
     EXPECT_TRUE(reloaded->Visible());
@@ -436,6 +446,27 @@ TEST_F(TerminalOnPci, RepliesAreTrimmedOfBlanksAndOnGpibCutAfterTheirFirstLineFe
     rig.comm()->setBusType(BUS_TYPE_PCI);
 }
 
+// Notes the box's text each time it is painted.
+class PaintWitness : public QObject {
+public:
+    PaintWitness(QPlainTextEdit* box, QStringList& painted) : m_box(box), m_painted(painted)
+    {
+        box->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted << m_box->toPlainText();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPlainTextEdit* m_box;
+    QStringList& m_painted;
+};
+
 TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
 {
     StatusWindowsInstalled windows;
@@ -454,10 +485,29 @@ TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
     QTest::keyClicks(terminal->txtTerminal(), "3tp");
     QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
     EXPECT_EQ(terminal->text(), QStringLiteral("3tp\n-1.2500\n"));
+
+    // A move has no reply: the desktop is held no longer than the typed-reply limit, and the
+    // line is on screen before that wait.
+    QStringList painted;
+    PaintWitness witness(terminal->txtTerminal(), painted);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClicks(terminal->txtTerminal(), "1pa10");
+        painted.clear();
+        QElapsedTimer held;
+        held.start();
+        QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
+        EXPECT_LT(held.elapsed(), frmTerminal::TypedReplyLimitMs + 50);
+        ASSERT_FALSE(painted.isEmpty());
+        EXPECT_TRUE(painted.first().endsWith(QStringLiteral("1pa10"))) << painted.first().toStdString();
+    }
+    // The next query still gets its own reply.
+    QTest::keyClicks(terminal->txtTerminal(), "3tp");
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("1pa10\n3tp\n-1.2500\n")));
     Form::Unload(terminal);
     QList<QByteArray> raw;
     rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
-    EXPECT_EQ(raw, (QList<QByteArray>{"3TP\r", "QP\r"}));
+    EXPECT_EQ(raw, (QList<QByteArray>{"3TP\r", "1PA10\r", "1PA10\r", "1PA10\r", "3TP\r", "QP\r"}));
 }
 
 } // namespace
