@@ -10,6 +10,7 @@
 #include "sim/SimController.h"
 #include "sim/SimDevice.h"
 #include "tests/support/PanelTestRig.h"
+#include "tests/support/TestHelpers.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
@@ -762,6 +763,7 @@ TEST(QuickClickTest, TheStopButtonStopsEveryAxisFirstThenTheCycle)
 
 TEST(QuickClickTest, EveryButtonOfTheMotionWindowsActsOnce)
 {
+    PointLocale point; // the distances below are typed with a decimal point
     QuickDesk d;
     // Cycle: start, stop, the axis box, and the counter reset. (Before the home search, which
     // locks the cycle out while it runs.)
