@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ui/MsgBox.h"
+#include "utility/app/ProgramStart.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/SettingsStore.h"

@@ -5,16 +5,16 @@
 #include "platform/kernel/Clock.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
-#include "utility/files/BoundedFile.h"
 #include "utility/files/CommandFileWriter.h"
-#include "utility/files/TextLineReader.h"
 #include "utility/files/frmProgress.h"
 #include "utility/shell/AnswerCheck.h"
+#include "utility/shell/BoundedFile.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/LinkOwnerLockOut.h"
+#include "utility/shell/TextLineReader.h"
 #include "utility/shell/frmMain.h"
 
 #include <QApplication>

@@ -5,16 +5,11 @@
 #include "platform/RuntimeError.h"
 #include "platform/kernel/OsVersion.h"
 #include "platform/ui/MsgBox.h"
-#include "utility/files/ParameterFiles.h"
-#include "utility/firmware/statusFlash.h"
-#include "utility/setup/SetupWindows.h"
-#include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
-#include "utility/status/StatusWindows.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -118,24 +113,6 @@ bool firstLetter(const QString& cmd, QChar* letter, QChar* next)
 
 // ---------------------------------------------------------------------------------------------
 // Start
-
-frmMain* Main()
-{
-    InitUnitNames();
-    InstallProgramParts();
-    auto* main = new frmMain();
-    main->Show();
-    return main;
-}
-
-void InstallProgramParts()
-{
-    InstallControllerHandlers();
-    InstallParameterFileHandlers();
-    statusFlash::Install();
-    InstallSetupWindows();
-    InstallStatusWindows();
-}
 
 void InitUnitNames()
 {

@@ -34,11 +34,7 @@ extern QString gOldParams[OldParamAxes + 1][OldParamPositions]; // [axis 1..6][p
 
 // --- start ---------------------------------------------------------------------------------------
 
-// Fills the unit names, creates the main window and shows it (its load runs as part of that).
-frmMain* Main();
-// Plugs in the windows, procedures and handlers that the program's parts offer; Main does it
-// first. A part that plugs itself in is installed here, so a test of every window finds it.
-void InstallProgramParts();
+// The unit names by units code, from the control library's table.
 void InitUnitNames();
 
 // The program's folder: the executable's.
