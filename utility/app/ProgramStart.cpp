@@ -4,7 +4,7 @@
 #include "utility/firmware/statusFlash.h"
 #include "utility/setup/SetupWindows.h"
 #include "utility/shell/ControllerInit.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 #include "utility/status/StatusWindows.h"
 #include "utility/terminal/frmTerminal.h"

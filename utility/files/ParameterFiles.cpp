@@ -11,9 +11,11 @@
 #include "utility/shell/BoundedFile.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
+#include "utility/shell/ControllerQuery.h"
+#include "utility/shell/DataFiles.h"
 #include "utility/shell/EventWait.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/LinkOwnerLockOut.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/TextLineReader.h"
 #include "utility/shell/frmMain.h"
 

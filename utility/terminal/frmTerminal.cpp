@@ -13,9 +13,11 @@
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/LateEvent.h"
 #include "utility/shell/LinkOwnerLockOut.h"
+#include "utility/shell/ProgramState.h"
+#include "utility/shell/TextHelpers.h"
 #include "utility/shell/TextLineReader.h"
 #include "utility/shell/frmMain.h"
 
