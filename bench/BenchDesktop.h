@@ -1,8 +1,9 @@
 #pragma once
 
 #include "platform/ui/MsgBox.h"
+#include "utility/app/ProgramStart.h"
+#include "utility/shell/DataFiles.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"

@@ -7,7 +7,7 @@
 #include "sim/SimController.h"
 #include "sim/SimPtyThread.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"

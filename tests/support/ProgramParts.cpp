@@ -1,6 +1,6 @@
 #include "tests/support/ProgramParts.h"
 
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/app/ProgramStart.h"
 
 ProgramParts::ProgramParts()
     : m_before(CommandDispatcher::plugIns())

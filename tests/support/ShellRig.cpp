@@ -5,8 +5,9 @@
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimPtyThread.h"
+#include "utility/shell/DataFiles.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmMain.h"
 

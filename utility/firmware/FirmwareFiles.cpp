@@ -1,6 +1,6 @@
 #include "utility/firmware/FirmwareFiles.h"
 
-#include "utility/files/BoundedFile.h"
+#include "utility/shell/BoundedFile.h"
 
 #include <QDir>
 #include <QSaveFile>

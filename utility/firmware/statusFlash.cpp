@@ -9,9 +9,11 @@
 #include "utility/shell/AnswerCheck.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
+#include "utility/shell/ErrorDisplay.h"
 #include "utility/shell/EventWait.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/LinkOwnerLockOut.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/WaitAnimation.h"
 #include "utility/shell/frmMain.h"
 

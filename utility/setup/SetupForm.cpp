@@ -5,7 +5,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/NumberBox.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAbstractButton>

@@ -3,7 +3,9 @@
 #include "library/link/IMotion.h"
 #include "library/link/NumberText.h"
 #include "platform/ui/MsgBox.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ControllerQuery.h"
+#include "utility/shell/FormPlaces.h"
+#include "utility/shell/ProgramState.h"
 
 #include <QApplication>
 #include <QFormLayout>

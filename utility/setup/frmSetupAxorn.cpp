@@ -5,7 +5,7 @@
 #include "library/link/NumberText.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -7,7 +7,9 @@
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
+#include "utility/shell/ProgramState.h"
+#include "utility/shell/TextHelpers.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -3,7 +3,8 @@
 #include "library/link/IMotion.h"
 #include "library/link/NumberText.h"
 #include "utility/setup/AxisOptionRow.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
+#include "utility/shell/ProgramState.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -5,7 +5,9 @@
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ControllerQuery.h"
+#include "utility/shell/FormPlaces.h"
+#include "utility/shell/ProgramState.h"
 
 #include <QComboBox>
 #include <QGridLayout>

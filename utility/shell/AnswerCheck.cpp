@@ -1,7 +1,7 @@
 #include "utility/shell/AnswerCheck.h"
 
 #include "library/link/BusType.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ControllerQuery.h"
 
 bool AnswerCheck::controllerAnswers(CommLink comm, int bus, QString* why)
 {

@@ -2,7 +2,7 @@
 
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/DispatchTable.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/frmMain.h"
 
 #include <QResizeEvent>

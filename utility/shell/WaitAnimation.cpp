@@ -1,6 +1,6 @@
 #include "utility/shell/WaitAnimation.h"
 
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/DataFiles.h"
 
 #include <QFileInfo>
 #include <QMovie>

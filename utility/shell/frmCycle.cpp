@@ -1,7 +1,7 @@
 #include "utility/shell/frmCycle.h"
 
 #include "platform/com/DispatchTable.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/LateEvent.h"
 #include "utility/shell/MainMenu.h"
 #include "utility/shell/frmErrors.h"

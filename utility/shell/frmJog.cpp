@@ -1,6 +1,7 @@
 #include "utility/shell/frmJog.h"
 
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmErrors.h"
 
 frmJog::frmJog()

@@ -11,9 +11,9 @@
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/LateEvent.h"
 #include "utility/shell/MainMenu.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmErrors.h"
 

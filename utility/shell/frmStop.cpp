@@ -2,7 +2,7 @@
 
 #include "platform/com/DispatchTable.h"
 #include "platform/kernel/Clock.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmCycle.h"
 
 #include <QApplication>

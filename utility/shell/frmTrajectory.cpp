@@ -2,7 +2,7 @@
 
 #include "platform/ui/Shell.h"
 #include "utility/shell/CommandDispatcher.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/LateEvent.h"
 
 #include <QWidget>

@@ -6,7 +6,6 @@
 #include "utility/status/frmAbout.h"
 #include "utility/status/frmHardwareStatus.h"
 #include "utility/status/frmTest.h"
-#include "utility/terminal/frmTerminal.h"
 
 namespace KvlXGlobal {
 
@@ -24,7 +23,6 @@ struct Window {
 };
 
 const Window kWindows[] = {
-    {"frmTerminal", &instanceOf<frmTerminal>},
     {"frmHardwareStatus", &instanceOf<frmHardwareStatus>},
     {"frmAbout", &instanceOf<frmAbout>},
     {"frmADC", &instanceOf<frmADC>},

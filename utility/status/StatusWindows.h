@@ -1,7 +1,7 @@
 #pragma once
 
-// The command terminal and the status and information windows, plugged into the menus' commands
-// under their names ("frmTerminal", "frmHardwareStatus", "frmAbout", "frmADC", "frmTest").
+// The status and information windows, plugged into the menus' commands under their names
+// ("frmHardwareStatus", "frmAbout", "frmADC", "frmTest").
 namespace KvlXGlobal {
 
 void InstallStatusWindows();

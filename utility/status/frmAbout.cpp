@@ -3,7 +3,7 @@
 #include "library/link/BusType.h"
 #include "platform/drivers/PciDriver.h"
 #include "utility/shell/CommLink.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 
 #include <QGridLayout>

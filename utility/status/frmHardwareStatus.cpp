@@ -5,8 +5,9 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/DispatchTable.h"
 #include "utility/shell/CommLink.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/LateEvent.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 #include "utility/status/DisplayPause.h"
 

@@ -1,6 +1,7 @@
 #include "utility/status/frmTest.h"
 
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ErrorDisplay.h"
+#include "utility/shell/FormPlaces.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -8,15 +8,17 @@
 #include "platform/serial/SerialControl.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
-#include "utility/files/BoundedFile.h"
-#include "utility/files/TextLineReader.h"
+#include "utility/shell/BoundedFile.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/EventWait.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/FormPlaces.h"
 #include "utility/shell/LateEvent.h"
 #include "utility/shell/LinkOwnerLockOut.h"
+#include "utility/shell/ProgramState.h"
+#include "utility/shell/TextHelpers.h"
+#include "utility/shell/TextLineReader.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
@@ -154,6 +156,16 @@ private:
 
     frmTerminal* m_form;
 };
+
+void frmTerminal::Install()
+{
+    CommandDispatcher::setWindow(QStringLiteral("frmTerminal"), [] { return Form::instance<frmTerminal>(); });
+}
+
+void frmTerminal::Uninstall()
+{
+    CommandDispatcher::setWindow(QStringLiteral("frmTerminal"), {});
+}
 
 frmTerminal::frmTerminal()
     : Form(QStringLiteral("frmTerminal"))

@@ -43,6 +43,10 @@ public:
     frmTerminal();
     ~frmTerminal() override;
 
+    // Plugs the window into the menus' command under its name; Uninstall takes it out (for tests).
+    static void Install();
+    static void Uninstall();
+
     QPlainTextEdit* txtTerminal() const;
     QToolBar* tbarTerminal() const { return m_toolbar; }
     // A toolbar button by its key ("SendFile", "ListPrograms", "GetErrorMsgs").

@@ -13,7 +13,7 @@
 #include "utility/shell/Application.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAction>

@@ -6,7 +6,7 @@
 #include "sim/SimController.h"
 #include "utility/setup/SetupWindows.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 
 #include <QFile>

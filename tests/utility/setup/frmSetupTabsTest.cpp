@@ -5,7 +5,6 @@
 #include "sim/SimController.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/frmSetupTabs.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/frmMain.h"
 
 #include <QCheckBox>

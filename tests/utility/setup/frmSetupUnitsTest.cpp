@@ -7,7 +7,7 @@
 #include "tests/support/TestHelpers.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/frmSetupUnits.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 
 #include <QComboBox>

@@ -13,8 +13,8 @@
 #include "tests/support/TestHelpers.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/MainMenu.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmCycle.h"
 #include "utility/shell/frmMain.h"
 

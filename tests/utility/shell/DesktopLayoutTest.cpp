@@ -11,7 +11,6 @@
 #include "sim/SimController.h"
 #include "sim/SimDevice.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/frmBusType.h"
 #include "utility/shell/frmMain.h"
 
@@ -24,7 +23,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace KvlXGlobal;
 using platform::Clock;
 
 namespace {

@@ -7,7 +7,7 @@
 #include "tests/support/MsgBoxRecorder.h"
 #include "tests/support/ShellRig.h"
 #include "utility/shell/Application.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "utility/shell/ControllerInit.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmBusType.h"
 #include "utility/shell/frmCommProps.h"
 #include "utility/shell/frmMain.h"

@@ -7,7 +7,7 @@
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmBusType.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"

@@ -12,7 +12,7 @@
 #include "sim/SimDevice.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
-#include "utility/shell/KvlXGlobal.h"
+#include "utility/shell/ProgramState.h"
 #include "utility/shell/frmErrors.h"
 #include "utility/shell/frmMain.h"
 #include "utility/status/frmADC.h"

@@ -1,4 +1,4 @@
-#include "utility/files/BoundedFile.h"
+#include "utility/shell/BoundedFile.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/ProgramFont.h"
+#include "utility/app/ProgramStart.h"
 #include "utility/shell/Application.h"
-#include "utility/shell/KvlXGlobal.h"
 #include "utility/shell/SessionEnd.h"
 #include "utility/shell/SettingsStore.h"
 #include "utility/shell/frmMain.h"

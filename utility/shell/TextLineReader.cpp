@@ -1,4 +1,4 @@
-#include "utility/files/TextLineReader.h"
+#include "utility/shell/TextLineReader.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -1,0 +1,43 @@
+#include "utility/shell/TextLineReader.h"
+
+#include <QBuffer>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList readAll(const QByteArray& bytes, int maxLineLength = TextLineReader::DefaultMaxLineLength,
+                    QString* error = nullptr)
+{
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    TextLineReader reader(&buffer, maxLineLength);
+    QStringList lines;
+    QString line;
+    while (reader.readLine(line))
+        lines << line;
+    if (error)
+        *error = reader.errorString();
+    return lines;
+}
+
+} // namespace
+
+TEST(TextLineReaderTest, EveryKindOfLineEndEndsALineAndBytesPassUnchanged)
+{
+    EXPECT_EQ(readAll("a\r\nb\nc\rd"), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(readAll("a\r\n\r\n\n\rb\r\n"), (QStringList{"a", "", "", "", "b"}));
+    EXPECT_EQ(readAll("\r\n"), QStringList{""});
+    EXPECT_TRUE(readAll("").isEmpty());
+    // CR LF split across the reader's reads is still one line end.
+    EXPECT_EQ(readAll(QByteArray(5000, 'x') + "\r\ny"), (QStringList{QString(5000, QLatin1Char('x')), "y"}));
+    const QStringList high = readAll(QByteArray("1\xB5m\0z\r\n", 6));
+    ASSERT_EQ(high.size(), 1);
+    EXPECT_EQ(high[0], QString(QChar(u'1')) + QChar(0xB5) + QChar(u'm') + QChar(0) + QChar(u'z'));
+
+    QString error;
+    EXPECT_EQ(readAll("abc\r\nabcdef\r\nx", 4, &error), QStringList{"abc"});
+    EXPECT_EQ(error, QStringLiteral("line 2 is longer than 4 characters"));
+}
