@@ -126,8 +126,10 @@ protected:
     bool commitBoxes();
     // Runs action on a click unless an exchange runs, after the boxes were committed.
     void connectButton(QAbstractButton* button, std::function<void()> action);
-    // A push button of the window, named and captioned, its click wired as connectButton wires it.
-    QPushButton* addButton(const QString& name, const QString& caption, std::function<void()> action);
+    // A push button of the window (made in parent when given), named and captioned, its click
+    // wired as connectButton wires it; without an action its click runs nothing of the window's.
+    QPushButton* addButton(const QString& name, const QString& caption, std::function<void()> action,
+                           QWidget* parent = nullptr);
     // Unloads the window by code.
     void unloadSelf();
 
