@@ -202,11 +202,13 @@ void SetupForm::connectButton(QAbstractButton* button, std::function<void()> act
     });
 }
 
-QPushButton* SetupForm::addButton(const QString& name, const QString& caption, std::function<void()> action)
+QPushButton* SetupForm::addButton(const QString& name, const QString& caption, std::function<void()> action,
+                                  QWidget* parent)
 {
-    auto* button = new QPushButton(caption, this);
+    auto* button = new QPushButton(caption, parent ? parent : this);
     button->setObjectName(name);
-    connectButton(button, std::move(action));
+    if (action)
+        connectButton(button, std::move(action));
     return button;
 }
 

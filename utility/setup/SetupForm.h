@@ -124,14 +124,17 @@ protected:
     void addNumberBox(NumberBox* box) { m_boxes.append(box); }
     // Commits every box; false when one refused its text.
     bool commitBoxes();
-    // Runs action on a click unless an exchange runs, after the boxes were committed.
-    void connectButton(QAbstractButton* button, std::function<void()> action);
-    // A push button of the window, named and captioned, its click wired as connectButton wires it.
-    QPushButton* addButton(const QString& name, const QString& caption, std::function<void()> action);
+    // A push button of the window (made in parent when given), named and captioned. A click runs
+    // action unless an exchange runs, after the boxes were committed; without an action a click
+    // runs nothing.
+    QPushButton* addButton(const QString& name, const QString& caption, std::function<void()> action,
+                           QWidget* parent = nullptr);
     // Unloads the window by code.
     void unloadSelf();
 
 private:
+    void connectButton(QAbstractButton* button, std::function<void()> action);
+
     CommLink m_comm;
     QPointer<QObject> m_motionObject;
     QPointer<CGuiState> mobjGuiState;

@@ -80,15 +80,9 @@ frmErrComp::frmErrComp()
     addNumberBox(m_backlash);
     addNumberBox(m_linear);
 
-    cmdApply = new QPushButton(QStringLiteral("&Apply"), this);
-    cmdApply->setObjectName(QStringLiteral("cmdApply"));
-    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    connectButton(cmdApply, [this] { cmdApply_Click(); });
-    connectButton(cmdOK, [this] { cmdOK_Click(); });
-    connectButton(cmdCancel, [this] { cmdCancel_Click(); });
+    cmdApply = addButton(QStringLiteral("cmdApply"), QStringLiteral("&Apply"), [this] { cmdApply_Click(); });
+    cmdOK = addButton(QStringLiteral("cmdOK"), QStringLiteral("&OK"), [this] { cmdOK_Click(); });
+    cmdCancel = addButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"), [this] { cmdCancel_Click(); });
 
     auto* values = new QVBoxLayout;
     values->addWidget(backlash);

@@ -77,15 +77,6 @@ QLineEdit* labelledBox(QWidget* parent, QFormLayout* layout, const QString& box,
     return edit;
 }
 
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption, const QString& tip = QString())
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    if (!tip.isEmpty())
-        b->setToolTip(tip);
-    return b;
-}
-
 } // namespace
 
 frmInterpolation::frmInterpolation()
@@ -127,9 +118,12 @@ frmInterpolation::frmInterpolation()
                                       QStringLiteral("lblGroupAxes_%1").arg(i), QLatin1String(kMemberLabels[i]));
     txtGroupAxes[0]->setText(QStringLiteral("1"));
     txtGroupAxes[1]->setText(QStringLiteral("2"));
-    cmdGroupAxes = button(members, QStringLiteral("cmdGroupAxes"), QStringLiteral("Assign"), assignTip);
-    cmdUngroupAxes = button(members, QStringLiteral("cmdUngroupAxes"), QStringLiteral("Unassign"),
-                            QStringLiteral("Unassign axes from the selected group."));
+    cmdGroupAxes =
+        addButton(QStringLiteral("cmdGroupAxes"), QStringLiteral("Assign"), [this] { cmdGroupAxes_Click(); }, members);
+    cmdGroupAxes->setToolTip(assignTip);
+    cmdUngroupAxes = addButton(QStringLiteral("cmdUngroupAxes"), QStringLiteral("Unassign"),
+                               [this] { cmdUngroupAxes_Click(); }, members);
+    cmdUngroupAxes->setToolTip(QStringLiteral("Unassign axes from the selected group."));
     auto* memberButtons = new QHBoxLayout;
     memberButtons->addWidget(cmdGroupAxes);
     memberButtons->addWidget(cmdUngroupAxes);
@@ -143,7 +137,8 @@ frmInterpolation::frmInterpolation()
     for (int i = 0; i < Params; ++i)
         txtGroupParam[i] = labelledBox(params, paramsForm, QStringLiteral("txtGroupParam_%1").arg(i),
                                        QStringLiteral("lblGroupParam_%1").arg(i), QLatin1String(kGroupParamLabels[i]));
-    cmdParamApply = button(params, QStringLiteral("cmdParamApply"), QStringLiteral("Apply"));
+    cmdParamApply =
+        addButton(QStringLiteral("cmdParamApply"), QStringLiteral("Apply"), [this] { cmdParamApply_Click(); }, params);
     auto* lblUnits = new QLabel(params);
     lblUnits->setObjectName(QStringLiteral("lblUnits"));
     auto* paramsLayout = new QVBoxLayout(params);
@@ -168,7 +163,8 @@ frmInterpolation::frmInterpolation()
     for (int i = 0; i < 3; ++i)
         txtCntrPos[i] = labelledBox(circular, circularForm, QStringLiteral("txtCntrPos_%1").arg(i),
                                     QStringLiteral("lblCntrPos_%1").arg(i), QLatin1String(kCentreLabels[i]));
-    cmdCircularInterp = button(circular, QStringLiteral("cmdCircularInterp"), QStringLiteral("Move"));
+    cmdCircularInterp = addButton(QStringLiteral("cmdCircularInterp"), QStringLiteral("Move"),
+                                  [this] { cmdCircularInterp_Click(); }, circular);
     auto* circularLayout = new QVBoxLayout(circular);
     circularLayout->addLayout(circularForm);
     circularLayout->addWidget(cmdCircularInterp, 0, Qt::AlignRight);
@@ -179,7 +175,8 @@ frmInterpolation::frmInterpolation()
     for (int i = 0; i < 3; ++i)
         txtTargPos[i] = labelledBox(linear, linearForm, QStringLiteral("txtTargPos_%1").arg(i),
                                     QStringLiteral("lblTargPos_%1").arg(i), QLatin1String(kTargetLabels[i]));
-    cmdLinearInterp = button(linear, QStringLiteral("cmdLinearInterp"), QStringLiteral("Move"));
+    cmdLinearInterp =
+        addButton(QStringLiteral("cmdLinearInterp"), QStringLiteral("Move"), [this] { cmdLinearInterp_Click(); }, linear);
     auto* linearLayout = new QVBoxLayout(linear);
     linearLayout->addLayout(linearForm);
     linearLayout->addWidget(cmdLinearInterp, 0, Qt::AlignRight);
@@ -189,12 +186,8 @@ frmInterpolation::frmInterpolation()
     motionLayout->addWidget(linear);
     TabStrip1->addTab(motion, QStringLiteral("Coordinated Motion"));
 
-    cmdHelp = button(this, QStringLiteral("cmdHelp"), QStringLiteral("&Help"));
-    connectButton(cmdGroupAxes, [this] { cmdGroupAxes_Click(); });
-    connectButton(cmdUngroupAxes, [this] { cmdUngroupAxes_Click(); });
-    connectButton(cmdParamApply, [this] { cmdParamApply_Click(); });
-    connectButton(cmdLinearInterp, [this] { cmdLinearInterp_Click(); });
-    connectButton(cmdCircularInterp, [this] { cmdCircularInterp_Click(); });
+    // A click on Help runs nothing.
+    cmdHelp = addButton(QStringLiteral("cmdHelp"), QStringLiteral("&Help"), {});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TabStrip1);

@@ -138,11 +138,10 @@ frmMasterSlave::frmMasterSlave()
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (const ButtonRow& row : buttonRows) {
-        auto* button = new QPushButton(QLatin1String(row.caption), this);
-        button->setObjectName(QLatin1String(row.name));
-        button->setToolTip(QLatin1String(row.tip));
         const auto handler = row.handler;
-        connectButton(button, [this, handler] { (this->*handler)(); });
+        QPushButton* button =
+            addButton(QLatin1String(row.name), QLatin1String(row.caption), [this, handler] { (this->*handler)(); });
+        button->setToolTip(QLatin1String(row.tip));
         buttons->addWidget(button);
         *row.button = button;
     }

@@ -123,18 +123,12 @@ frmSetupAxorn::frmSetupAxorn()
         typeLayout->addWidget(optMotType[i]);
     }
 
-    btnAxornOK = new QPushButton(QStringLiteral("&OK"), this);
-    btnAxornOK->setObjectName(QStringLiteral("btnAxornOK"));
-    btnAxornApply = new QPushButton(QStringLiteral("&Apply"), this);
-    btnAxornApply->setObjectName(QStringLiteral("btnAxornApply"));
-    btnAxornCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    btnAxornCancel->setObjectName(QStringLiteral("btnAxornCancel"));
-    btnUpdateAxorn = new QPushButton(QStringLiteral("Update Motor Driver"), this);
-    btnUpdateAxorn->setObjectName(QStringLiteral("btnUpdateAxorn"));
-    connectButton(btnAxornOK, [this] { btnAxornOK_Click(); });
-    connectButton(btnAxornApply, [this] { btnAxornApply_Click(); });
-    connectButton(btnAxornCancel, [this] { btnAxornCancel_Click(); });
-    connectButton(btnUpdateAxorn, [this] { btnUpdateAxorn_Click(); });
+    btnAxornOK = addButton(QStringLiteral("btnAxornOK"), QStringLiteral("&OK"), [this] { btnAxornOK_Click(); });
+    btnAxornApply = addButton(QStringLiteral("btnAxornApply"), QStringLiteral("&Apply"), [this] { btnAxornApply_Click(); });
+    btnAxornCancel =
+        addButton(QStringLiteral("btnAxornCancel"), QStringLiteral("&Cancel"), [this] { btnAxornCancel_Click(); });
+    btnUpdateAxorn = addButton(QStringLiteral("btnUpdateAxorn"), QStringLiteral("Update Motor Driver"),
+                               [this] { btnUpdateAxorn_Click(); });
 
     auto* left = new QVBoxLayout;
     left->addWidget(axes);

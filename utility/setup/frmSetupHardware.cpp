@@ -375,15 +375,11 @@ frmSetupHardware::frmSetupHardware()
     optLimitAxis->setHandler([this](int i) { optLimitAxis_Click(i); });
     optAxFeedback->setHandler([this](int i) { optAxFeedback_Click(i); });
 
-    btnHardwareApply = new QPushButton(QStringLiteral("&Apply"), this);
-    btnHardwareApply->setObjectName(QStringLiteral("btnHardwareApply"));
-    btnHardwareCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    btnHardwareCancel->setObjectName(QStringLiteral("btnHardwareCancel"));
-    btnHardwareOK = new QPushButton(QStringLiteral("&OK"), this);
-    btnHardwareOK->setObjectName(QStringLiteral("btnHardwareOK"));
-    connectButton(btnHardwareApply, [this] { btnHardwareApply_Click(); });
-    connectButton(btnHardwareCancel, [this] { btnHardwareCancel_Click(); });
-    connectButton(btnHardwareOK, [this] { btnHardwareOK_Click(); });
+    btnHardwareApply =
+        addButton(QStringLiteral("btnHardwareApply"), QStringLiteral("&Apply"), [this] { btnHardwareApply_Click(); });
+    btnHardwareCancel =
+        addButton(QStringLiteral("btnHardwareCancel"), QStringLiteral("&Cancel"), [this] { btnHardwareCancel_Click(); });
+    btnHardwareOK = addButton(QStringLiteral("btnHardwareOK"), QStringLiteral("&OK"), [this] { btnHardwareOK_Click(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btnHardwareApply);

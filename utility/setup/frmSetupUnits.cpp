@@ -158,8 +158,7 @@ frmSetupUnits::frmSetupUnits()
     btnResCancel = addButton(QStringLiteral("btnResCancel"), QStringLiteral("&Cancel"), [this] { btnResCancel_Click(); });
     btnResApply = addButton(QStringLiteral("btnResApply"), QStringLiteral("&Apply"), [this] { btnResApply_Click(); });
     // Never shown: its enabled state is the pending amplifier update.
-    btnUpdateAxorn = new QPushButton(QStringLiteral("&Update Axorn"), this);
-    btnUpdateAxorn->setObjectName(QStringLiteral("btnUpdateAxorn"));
+    btnUpdateAxorn = addButton(QStringLiteral("btnUpdateAxorn"), QStringLiteral("&Update Axorn"), {});
     btnUpdateAxorn->setVisible(false);
     btnUpdateAxorn->setEnabled(false);
 

@@ -1,4 +1,5 @@
 #include "tests/support/FaultyDevice.h"
+#include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/BusType.h"
@@ -64,10 +65,7 @@ struct Files {
             rig.store("KVLComm", "DeviceID", "0");
             rig.store("frmMain", "FirstTime", "0");
         }
-        rig.answer = [](const ShellRig::Box& box) {
-            return box.prompt == QLatin1String("Do you want to reset controller") ? int(platform::vbNo)
-                                                                                  : int(platform::vbOK);
-        };
+        rig.answer = ResetAnswer::no();
         main = rig.start();
         rig.comm()->setTimerEnabled(false);
         withSim([](SimController& sim) { sim.clearLog(); });

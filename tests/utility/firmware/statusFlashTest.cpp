@@ -1,4 +1,5 @@
 #include "tests/support/FaultyDevice.h"
+#include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
@@ -86,15 +87,13 @@ struct FlashDesk {
             rig.store("KVLComm", "DeviceID", bus == BUS_TYPE_GPIB ? "5" : "0");
             rig.store("frmMain", "FirstTime", "0");
         }
-        rig.answer = [this](const ShellRig::Box& box) {
-            if (box.title == QLatin1String("Moxtrel Utility - Reset Controller"))
-                return int(platform::vbNo);
+        rig.answer = ResetAnswer::no([this](const ShellRig::Box& box) {
             if (box.title == QLatin1String("Reset!!!"))
                 return resetAnswer;
             if (onBox)
                 onBox(box);
             return box.style & 1 ? int(platform::vbOK) : box.style & 4 ? int(platform::vbYes) : int(platform::vbOK);
-        };
+        });
         main = rig.start();
         comm()->setTimerEnabled(false);
         rig.boxes.clear();

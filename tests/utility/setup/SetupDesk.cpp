@@ -2,18 +2,15 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
-#include "platform/ui/MsgBox.h"
-#include "tests/support/Clicks.h"
+#include "tests/support/ResetAnswer.h"
+#include "tests/utility/setup/SetupInput.h"
 #include "utility/setup/SetupWindows.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
-#include <QRadioButton>
 #include <QLineEdit>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -24,10 +21,7 @@ SetupDesk::SetupDesk(int axes, const QString& model)
     rig.store("KVLComm", "BusType", "4");
     rig.store("KVLComm", "DeviceID", "0");
     rig.store("frmMain", "FirstTime", "0");
-    rig.answer = [](const ShellRig::Box& box) {
-        return box.prompt == QLatin1String("Do you want to reset controller") ? int(platform::vbNo)
-                                                                              : int(platform::vbOK);
-    };
+    rig.answer = ResetAnswer::no();
     KvlXGlobal::InitUnitNames();
     KvlXGlobal::InstallSetupWindows();
     rig.start();
@@ -70,17 +64,14 @@ void SetupDesk::click(const QString& window, const QString& name)
 {
     auto* button = child<QAbstractButton>(window, name);
     ASSERT_NE(button, nullptr) << window.toStdString() << "." << name.toStdString();
-    QCoreApplication::processEvents();
-    Clicks::click(button);
+    ::click(button, Unseen::Allowed);
 }
 
 void SetupDesk::type(const QString& window, const QString& name, const QString& text)
 {
     auto* edit = child<QLineEdit>(window, name);
     ASSERT_NE(edit, nullptr) << window.toStdString() << "." << name.toStdString();
-    edit->setText(text);
-    QFocusEvent out(QEvent::FocusOut);
-    QCoreApplication::sendEvent(edit, &out);
+    typeAndLeave(edit, text);
 }
 
 void SetupDesk::goDemo()

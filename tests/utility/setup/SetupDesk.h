@@ -31,6 +31,7 @@ struct SetupDesk {
         Form* f = form(window);
         return f ? f->findChild<T*>(name) : nullptr;
     }
+    // Clicks a control of the window, on the page in front or not.
     void click(const QString& window, const QString& name);
     // Types text into a box and moves the focus away, as a user does.
     void type(const QString& window, const QString& name, const QString& text);

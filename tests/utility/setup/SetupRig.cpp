@@ -2,8 +2,8 @@
 
 #include "library/link/KVLComm.h"
 #include "platform/kernel/Clock.h"
-#include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
+#include "tests/support/ResetAnswer.h"
 #include "utility/setup/SetupWindows.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/ProgramState.h"
@@ -32,8 +32,7 @@ SetupRig::SetupRig(const Model& model, const std::function<void(SimController&)>
         if (prepare)
             prepare(sim);
     });
-    // No reset at start.
-    shell.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+    shell.answer = ResetAnswer::no();
     main = shell.start();
     shell.comm()->setTimerEnabled(false);
     shell.answer = {};

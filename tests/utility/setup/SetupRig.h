@@ -1,8 +1,8 @@
 #pragma once
 
-#include "tests/support/Clicks.h"
 #include "tests/support/ControllerHandlers.h"
 #include "tests/support/ShellRig.h"
+#include "tests/utility/setup/SetupInput.h"
 
 #include <QByteArray>
 #include <QCheckBox>
@@ -50,29 +50,3 @@ private:
     std::unique_ptr<ControllerHandlers> m_handlers;
 };
 
-
-template <class T>
-T* child(QObject* form, const QString& name)
-{
-    T* widget = form->findChild<T*>(name);
-    EXPECT_NE(widget, nullptr) << qPrintable(name);
-    return widget;
-}
-
-// A click where a user would click: a page just shown is laid out first.
-inline void click(QWidget* widget)
-{
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(widget->isVisible()) << qPrintable(widget->objectName());
-    Clicks::click(widget);
-}
-
-
-// Types text into a box over what it holds and leaves it, as a user tabbing on does.
-inline void typeAndLeave(QLineEdit* edit, const QString& text)
-{
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(edit, &out);
-}

@@ -1,3 +1,4 @@
+#include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/CGuiState.h"
@@ -48,11 +49,7 @@ struct Desk {
         rig.store("KVLComm", "BusType", "4");
         rig.store("KVLComm", "DeviceID", "0");
         rig.store("frmMain", "FirstTime", "0");
-        rig.answer = [this](const ShellRig::Box& box) {
-            if (box.prompt == QLatin1String("Do you want to reset controller"))
-                return int(platform::vbNo);
-            return reply;
-        };
+        rig.answer = ResetAnswer::no([this](const ShellRig::Box&) { return reply; });
         main = rig.start();
         comm()->setTimerEnabled(false);
         comm()->GetGuiStateObject()->setMaxAxes(6);

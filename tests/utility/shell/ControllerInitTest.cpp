@@ -30,8 +30,6 @@ using platform::Clock;
 
 namespace {
 
-const QString kReset = QStringLiteral("Do you want to reset controller");
-
 // The program clock runs only as the code waits, so an 18-second wait takes no real time.
 // Waits take no real time but a millisecond each, so the simulator's thread reads what was
 // sent before a wait ends (a reset closes the port, discarding output not yet taken).

@@ -1,5 +1,6 @@
 #include "tests/support/FontFamilyScope.h"
 #include "tests/support/ProgramParts.h"
+#include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/WindowChecks.h"
 
@@ -38,13 +39,11 @@ struct Desktop {
             rig.store("KVLComm", "DeviceID", "0");
             rig.store("frmMain", "FirstTime", "0");
         }
-        rig.answer = [](const ShellRig::Box& box) {
-            if (box.prompt == QLatin1String("Do you want to reset controller"))
-                return int(platform::vbNo);
+        rig.answer = ResetAnswer::no([](const ShellRig::Box& box) {
             const int buttons = box.style & 0xF;
             return buttons == platform::vbYesNo || buttons == platform::vbYesNoCancel ? int(platform::vbYes)
                                                                                         : int(platform::vbOK);
-        };
+        });
         main = rig.start();
         main->resize(1024, 768);
         Clock::pumpOnce();

@@ -1,4 +1,5 @@
 #include "tests/support/ProgramParts.h"
+#include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
 #include "tests/support/WindowChecks.h"
 
@@ -68,10 +69,7 @@ TEST(DesktopScreenshots, DISABLED_EveryWindowOnTheSimulatedController)
     rig.store("KVLComm", "BusType", "3");
     rig.store("KVLComm", "CommPort", "1");
     rig.store("frmMain", "FirstTime", "0");
-    rig.answer = [](const ShellRig::Box& box) {
-        return box.prompt == QLatin1String("Do you want to reset controller") ? int(platform::vbNo)
-                                                                              : int(platform::vbOK);
-    };
+    rig.answer = ResetAnswer::no();
     frmMain* main = rig.start();
     shoot(folder, QStringLiteral("00-start"));
     closeAll();

@@ -1,4 +1,5 @@
 #include "tests/support/ControllerHandlers.h"
+#include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
 
 #include "library/link/KVLComm.h"
@@ -25,7 +26,7 @@ using platform::Clock;
 
 namespace {
 
-const QString kReset = QStringLiteral("Do you want to reset controller");
+const QString kReset = ResetAnswer::prompt();
 
 struct TestClock {
     TestClock() { Clock::useManualClock(); }
