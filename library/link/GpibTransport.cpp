@@ -67,10 +67,7 @@ int GpibTransport::sendRead(const QByteArray& command, QString& reply)
     // (a box) would hold every other program's link.
     reply = trimToLineFeed(buffer);
     const bool full = VBIB32::ibcntl >= ReplyBufferLength;
-    if (!keepWithinBuffer(reply, full, [this](QString& more) {
-            const bool read = readBuffer(more) == 0;
-            return read && VBIB32::ibcntl > 0;
-        }))
+    if (!keepWithinBuffer(reply, full, [this](QString& more) { return readBuffer(more) == 0; }))
         status = -1;
     return status;
 }

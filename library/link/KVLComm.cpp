@@ -441,34 +441,26 @@ int KVLComm::HandleError(RuntimeError& ThisError)
         QStringLiteral("Error %1 %2 %3").arg(ThisError.Number).arg(ThisError.Description, ThisError.Source);
     // No tick runs under the box.
     m_timer->stop();
-    const auto closeToDemo = [this] {
-        try {
-            closeLink();
-        } catch (const RuntimeError&) {
-            m_isOpen = false; // the port is gone already
-        }
-        setBusType(BUS_TYPE_NONE);
-    };
-    const auto report = [this, text, number] {
-        FlagReset done(m_reportingFailure);
-        platform::MsgBox(text, 0);
-        short reported = number;
-        emit CommErrorEvent(reported);
-    };
-    if (!first) {
-        closeToDemo();
-    } else if (m_frameDepth > 0) {
-        // Inside a locked member: the link is down at once, the box and the event wait until the
-        // lock is released, so no other program waits on this box.
-        closeToDemo();
-        afterUnlock(report);
-    } else {
-        // The link is down before the box, so nothing shows it as connected while the box waits.
-        FlagReset done(m_reportingFailure);
-        closeToDemo();
-        platform::MsgBox(text, 0);
-        short reported = number;
-        emit CommErrorEvent(reported);
+    // The link is down before the box, so nothing shows it as connected while the box waits.
+    try {
+        closeLink();
+    } catch (const RuntimeError&) {
+        m_isOpen = false; // the port is gone already
+    }
+    setBusType(BUS_TYPE_NONE);
+    if (first) {
+        const auto report = [this, text, number] {
+            FlagReset done(m_reportingFailure);
+            platform::MsgBox(text, 0);
+            short reported = number;
+            emit CommErrorEvent(reported);
+        };
+        // Inside a locked member the box and the event wait until the lock is released, so no
+        // other program waits on this box.
+        if (m_frameDepth > 0)
+            afterUnlock(report);
+        else
+            report();
     }
     ThisError.Clear();
     return -2;

@@ -312,19 +312,18 @@ double NumberText::parseLocale(const QString& text, bool* ok)
 
 short NumberText::toI16(double value)
 {
-    // The default rounding mode takes halves to the even neighbour.
-    const double rounded = std::nearbyint(value);
-    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+    const std::optional<double> fitted = fit(value, Target::I16);
+    if (!fitted)
         overflow();
-    return static_cast<short>(rounded);
+    return static_cast<short>(*fitted);
 }
 
 qint32 NumberText::toI32(double value)
 {
-    const double rounded = std::nearbyint(value);
-    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
+    const std::optional<double> fitted = fit(value, Target::I32);
+    if (!fitted)
         overflow();
-    return static_cast<qint32>(rounded);
+    return static_cast<qint32>(*fitted);
 }
 
 short NumberText::narrowI16(qint64 value)

@@ -90,12 +90,8 @@ int PciTransport::sendRead(const QByteArray& command, QString& reply)
     // Only a reply the driver says it read is held to the buffer; its other codes stand.
     if (status != 0)
         return status;
-    const bool fits = keepWithinBuffer(reply, got.size() >= ReplyBufferLength, [](QString& more) {
-        QByteArray next = replyBuffer();
-        const bool read = platform::kvl_read_ascii(next.data(), int(next.size())) == 0;
-        more = cStringReply(next);
-        return read && !more.isEmpty();
-    });
+    const bool fits = keepWithinBuffer(reply, got.size() >= ReplyBufferLength,
+                                       [this](QString& more) { return read(more) == 0 && !more.isEmpty(); });
     return fits ? 0 : -1;
 }
 

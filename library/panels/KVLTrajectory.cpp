@@ -30,7 +30,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 using platform::RuntimeError;

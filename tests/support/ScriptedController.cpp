@@ -85,14 +85,15 @@ void ScriptedController::run()
             const ssize_t n = ::write(fd, flood.constData(), size_t(flood.size()));
             if (n > 0)
                 m_sent += n;
-            wait = 0;
         }
-        pollfd p{fd, POLLIN, 0};
+        // While flooding, also wake as soon as the line takes more, rather than spin on a full one.
+        pollfd p{fd, short(flood.isEmpty() ? POLLIN : POLLIN | POLLOUT), 0};
         const int ready = ::poll(&p, 1, int(std::max<qint64>(wait, 0)));
         if (ready <= 0)
             continue;
         if (!(p.revents & POLLIN)) {
-            ::poll(nullptr, 0, 10); // hang-up: the host has the slave closed
+            if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+                ::poll(nullptr, 0, 10); // hang-up: the host has the slave closed
             continue;
         }
         char buf[4096];

@@ -269,7 +269,6 @@ TEST(Transfers, ANumberItsFieldCannotHoldIsNotStoredAndFailsNothing)
     big.replies = {{"1SN?", "70000"}};
     EXPECT_EQ(big.ReadAllMotionParams(axis), -2);
     EXPECT_EQ(big.DisplacementUnits(1), 2);
-
 }
 
 TEST(Transfers, ATransferStartedFromItsOwnEventPumpIsRefused)
