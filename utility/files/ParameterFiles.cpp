@@ -626,7 +626,11 @@ void SaveParametersToFile()
            kSaveTitle);
 }
 
-bool ParseOldParameterLine(const QString& path, QString* error)
+namespace {
+
+// The old-format text read from path into gOldParams, which is emptied first; path only names the
+// file in the messages.
+bool parseOldParameters(const QByteArray& bytes, const QString& path, QString* error)
 {
     clearOldParams();
     const auto fail = [&](const QString& text) {
@@ -636,11 +640,7 @@ bool ParseOldParameterLine(const QString& path, QString* error)
         return false;
     };
 
-    QString readError;
-    const std::optional<QByteArray> bytes = readWhole(path, &readError);
-    if (!bytes)
-        return fail(readError);
-    TextLineReader reader(*bytes);
+    TextLineReader reader(bytes);
     QString line;
     int previousAxis = 0;
     int position = 0;
@@ -700,6 +700,21 @@ bool ParseOldParameterLine(const QString& path, QString* error)
     return true;
 }
 
+} // namespace
+
+bool ParseOldParameterLine(const QString& path, QString* error)
+{
+    QString readError;
+    const std::optional<QByteArray> bytes = readWhole(path, &readError);
+    if (!bytes) {
+        clearOldParams();
+        if (error)
+            *error = readError;
+        return false;
+    }
+    return parseOldParameters(*bytes, path, error);
+}
+
 bool WriteAxisCommandFile(const QString& path, QString* error)
 {
     QString reason;
@@ -723,10 +738,11 @@ void ConvertParameterFile()
         GetOpenFileName(main, QStringLiteral("Select Old Parameters File (Source)"), AppPath(), kOldFilter);
     if (source.isEmpty())
         return;
+    // Read once: the format check and the parse see the same text.
+    const std::optional<QByteArray> bytes = readWhole(source, &error);
+    if (!bytes)
+        return refuse();
     {
-        const std::optional<QByteArray> bytes = readWhole(source, &error);
-        if (!bytes)
-            return refuse();
         TextLineReader reader(*bytes);
         QString first;
         if (!reader.readLine(first) || !first.contains(QLatin1String("Axis"))) {
@@ -734,7 +750,7 @@ void ConvertParameterFile()
             return;
         }
     }
-    if (!ParseOldParameterLine(source, &error))
+    if (!parseOldParameters(*bytes, source, &error))
         return refuse();
     // Every value is checked before the user is asked where to write.
     if (!convertedLines(&error))

@@ -17,7 +17,6 @@
 #include "utility/shell/WaitAnimation.h"
 #include "utility/shell/frmMain.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>

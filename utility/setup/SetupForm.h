@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <functional>
-#include <limits>
 #include <vector>
 
 #include "library/link/CGuiState.h"

@@ -17,8 +17,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 

@@ -21,8 +21,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 

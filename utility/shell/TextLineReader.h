@@ -3,42 +3,29 @@
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
-
-class QBuffer;
-class QIODevice;
-
-// Reads a text file line by line as 8-bit text: CR LF, LF and a lone CR each end a line, so no line
-// ever carries a CR or LF of its own. A last line without an end still counts; a file that ends
-// with a line end has no empty line after it. A line longer than the limit is an error, not a line.
+// Reads a text file, read whole beforehand, line by line as 8-bit text: CR LF, LF and a lone CR
+// each end a line, so no line ever carries a CR or LF of its own. A last line without an end still
+// counts; a file that ends with a line end has no empty line after it. A line longer than the
+// limit is an error, not a line.
 class TextLineReader {
 public:
     static constexpr int DefaultMaxLineLength = 64 * 1024;
 
-    explicit TextLineReader(QIODevice* device, int maxLineLength = DefaultMaxLineLength);
-    // The lines of a file read whole beforehand.
     explicit TextLineReader(const QByteArray& bytes, int maxLineLength = DefaultMaxLineLength);
-    ~TextLineReader();
-    TextLineReader(const TextLineReader&) = delete;
-    TextLineReader& operator=(const TextLineReader&) = delete;
 
     // The next line without its end; false at the end of the file or on an error.
     bool readLine(QString& line);
     // The number of the line readLine returned last (from 1).
     int lineNumber() const { return m_lineNumber; }
-    // Bytes taken from the file so far, line ends included.
-    qint64 bytesRead() const { return m_bytesRead; }
 
     bool failed() const { return !m_error.isEmpty(); }
-    // Why reading stopped early: the system's reason, or that a line is too long.
+    // Why reading stopped early: that a line is too long.
     QString errorString() const { return m_error; }
 
 private:
     QByteArray m_bytes;
-    std::unique_ptr<QBuffer> m_buffer;
-    QIODevice* m_device;
+    qsizetype m_position = 0;
     int m_maxLineLength;
     int m_lineNumber = 0;
-    qint64 m_bytesRead = 0;
     QString m_error;
 };

@@ -1,6 +1,5 @@
 #include "utility/shell/TextLineReader.h"
 
-#include <QBuffer>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -10,10 +9,7 @@ namespace {
 QStringList readAll(const QByteArray& bytes, int maxLineLength = TextLineReader::DefaultMaxLineLength,
                     QString* error = nullptr)
 {
-    QByteArray data = bytes;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    TextLineReader reader(&buffer, maxLineLength);
+    TextLineReader reader(bytes, maxLineLength);
     QStringList lines;
     QString line;
     while (reader.readLine(line))
