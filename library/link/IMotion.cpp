@@ -63,7 +63,7 @@ platform::Invoker byRefAxis(F call)
 platform::DispatchTable buildTable()
 {
     using platform::MemberKind;
-    platform::DispatchTable t(QStringLiteral("IMotion"));
+    platform::DispatchTable t(QStringLiteral("_IMotion"));
     KVL_IMOTION_PROPERTIES_RUN1(KVL_IMOTION_DISPATCH)
     t.method<IMotion>(QStringLiteral("WriteAllConfig"), 0x60030037, [](IMotion& m, Args& a) {
         m.WriteAllConfig(axisArg(a));

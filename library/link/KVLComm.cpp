@@ -198,6 +198,9 @@ int KVLComm::ReadAscii(QString& ReturnString)
 
 int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 {
+    // The rest of a tick's burst waits for the next tick, unsent and with the reply untouched.
+    if (TickBurstSpent())
+        return -1;
     LockFrame frame(*this);
     if (!frame.held())
         return -1;
@@ -209,7 +212,7 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
             return -1;
         const int step = m_transport->sendRead(ansi(Command), ReturnString);
         noteQuery(step, ReturnString);
-        return step == -1 ? -1 : 0;
+        return step == -1 || step == LinkTransport::HeldBack ? -1 : 0;
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;
@@ -218,6 +221,12 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 
 void KVLComm::noteQuery(int step, const QString& reply)
 {
+    const bool failed = step == -1 || step == LinkTransport::HeldBack;
+    if (failed && inTickBurst())
+        m_burst.failed = true;
+    // A query held back never reached the controller: it says nothing of its silence.
+    if (step == LinkTransport::HeldBack)
+        return;
     if (step != -1 || !reply.isEmpty()) {
         m_silentQueries = 0;
         return;
@@ -441,9 +450,17 @@ int KVLComm::HandleError(RuntimeError& ThisError)
         QStringLiteral("Error %1 %2 %3").arg(ThisError.Number).arg(ThisError.Description, ThisError.Source);
     // No tick runs under the box.
     m_timer->stop();
+    // Motion held by a panel is stopped on the port while it is still there.
+    if (!m_givingUp && m_isOpen && m_busType != BUS_TYPE_NONE && m_transport) {
+        m_givingUp = true;
+        FlagReset lastWords(m_givingUp);
+        raiseEvent([this] { emit LinkGivingUp(); }, false);
+    }
     // The link is down before the box, so nothing shows it as connected while the box waits.
     try {
-        closeLink();
+        m_isOpen = false;
+        if (m_transport)
+            m_transport->closeAfterFailure();
     } catch (const RuntimeError&) {
         m_isOpen = false; // the port is gone already
     }
@@ -538,15 +555,44 @@ void KVLComm::setInterval(int ms)
 
 void KVLComm::onTick()
 {
+    // A tick that comes while a burst lets events run would lengthen that burst: it is dropped.
+    if (m_burst.active)
+        return;
     platform::Clock::pumpOnce();
+    m_burst = TickBurst{true, platform::Clock::pumpDepth(), platform::Clock::tickMs(), false};
+    m_burstsLeft = std::exchange(m_leftThisTick, 0);
     raiseEvent([this] { emit Timer(); });
+    m_burst = TickBurst{};
     platform::Clock::pumpOnce();
+}
+
+bool KVLComm::inTickBurst() const
+{
+    return m_burst.active && platform::Clock::pumpDepth() == m_burst.depth;
+}
+
+bool KVLComm::TickBurstSpent() const
+{
+    return inTickBurst() && (m_burst.failed || platform::Clock::tickMs() - m_burst.start > TickBurstLimitMs);
+}
+
+bool KVLComm::takeTickTurn(bool& leftLastTick)
+{
+    if (TickBurstSpent()) {
+        leftLastTick = true;
+        ++m_leftThisTick;
+        return false;
+    }
+    // Handlers left out of the last tick go first: the others sit this one out.
+    if (!leftLastTick && m_burstsLeft > 0)
+        return false;
+    leftLastTick = false;
+    return true;
 }
 
 void KVLComm::setCommEventEnabled(bool enabled)
 {
     m_commEventEnabled = enabled;
-    m_rs232->setInputRouted(enabled);
 }
 
 void KVLComm::onSerialEvent()
@@ -762,7 +808,9 @@ const platform::DispatchTable* KVLComm::dispatchTable(const QString& interfaceNa
     if (interfaceName.isEmpty() || interfaceName.compare(commTable.interfaceName(), Qt::CaseInsensitive) == 0)
         return &commTable;
     const platform::DispatchTable& motion = IMotion::motionDispatchTable();
-    if (interfaceName.compare(motion.interfaceName(), Qt::CaseInsensitive) == 0)
+    // The motion interface answers by its own name and by its class's, as it always has.
+    if (interfaceName.compare(motion.interfaceName(), Qt::CaseInsensitive) == 0
+        || interfaceName.compare(QLatin1String("IMotion"), Qt::CaseInsensitive) == 0)
         return &motion;
     return nullptr;
 }

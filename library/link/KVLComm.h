@@ -35,7 +35,13 @@ class SerialControl;
 //
 // Each bus is a transport of its own, chosen when BusType changes. Message boxes of a locked
 // member, the failure report among them, are shown once the lock is released, so no program waits
-// on another's box. SilentQueryLimit queries in a row with nothing received break the link (1001).
+// on another's box. SilentQueryLimit queries in a row that went out and received nothing break the
+// link (1001); a query held back unsent does not count.
+//
+// A tick's burst (the exchanges of its Timer handlers) holds the event loop for one read limit at
+// most: once a query of it has failed, or it has run TickBurstLimitMs, its later queries fail at
+// once, unsent, and the handlers it left out go first on the next tick. Work that events let in
+// during the burst (a stop click) is not part of it.
 //
 // The same object implements IMotion over its per-axis parameter cache.
 class KVLComm : public platform::Control, public MotionParameterCache {
@@ -48,6 +54,7 @@ public:
     static constexpr const char* LockName = "KVLComm_ActiveX";
     static constexpr int LockLimitMs = 10000;
     static constexpr int SilentQueryLimit = 3;
+    static constexpr int TickBurstLimitMs = 300;
 
     // The one CGuiState of this control, made on the first request.
     CGuiState* GetGuiStateObject() override;
@@ -81,6 +88,11 @@ public:
     int HandleError(platform::RuntimeError& ThisError);
 
     // Timer.
+    // The running tick's burst is over: its handlers leave their remaining exchanges to the next.
+    bool TickBurstSpent() const;
+    // Whether a Timer handler acts on this tick. leftLastTick is the handler's own mark, set when
+    // the burst was spent before its turn, so that it goes first on the next tick.
+    bool takeTickTurn(bool& leftLastTick);
     bool TimerEnabled() const;
     void setTimerEnabled(bool enabled);
     int Interval() const;
@@ -108,6 +120,9 @@ signals:
     void Timer();
     void CommEvent(QString& CommData);
     void CommErrorEvent(short& ErrorNum);
+    // The link is about to be given up after a failure; it is still open, so a panel can send the
+    // stop of the motion it holds.
+    void LinkGivingUp();
 
 private:
     class LockFrame;
@@ -134,6 +149,20 @@ private:
     void fail(const platform::RuntimeError& error);
     void onSerialEvent();
     void onTick();
+    // The caller runs in the running tick's burst, not in an event let in during it.
+    bool inTickBurst() const;
+
+    struct TickBurst {
+        bool active = false;
+        int depth = 0;
+        qint64 start = 0;
+        bool failed = false;
+    };
+    TickBurst m_burst;
+    // Timer handlers that the last tick and this one left out.
+    int m_burstsLeft = 0;
+    int m_leftThisTick = 0;
+    bool m_givingUp = false;
 
     bool m_isOpen = false;
     int m_busType = BUS_TYPE_NONE;

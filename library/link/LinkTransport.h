@@ -17,6 +17,9 @@ public:
     using BoxHandler = std::function<void(const QString& prompt, int style, const QString& title)>;
 
     static constexpr int ReplyBufferLength = 255;
+    // sendRead's status for a query held back unsent: the line still owed an earlier query's
+    // reply. It says nothing of the controller's silence.
+    static constexpr int HeldBack = -3;
 
     virtual ~LinkTransport() = default;
 
@@ -26,6 +29,9 @@ public:
     virtual int openStep(int deviceId, bool& toDemo) = 0;
     // Ends the link on this bus: 0, or -1 where the bus has nothing to close.
     virtual int close() = 0;
+    // Ends the link after a failure: what was written last (the stop of held motion) still goes
+    // out.
+    virtual int closeAfterFailure() { return close(); }
     // Whether the identification reply (and its status) shows a controller on this bus.
     virtual bool acceptsIdentification(const QString& reply, int status) const;
 
@@ -35,7 +41,8 @@ public:
     virtual QVariant sendNoTerm(const QByteArray& command) = 0;
     // One reply; reply arrives holding the 255 blanks of the reply buffer.
     virtual int read(QString& reply) = 0;
-    // A command and its reply: the step status (-1 when no reply came); reply as for read().
+    // A command and its reply: the step status (-1 when no reply came, HeldBack when the command
+    // was not sent); reply as for read().
     virtual int sendRead(const QByteArray& command, QString& reply) = 0;
 
     void setBoxHandler(BoxHandler handler) { m_boxHandler = std::move(handler); }

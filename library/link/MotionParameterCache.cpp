@@ -4,8 +4,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/NumberText.h"
 #include "platform/RuntimeError.h"
-
-#include <QCoreApplication>
+#include "platform/kernel/Clock.h"
 
 #include <optional>
 
@@ -200,7 +199,7 @@ void MotionParameterCache::runSetting(short recordAxis, const QString& axisText,
 {
     const QString value = step.valueText(record(recordAxis));
     NumberText::narrowI16(SendAscii(axisText + QLatin1String(step.mnemonic) + value + carriageReturn));
-    QCoreApplication::processEvents();
+    platform::Clock::pumpOnce();
 }
 
 bool MotionParameterCache::runQuery(short recordAxis, const QString& axisText, const Query& step)
@@ -210,7 +209,7 @@ bool MotionParameterCache::runQuery(short recordAxis, const QString& axisText, c
     QString reply;
     const short status = NumberText::narrowI16(
         SendReadAscii(axisText + QLatin1String(step.mnemonic) + QLatin1Char('?') + carriageReturn, reply));
-    QCoreApplication::processEvents();
+    platform::Clock::pumpOnce();
     if (step.hex)
         NumberText::markHex(reply);
     const bool stored = step.store(record(recordAxis), reply);
@@ -389,7 +388,7 @@ short MotionParameterCache::UpdateAxorn(short Axis)
 {
     const short status =
         NumberText::narrowI16(SendAscii(NumberText::integerText(Axis) + QLatin1String("QD") + carriageReturn));
-    QCoreApplication::processEvents();
+    platform::Clock::pumpOnce();
     return status;
 }
 

@@ -81,6 +81,17 @@ int Rs232Transport::close()
     return 0;
 }
 
+int Rs232Transport::closeAfterFailure()
+{
+    m_owed = false;
+    if (m_serial->PortOpen()) {
+        if (m_serial->InBufferCount() >= 1)
+            m_serial->Input();
+        m_serial->setPortOpen(false);
+    }
+    return 0;
+}
+
 void Rs232Transport::letGo()
 {
     try {
@@ -91,26 +102,36 @@ void Rs232Transport::letGo()
     forget();
 }
 
-void Rs232Transport::owe()
+void Rs232Transport::owe(qint64 sentAt)
 {
     m_owed = true;
-    m_owedUntil = platform::Clock::tickMs() + LateReplyLimitMs;
+    m_owedUntil = sentAt + LateReplyLimitMs;
 }
 
-bool Rs232Transport::owing()
+bool Rs232Transport::owedLineLost() const
 {
-    if (m_owed && platform::Clock::tickMs() >= m_owedUntil)
+    return m_owed && platform::Clock::tickMs() >= m_owedUntil;
+}
+
+void Rs232Transport::settleOwed()
+{
+    if (m_serial->PortOpen() && m_serial->InBufferCount() > 0)
+        takeIn(m_serial->Input());
+    if (owedLineLost())
         m_owed = false;
-    return m_owed;
 }
 
 void Rs232Transport::takeIn(QByteArray bytes)
 {
+    m_takenIn += bytes.size();
     while (!bytes.isEmpty()) {
-        if (owing()) {
+        if (m_owed) {
             const qsizetype lineFeed = bytes.indexOf('\n');
-            if (lineFeed < 0)
+            if (lineFeed < 0) {
+                // A line still coming is not lost yet.
+                m_owedUntil = std::max(m_owedUntil, platform::Clock::tickMs() + OwedLineQuietMs);
                 return;
+            }
             bytes.remove(0, lineFeed + 1);
             m_owed = false;
             continue;
@@ -130,7 +151,7 @@ void Rs232Transport::takeIn(QByteArray bytes)
         m_overflowed = true;
         m_buffer.clear();
         bytes.remove(0, room);
-        owe();
+        owe(platform::Clock::tickMs());
     }
 }
 
@@ -160,15 +181,13 @@ int Rs232Transport::write(const QByteArray& command, bool addTerm)
 
 int Rs232Transport::send(const QByteArray& command)
 {
-    if (!m_routed && m_serial->PortOpen())
-        discardWaiting();
+    settleOwed();
     return write(command, true);
 }
 
 QVariant Rs232Transport::sendNoTerm(const QByteArray& command)
 {
-    if (!m_routed && m_serial->PortOpen())
-        discardWaiting();
+    settleOwed();
     return QVariant(write(command, false));
 }
 
@@ -223,9 +242,20 @@ int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
     const qint64 deadline = platform::Clock::tickMs() + ReplyLimitMs;
     // The rest of a line an earlier query gave up on must come, and go, before this query is sent:
     // once two queries are out, a reply can no longer be told from the other's.
-    if (!waitUntil([this] { return !owing(); }, deadline))
-        return -1;
+    settleOwed();
+    if (m_owed) {
+        const qint64 takenBefore = m_takenIn;
+        waitUntil([this, deadline] { return !m_owed || owedLineLost() || platform::Clock::tickMs() >= deadline; },
+                  deadline);
+        if (m_owed && !owedLineLost()) {
+            // Held back: unsent, and no sign of silence unless the line kept talking without
+            // ever ending a line.
+            return m_takenIn != takenBefore ? -1 : HeldBack;
+        }
+        m_owed = false;
+    }
     discardWaiting();
+    const qint64 sentAt = platform::Clock::tickMs();
     const int status = write(command, true);
     if (status != 0)
         return status;
@@ -234,7 +264,7 @@ int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
         // Nothing, a line cut off at the limit or one too long: no reply, and what is still to
         // come of it belongs to this query.
         if (!got.overflowed)
-            owe();
+            owe(sentAt);
         return -1;
     }
     reply = trimBlanks(fromAnsi(got.text));

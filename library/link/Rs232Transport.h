@@ -15,24 +15,29 @@ class SerialControl;
 // control's timer off so no tick starts a second exchange inside it. The limit holds however much
 // arrives.
 //
-// Replies never fall out of step: input that waits before a command is sent is not its reply and
+// Replies never fall out of step: input that waits before a query is sent is not its reply and
 // is dropped, and a query whose read gave up (nothing, a cut-off line or one too long) still owes
-// the rest of its line. No query goes out until that line has ended: within its own limit a query
-// waits for it and drops it, else it fails unsent. A line owed longer than LateReplyLimitMs is
-// taken as lost. The port starts empty when it opens.
+// the rest of its line. No query goes out while that line can still come: within its own limit a
+// query waits for it and drops it, else it is held back unsent (HeldBack, or -1 when the line kept
+// sending without ending a line). A line not begun LateReplyLimitMs after its query went out, or
+// quiet for OwedLineQuietMs part-way, is taken as lost, so after one lost reply the next query
+// goes out within half a read limit and gets its own reply. A plain send leaves waiting input
+// alone, for a later read. The port starts empty when it opens.
 //
 // Held input is bounded by the reply buffer: a line that does not end within ReplyBufferLength
 // characters is dropped to its end and fails the read that meets it.
 class Rs232Transport : public LinkTransport {
 public:
     static constexpr int ReplyLimitMs = 1000;
-    static constexpr int LateReplyLimitMs = 5000;
+    static constexpr int LateReplyLimitMs = ReplyLimitMs + ReplyLimitMs / 2;
+    static constexpr int OwedLineQuietMs = ReplyLimitMs / 2;
 
     Rs232Transport(platform::SerialControl* serial, QTimer* timer);
 
     int initStep(int deviceId) override;
     int openStep(int deviceId, bool& toDemo) override;
     int close() override;
+    int closeAfterFailure() override;
 
     int send(const QByteArray& command) override;
     QVariant sendNoTerm(const QByteArray& command) override;
@@ -41,8 +46,6 @@ public:
 
     // Text the receive event took in between exchanges, for the next reader.
     void received(const QByteArray& bytes) { takeIn(bytes); }
-    // While input goes to the control's receive event, a plain send leaves waiting input alone.
-    void setInputRouted(bool routed) { m_routed = routed; }
     // Lets the port go and drops what was held (demo mode after a failed start).
     void letGo();
 
@@ -63,8 +66,12 @@ private:
     // Input into the reply buffer: first the rest of an owed line is dropped, then at most a
     // buffer's worth is kept.
     void takeIn(QByteArray bytes);
-    void owe();
-    bool owing();
+    // The rest of the current line is owed by a query that went out at sentAt.
+    void owe(qint64 sentAt);
+    bool owedLineLost() const;
+    // Takes in what waits, so an owed line that came is dropped; one that can no longer come is
+    // given up.
+    void settleOwed();
     // Takes input until done() or the deadline on the program clock, waiting on the port.
     bool waitUntil(const std::function<bool()>& done, qint64 deadline);
     // The reply buffer once it holds a line feed, or what came by the deadline.
@@ -78,5 +85,6 @@ private:
     // Input up to the next line feed is the rest of a line an exchange gave up on.
     bool m_owed = false;
     qint64 m_owedUntil = 0;
-    bool m_routed = false;
+    // Bytes taken in from the port, ever: whether the line spoke during a wait.
+    qint64 m_takenIn = 0;
 };

@@ -154,17 +154,17 @@ void KVLEnableDisable::RefreshMotorPower()
 {
     if (!linkUsable())
         return;
-    const int count = servedAxes();
-    for (int axis = 1; axis <= count; ++axis) {
-        if (m_MotorPresent[axis - 1] == 0)
-            continue;
+    pollInTurn(servedAxes(), m_nextAxis, [this](int index) {
+        if (m_MotorPresent[index] == 0)
+            return true;
         QString reply;
-        if (sendQuery(query(axis, QStringLiteral("MO")), reply) == -2)
-            return;
+        if (sendQuery(query(index + 1, QStringLiteral("MO")), reply) == -2)
+            return false;
         const int state = replyFlag(reply);
         if (state == 0 || state == 1)
-            putBit(axis - 1, BitValue, state == 1);
-    }
+            putBit(index, BitValue, state == 1);
+        return true;
+    });
 }
 
 void KVLEnableDisable::onTimer()

@@ -46,4 +46,5 @@ private:
 
     MotorTable m_MotorPresent{};
     TickCounter m_ticks{5};
+    int m_nextAxis = 0; // where the next refresh starts when a slow line cut the last one short
 };

@@ -190,11 +190,10 @@ bool KVLError::readErrorBuffer()
 
         const int firstComma = buffer.indexOf(QLatin1Char(','));
         if (firstComma < 0) {
-            if (status != 0) {
-                QPointer<KVLError> self(this);
-                reportLinkFailure();
-                return !self.isNull();
-            }
+            // No answer costs this poll only: the link itself counts a controller that stays
+            // silent, and breaks it then.
+            if (status != 0)
+                break;
             appendToList(kInitFailed + kCrLf);
             QPointer<KVLError> self(this);
             emit ErrorsDetected();

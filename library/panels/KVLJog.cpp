@@ -387,8 +387,12 @@ void KVLJog::btnJog_MouseUp(int k)
         ++m_stopRequests;
         m_heldAxis = 0;
     }
-    if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE)
+    if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE) {
+        // The link went while the button was held: the stop is still tried.
+        if (isPanelAxis(held))
+            m_CommControl->SendAscii(command(held, QStringLiteral("ST")));
         return;
+    }
     // The axis this press started is stopped even if the mode changed while the button was held.
     const short axis = m_FreeRun ? axisOfButton(k) : held;
     if (isPanelAxis(axis))

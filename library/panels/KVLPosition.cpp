@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -233,17 +234,26 @@ void KVLPosition::onTimer()
 {
     if (!busChosen() || !m_Initialized || !readWanted())
         return;
-    const int rows = feedbackAxes();
-    for (int axis = 1; axis <= rows; ++axis) {
-        if (!chkSelectAxis.at(axis - 1)->isChecked())
-            continue;
+    pollInTurn(feedbackAxes(), m_nextRow, [this](int row) {
+        if (!chkSelectAxis.at(row)->isChecked())
+            return true;
         QString text;
         bool gotLine = false;
-        GetAxisPosition(axis, text, &gotLine);
-        // No line for this axis: the row keeps its own last read-out.
+        if (GetAxisPosition(row + 1, text, &gotLine) == -2)
+            return false;
+        // No line for this axis: the row keeps its own last read-out. A line that is no finite
+        // number is shown as unread, never as a position.
         if (gotLine)
-            numAxisPos.at(axis - 1)->setText(text);
-    }
+            numAxisPos.at(row)->setText(isPositionText(text) ? text : QString());
+        return true;
+    });
+}
+
+bool KVLPosition::isPositionText(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("^ *[-+]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][-+]?[0-9]+)? *$"));
+    return number.match(text).hasMatch()
+        && NumberText::replyNumber(text, NumberText::Target::Double).has_value();
 }
 
 short KVLPosition::GetAxisPosition(int axis, QString& text, bool* gotLine)

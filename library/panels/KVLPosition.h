@@ -48,6 +48,8 @@ private:
     // The TP reply of one axis up to its carriage return. Returns -2 after a reported failure;
     // text is set only when a reply line came.
     short GetAxisPosition(int axis, QString& text, bool* gotLine = nullptr);
+    // A reply line the read-out can show: a finite decimal number and nothing else.
+    static bool isPositionText(const QString& text);
     void chkSelectAxis_Click();
     void btnAxisZero_Click(int index);
     // Rows the panel works with: 6 with no bus chosen, else MaxFeedbackAxes within 0 to 8.
@@ -65,4 +67,5 @@ private:
     QVector<QLabel*> lblPos;
 
     bool m_Initialized = false;
+    int m_nextRow = 0; // where the next poll starts when a slow line cut the last one short
 };

@@ -64,8 +64,13 @@ void PanelBase::setCommControl(KVLComm* comm)
     mobjGuiState = nullptr;
     if (!comm)
         return;
+    // Motion the panel holds is stopped before a failed link is given up.
+    connect(comm, &KVLComm::LinkGivingUp, this, [this] { stopHeldMotion(); });
     if (m_options.handlesTimer)
-        connect(comm, &KVLComm::Timer, this, [this] { onTimer(); });
+        connect(comm, &KVLComm::Timer, this, [this] {
+            if (m_CommControl && m_CommControl->takeTickTurn(m_tickLeft))
+                onTimer();
+        });
     if (m_options.keepsGuiState) {
         mobjGuiState = comm->GetGuiStateObject();
         connectGuiState();
@@ -199,6 +204,25 @@ int PanelBase::sendQuery(const QString& line, QString& reply)
     if (status == -2)
         return reportLinkFailure();
     return status;
+}
+
+bool PanelBase::pollInTurn(int count, int& next, const std::function<bool(int index)>& poll)
+{
+    if (count <= 0)
+        return true;
+    const int first = (next >= 0 && next < count) ? next : 0;
+    next = 0;
+    for (int n = 0; n < count; ++n) {
+        const int index = (first + n) % count;
+        if (!poll(index))
+            return false;
+        if (m_CommControl && m_CommControl->TickBurstSpent()) {
+            if (n + 1 < count)
+                next = (index + 1) % count;
+            return true;
+        }
+    }
+    return true;
 }
 
 int PanelBase::reportLinkFailure()

@@ -61,8 +61,9 @@ class QLineEdit;
 // ShowFrame: panels with an outer frame register it (setOuterFrame); the border style (1 shown,
 // 0 none) is persisted under "ShowFrame" with the default 1.
 //
-// Motion safety: stopHeldMotion() runs when the panel is disabled or hidden (its window closed);
-// a panel that moves axes while a button is held overrides it and calls it from its destructor too.
+// Motion safety: stopHeldMotion() runs when the panel is disabled or hidden (its window closed) and
+// before a failed link is given up; a panel that moves axes while a button is held overrides it
+// and calls it from its destructor too.
 //
 // Waits that let events run (pumpEvents) keep the panel busy: a deleteLater() that arrives
 // meanwhile is put off until the panel's loops have ended, and isBusy() tells a host to wait.
@@ -214,6 +215,10 @@ protected:
     int sendQuery(const QString& line, QString& reply);
     // Error 1001 to HandleError. Returns -2.
     int reportLinkFailure();
+    // Polls indices 0 to count - 1 through poll (false: stop, the link failed), starting at next.
+    // When the tick's burst is spent part-way, next is where the following tick goes on, so every
+    // index is read in turn however slow the line; after a whole round it is 0 again.
+    bool pollInTurn(int count, int& next, const std::function<bool(int index)>& poll);
     // The reset offer for a closed link.
     void offerReset();
 
@@ -314,6 +319,7 @@ private:
     short m_borderStyle = 1;
 
     int m_busyDepth = 0;
+    bool m_tickLeft = false; // the last tick's burst was spent before this panel's turn
     bool m_deletePending = false;
 
     bool m_everShown = false;

@@ -21,6 +21,8 @@ namespace {
 std::atomic<bool> g_manual{false};
 std::atomic<qint64> g_manualNow{0};
 std::atomic<int> g_manualRealMs{0};
+// Only the user interface thread pumps.
+int g_pumpDepth = 0;
 
 // A nested event loop needs the application object and an event dispatcher on this thread.
 bool canRunEventLoop()
@@ -96,6 +98,21 @@ qint64 Clock::tickMs()
     return origin.msecsSinceReference() + origin.elapsed();
 }
 
+Clock::PumpScope::PumpScope()
+{
+    ++g_pumpDepth;
+}
+
+Clock::PumpScope::~PumpScope()
+{
+    --g_pumpDepth;
+}
+
+int Clock::pumpDepth()
+{
+    return g_pumpDepth;
+}
+
 void Clock::pumpFor(int ms)
 {
     if (g_manual.load()) {
@@ -114,6 +131,7 @@ void Clock::pumpFor(int ms)
         QThread::msleep(static_cast<unsigned long>(ms));
         return;
     }
+    PumpScope scope;
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -139,6 +157,7 @@ bool Clock::pumpUntil(const std::function<bool()>& done, int timeoutMs, int step
 
 void Clock::pumpOnce()
 {
+    PumpScope scope;
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
 }

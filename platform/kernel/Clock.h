@@ -27,6 +27,18 @@ public:
     // Processes pending events once (the DoEvents of the original).
     static void pumpOnce();
 
+    // How many pumps of this clock (and modal loops marked with PumpScope) are running on the
+    // stack: work at a greater depth than a handler was started at runs inside it, set off by
+    // events the handler let through.
+    static int pumpDepth();
+    class PumpScope {
+    public:
+        PumpScope();
+        ~PumpScope();
+        PumpScope(const PumpScope&) = delete;
+        PumpScope& operator=(const PumpScope&) = delete;
+    };
+
     // Work that lets events run and is set off by a press or a focus change goes through here,
     // never straight into a pump: a nested pump inside a mouse press handles that click's queued
     // release before the press reaches its button, so the button stays down and never clicks.

@@ -1,5 +1,7 @@
 #include "platform/ui/FileDialog.h"
 
+#include "platform/kernel/Clock.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -41,7 +43,12 @@ QString runDialog(bool save, QWidget* parent, const QString& title, const QStrin
     const QString qtFilter = toQtNameFilter(filter);
     if (!qtFilter.isEmpty())
         dialog.setNameFilters(qtFilter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
-    if (dialog.exec() != QDialog::Accepted)
+    int answer = QDialog::Rejected;
+    {
+        Clock::PumpScope modal;
+        answer = dialog.exec();
+    }
+    if (answer != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);
 }

@@ -1,5 +1,7 @@
 #include "platform/ui/MsgBox.h"
 
+#include "platform/kernel/Clock.h"
+
 #include <QApplication>
 #include <QList>
 #include <QMessageBox>
@@ -163,7 +165,10 @@ int MsgBox(const QString& prompt, int style, const QString& title)
         box.activateWindow();
     }
     g_openBoxes.append(QPointer<QMessageBox>(&box));
-    box.exec();
+    {
+        Clock::PumpScope modal;
+        box.exec();
+    }
     g_openBoxes.removeAll(QPointer<QMessageBox>(&box));
     if (g_dismissed)
         return answerOf(escapeOf(style));

@@ -7,9 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
-
-qint64 nowMs()
+qint64 ScriptedController::clockMs()
 {
     static const QElapsedTimer origin = [] {
         QElapsedTimer t;
@@ -18,8 +16,6 @@ qint64 nowMs()
     }();
     return origin.elapsed();
 }
-
-} // namespace
 
 ScriptedController::ScriptedController(Script script) : m_script(std::move(script))
 {
@@ -46,9 +42,17 @@ QList<QByteArray> ScriptedController::lines() const
     return m_lines;
 }
 
+qint64 ScriptedController::receivedAt(const QByteArray& line) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const qsizetype at = m_lines.indexOf(line);
+    return at < 0 ? -1 : m_lineTimes.at(at);
+}
+
 void ScriptedController::lineIn(const QByteArray& line, qint64 now)
 {
     m_lines.append(line);
+    m_lineTimes.append(now);
     const Answer answer = m_script ? m_script(line) : Answer{};
     if (answer.text.isEmpty())
         return;
@@ -69,7 +73,7 @@ void ScriptedController::run()
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             flood = m_flood;
-            const qint64 now = nowMs();
+            const qint64 now = clockMs();
             // Due answers in the order they fell due.
             std::stable_sort(m_due.begin(), m_due.end(), [](const Due& a, const Due& b) { return a.atMs < b.atMs; });
             while (!m_due.empty() && m_due.front().atMs <= now) {
@@ -104,7 +108,7 @@ void ScriptedController::run()
             continue;
         }
         std::lock_guard<std::mutex> lock(m_mutex);
-        const qint64 now = nowMs();
+        const qint64 now = clockMs();
         for (ssize_t i = 0; i < n; ++i) {
             const char c = buf[i];
             if (c == '\r' || c == '\n') {

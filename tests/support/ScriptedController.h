@@ -36,6 +36,10 @@ public:
     void setFlood(const QByteArray& chunk);
     // The lines received so far, without their terminators.
     QList<QByteArray> lines() const;
+    // When a line came in, on clockMs(); -1 when it has not come (the first of equal lines).
+    qint64 receivedAt(const QByteArray& line) const;
+    // The controller's clock: monotonic milliseconds, shared by every instance.
+    static qint64 clockMs();
     qint64 bytesSent() const { return m_sent.load(); }
 
 private:
@@ -53,6 +57,7 @@ private:
     mutable std::mutex m_mutex;
     QByteArray m_flood;
     QList<QByteArray> m_lines;
+    QList<qint64> m_lineTimes;
     std::vector<Due> m_due;
     QByteArray m_partial;
     std::thread m_thread;

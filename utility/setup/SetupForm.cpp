@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/IMotion.h"
 #include "platform/RuntimeError.h"
+#include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/NumberBox.h"
 #include "utility/shell/FormPlaces.h"
@@ -10,7 +11,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCoreApplication>
 #include <QMap>
 #include <QPushButton>
 
@@ -177,7 +177,7 @@ SetupForm::Exchange::~Exchange()
 bool SetupForm::pump()
 {
     QPointer<SetupForm> self(this);
-    QCoreApplication::processEvents();
+    platform::Clock::pumpOnce();
     return self && isLoaded();
 }
 

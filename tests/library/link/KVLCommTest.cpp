@@ -152,6 +152,12 @@ TEST_F(InProcessLink, CallsByDispatchIdentifier)
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->members().first().name, QStringLiteral("StoreCurrentAxisState"));
     EXPECT_EQ(table->members().size(), 32);
+
+    // The motion interface by its own name and by its class's, on the control's own cache.
+    for (const QString& name : {QStringLiteral("_IMotion"), QStringLiteral("IMotion")}) {
+        platform::invoke(comm.get(), 0x68030030, platform::MemberKind::PropertyPut, {3, name.size()}, name); // MotorType
+        EXPECT_EQ(comm->MotorType(3), name.size()) << name.toStdString();
+    }
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 #include "library/link/Rs232Transport.h"
 #include "tests/support/ScriptedController.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+
+#include <atomic>
 
 // The serial link against controllers that are late, flood or dribble, in real time: no reply is
 // ever passed off as another query's, and no call outlasts the read limit.
@@ -91,7 +94,7 @@ protected:
 // one before, and the third failure in a row breaks the link once.
 TEST_F(MisbehavingLine, LateOnEveryQueryIsASilentController)
 {
-    for (const int delayMs : {1200, 2600}) {
+    for (const int delayMs : {1100, 1300}) {
         start([delayMs](int, const QByteArray& text) { return ScriptedController::Answer{text, delayMs}; });
         ErrorEvents events(comm.get());
         boxes.clear();
@@ -126,6 +129,49 @@ TEST_F(MisbehavingLine, AnOccasionalLateReplyCostsOneQuery)
     EXPECT_EQ(boxes.count(), 0);
     EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
     EXPECT_LT(longest, Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+}
+
+// Replies that never come, now and then: each costs its own query. The next query goes out once
+// the lost line can no longer come, within the read limit, and gets its own reply; only queries
+// that went out count as silence, so the link stays open for good. A controller that stops
+// answering still breaks the link once, after three queries that went out.
+TEST_F(MisbehavingLine, ALostReplyCostsOneQueryNeverTheLink)
+{
+    std::atomic<int> asked{0};
+    start([&asked](int, const QByteArray& text) {
+        // Every fifth position query goes unanswered.
+        return ++asked % 5 == 0 ? ScriptedController::Answer{} : ScriptedController::Answer{text};
+    });
+    ErrorEvents events(comm.get());
+    QString reply;
+    for (int round = 0; round < 20; ++round) {
+        const int axis = round % 4 + 1;
+        const int status = query(axis, reply);
+        EXPECT_EQ(status, (round + 1) % 5 == 0 ? -1 : 0) << "round " << round;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(failed, 4);
+    EXPECT_EQ(events.count(), 0);
+    EXPECT_EQ(boxes.count(), 0);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
+    EXPECT_LT(longest, Rs232Transport::ReplyLimitMs + kLimitSlackMs);
+    EXPECT_EQ(controller->lines().size(), 1 + 20) << "VE? and every query: none was held back";
+
+    // Then silence: three queries go out and get nothing, and the link breaks once.
+    TearDown();
+    start([](int, const QByteArray&) { return ScriptedController::Answer{}; });
+    ErrorEvents silent(comm.get());
+    boxes.clear();
+    queries = failed = 0;
+    QElapsedTimer t;
+    t.start();
+    for (int axis = 1; comm->IsOpen() && axis <= 12; ++axis)
+        query(axis % 6 + 1, reply);
+    EXPECT_EQ(silent.count(), 1);
+    EXPECT_EQ(boxes.count(), 1);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
+    EXPECT_EQ(controller->lines().count(), 1 + KVLComm::SilentQueryLimit) << "VE? and the three that went out";
+    EXPECT_LT(t.elapsed(), 3 * 5000);
 }
 
 // Digits without a line end, again and again: every read ends at its limit and fails, whether it

@@ -87,10 +87,14 @@ TEST_F(ErrorPanel, AnswerWithoutCommaAndNoAnswer)
     EXPECT_EQ(detected->count(), 1);
     EXPECT_EQ(rig->lines().size(), 1);
 
-    // No answer at all: the break is reported, and a waiting host message is still shown.
+    // No answer: that poll is lost, not the link, and a waiting host message is still shown.
     panel->setErrorMsg(QStringLiteral("host"));
     rig->sim().setSilent(true);
     rig->tick(4);
+    EXPECT_EQ(rig->boxes().count(), 0);
+    EXPECT_TRUE(rig->comm().IsOpen());
+    // A controller that stays silent breaks the link once, as any silent line does.
+    rig->tick(2 * 4);
     ASSERT_EQ(rig->boxes().count(), 1);
     EXPECT_TRUE(rig->boxes().last().prompt.startsWith(QStringLiteral("Error 1001 ")));
     EXPECT_FALSE(rig->comm().IsOpen());

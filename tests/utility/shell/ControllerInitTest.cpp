@@ -186,8 +186,8 @@ TEST(ControllerInitTest, SilentControllerIsReportedAsAFailureNeverAsInitialised)
 
     InitializeController(true);
 
-    // The second look goes out only once the first one's reply can no longer come.
-    EXPECT_EQ(rig.simLines(), (QStringList{"QP", "RS", "VE?"}));
+    // The second look goes out once the first one's reply can no longer come.
+    EXPECT_EQ(rig.simLines(), (QStringList{"QP", "RS", "VE?", "VE?"}));
     frmSplash* wait = splash();
     EXPECT_EQ(wait->Label1()->text(), QStringLiteral("System initialization failed."));
     EXPECT_EQ(wait->lblInfo(), QStringLiteral("The controller does not answer.\r\n"));

@@ -1,0 +1,170 @@
+#include "library/panels/KVLEnableDisable.h"
+#include "library/panels/KVLError.h"
+#include "library/panels/KVLJog.h"
+#include "library/panels/KVLPosition.h"
+#include "library/panels/KVLStop.h"
+
+#include "library/link/CGuiState.h"
+#include "library/link/KVLComm.h"
+#include "platform/kernel/Clock.h"
+#include "tests/support/MsgBoxRecorder.h"
+#include "tests/support/PanelTestRig.h"
+#include "tests/support/ScriptedController.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <limits>
+#include <memory>
+
+// The panels polling a controller on a serial line in real time, while the position polls come
+// late or not at all: a stop click or a free-run jog release reaches the wire within about one read
+// limit, not behind the whole burst of polls, and no motion command follows it.
+namespace {
+
+enum class Polls { Late, Unanswered };
+
+// A stop line in well under three times what one read limit and a cut burst take.
+constexpr qint64 kStopBoundMs = 3 * 1300;
+
+class SlowLinePanels : public ::testing::Test {
+protected:
+    void start(Polls polls)
+    {
+        controller = std::make_unique<ScriptedController>([this, polls](const QByteArray& line) {
+            using Answer = ScriptedController::Answer;
+            if (line == "VE?")
+                return Answer{"KVL410 Version 2.0\r\n"};
+            if (line.endsWith("TP")) {
+                if (!slow)
+                    return Answer{"1000.0000\r\n"};
+                return polls == Polls::Late ? Answer{"1000.0000\r\n", 700} : Answer{};
+            }
+            if (line == "TB")
+                return Answer{"0, 0, NO ERROR\r\n"};
+            if (line.endsWith('?'))
+                return Answer{"1\r\n"};
+            return Answer{};
+        });
+        ASSERT_TRUE(controller->isOpen());
+        qputenv("KVL_COM8", controller->slavePath().toLocal8Bit());
+        comm = std::make_unique<KVLComm>();
+        comm->setBusType(BUS_TYPE_RS232);
+        comm->setCommPort(8);
+        ASSERT_EQ(comm->KVLInit(), 0);
+        ASSERT_EQ(comm->KVLOpen(), 0);
+        comm->GetGuiStateObject()->setMaxAxes(4);
+        comm->GetGuiStateObject()->setMaxFeedbackAxes(4);
+        for (PanelBase* panel : std::initializer_list<PanelBase*>{&position, &power, &errors, &stop, &jog}) {
+            panel->show();
+            panel->setCommControl(comm.get());
+        }
+        jog.findChild<QLineEdit*>(QStringLiteral("txtSpeed_0"))->setText(QStringLiteral("2"));
+    }
+    void TearDown() override
+    {
+        if (comm)
+            comm->setTimerEnabled(false);
+        for (PanelBase* panel : std::initializer_list<PanelBase*>{&position, &power, &errors, &stop, &jog})
+            panel->setCommControl(nullptr);
+        comm.reset();
+        controller.reset();
+        qunsetenv("KVL_COM8");
+    }
+
+    // Whether the controller has the line, once the host thread has had time to pass it on.
+    bool heard(const QByteArray& line)
+    {
+        return platform::Clock::pumpUntil([&] { return controller->receivedAt(line) >= 0; }, 3000);
+    }
+
+    // Polls start, and action runs as a user's input would arrive atMs later: once the event loop
+    // is free. Returns how long after that the line reached the controller.
+    qint64 actWhilePolling(int atMs, QWidget* target, const std::function<void(QWidget*)>& action,
+                           const QByteArray& line)
+    {
+        slow = true;
+        comm->setInterval(50);
+        comm->setTimerEnabled(true);
+        const qint64 actAt = ScriptedController::clockMs() + atMs;
+        QTimer::singleShot(atMs, target, [target, action] { action(target); });
+        platform::Clock::pumpUntil([&] { return controller->receivedAt(line) >= 0; }, 2 * int(kStopBoundMs));
+        comm->setTimerEnabled(false);
+        slow = false;
+        const qint64 at = controller->receivedAt(line);
+        return at < 0 ? std::numeric_limits<qint64>::max() : at - actAt;
+    }
+
+    MsgBoxRecorder boxes;
+    std::atomic<bool> slow{false};
+    std::unique_ptr<ScriptedController> controller;
+    std::unique_ptr<KVLComm> comm;
+    KVLPosition position;
+    KVLEnableDisable power;
+    KVLError errors;
+    KVLStop stop;
+    KVLJog jog;
+};
+
+TEST_F(SlowLinePanels, AStopClickGoesOutWithinAReadLimitOfLatePolls)
+{
+    for (const int atMs : {300, 1100, 1700}) {
+        start(Polls::Late);
+        QWidget* button = stop.findChild<QPushButton*>(QStringLiteral("btnEStop"));
+        const qint64 latency = actWhilePolling(atMs, button, [](QWidget* w) { PanelTestRig::click(w); }, "0ST");
+        EXPECT_LT(latency, kStopBoundMs) << "clicked " << atMs << " ms into the polls";
+        RecordProperty(("StopLatencyMs" + std::to_string(atMs)).c_str(), int(std::min<qint64>(latency, 1 << 30)));
+        // Late polls are still in step: a read-out shows what the controller sent, or the one it
+        // had before its row's turn came.
+        for (int row = 0; row < 4; ++row) {
+            const QString shown = position.findChild<QLabel*>(QStringLiteral("numAxisPos_%1").arg(row))->text();
+            EXPECT_TRUE(shown == QStringLiteral("1000.0000") || shown == QStringLiteral("0.000")) << shown.toStdString();
+        }
+        EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
+        EXPECT_EQ(boxes.count(), 0);
+        TearDown();
+    }
+}
+
+TEST_F(SlowLinePanels, AJogReleaseStopsTheAxisWithinAReadLimitOfUnansweredPolls)
+{
+    for (const int atMs : {300, 1100, 1700}) {
+        start(Polls::Unanswered);
+        QWidget* plusX = jog.findChild<QWidget*>(QStringLiteral("btnJog_1"));
+        PanelTestRig::press(plusX);
+        ASSERT_TRUE(heard("1MV+"));
+        const qint64 latency =
+            actWhilePolling(atMs, plusX, [](QWidget* w) { PanelTestRig::release(w); }, "1ST");
+        EXPECT_LT(latency, kStopBoundMs) << "released " << atMs << " ms into the polls";
+        const QList<QByteArray> lines = controller->lines();
+        EXPECT_LT(lines.lastIndexOf("1MV+"), lines.indexOf("1ST")) << "no move after the stop";
+        TearDown();
+    }
+}
+
+// A jog held while the line goes silent: the link breaks, and the axis gets its stop on the port
+// before the link is given up.
+TEST_F(SlowLinePanels, AHeldJogIsStoppedBeforeABrokenLinkIsGivenUp)
+{
+    start(Polls::Unanswered);
+    QWidget* plusX = jog.findChild<QWidget*>(QStringLiteral("btnJog_1"));
+    PanelTestRig::press(plusX);
+    ASSERT_TRUE(heard("1MV+"));
+    slow = true;
+    comm->setInterval(50);
+    comm->setTimerEnabled(true);
+    platform::Clock::pumpUntil([&] { return comm->BusType() == BUS_TYPE_NONE; }, 3 * 5000);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
+    EXPECT_TRUE(heard("1ST")) << "the held axis was stopped";
+    EXPECT_EQ(boxes.count(), 1);
+    PanelTestRig::release(plusX);
+    platform::Clock::pumpFor(100);
+    EXPECT_EQ(controller->lines().count("1ST"), 1);
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+#include "utility/shell/AnswerCheck.h"
+
+#include "library/link/BusType.h"
+#include "library/link/KVLComm.h"
+#include "tests/support/MsgBoxRecorder.h"
+#include "tests/support/ScriptedController.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+// The check after a transfer on a serial line that lost the first reply: the second query goes out
+// and its answer confirms the controller.
+TEST(AnswerCheck, ALostReplyIsAskedForOnceMoreOnTheWire)
+{
+    MsgBoxRecorder boxes;
+    std::atomic<int> asked{0};
+    ScriptedController controller([&asked](const QByteArray& line) {
+        // The identification at the start is answered, the check's first query is not.
+        if (line == "VE?" && ++asked != 2)
+            return ScriptedController::Answer{"KVL410 Version 2.0\r\n"};
+        return ScriptedController::Answer{};
+    });
+    ASSERT_TRUE(controller.isOpen());
+    qputenv("KVL_COM8", controller.slavePath().toLocal8Bit());
+    KVLComm comm;
+    comm.setBusType(BUS_TYPE_RS232);
+    comm.setCommPort(8);
+    ASSERT_EQ(comm.KVLInit(), 0);
+    ASSERT_EQ(comm.KVLOpen(), 0);
+
+    QString why;
+    EXPECT_TRUE(AnswerCheck::controllerAnswers(CommLink(&comm), BUS_TYPE_RS232, &why)) << why.toStdString();
+    EXPECT_EQ(controller.lines().count("VE?"), 3);
+    EXPECT_EQ(comm.BusType(), BUS_TYPE_RS232);
+    EXPECT_EQ(boxes.count(), 0);
+    qunsetenv("KVL_COM8");
+}
+
+} // namespace
