@@ -145,6 +145,7 @@ frmMasterSlave::frmMasterSlave()
         buttons->addWidget(button);
         *row.button = button;
     }
+    setCancelButton(cmdUnassign);
 
     auto* top = new QHBoxLayout;
     top->addWidget(masters);

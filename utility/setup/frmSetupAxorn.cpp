@@ -127,6 +127,7 @@ frmSetupAxorn::frmSetupAxorn()
     btnAxornApply = addButton(QStringLiteral("btnAxornApply"), QStringLiteral("&Apply"), [this] { btnAxornApply_Click(); });
     btnAxornCancel =
         addButton(QStringLiteral("btnAxornCancel"), QStringLiteral("&Cancel"), [this] { btnAxornCancel_Click(); });
+    setCancelButton(btnAxornCancel);
     btnUpdateAxorn = addButton(QStringLiteral("btnUpdateAxorn"), QStringLiteral("Update Motor Driver"),
                                [this] { btnUpdateAxorn_Click(); });
 

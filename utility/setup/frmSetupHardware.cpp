@@ -379,6 +379,7 @@ frmSetupHardware::frmSetupHardware()
         addButton(QStringLiteral("btnHardwareApply"), QStringLiteral("&Apply"), [this] { btnHardwareApply_Click(); });
     btnHardwareCancel =
         addButton(QStringLiteral("btnHardwareCancel"), QStringLiteral("&Cancel"), [this] { btnHardwareCancel_Click(); });
+    setCancelButton(btnHardwareCancel);
     btnHardwareOK = addButton(QStringLiteral("btnHardwareOK"), QStringLiteral("&OK"), [this] { btnHardwareOK_Click(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -154,6 +154,7 @@ frmSetupUnits::frmSetupUnits()
 
     btnResOk = addButton(QStringLiteral("btnResOk"), QStringLiteral("&OK"), [this] { btnResOk_Click(); });
     btnResCancel = addButton(QStringLiteral("btnResCancel"), QStringLiteral("&Cancel"), [this] { btnResCancel_Click(); });
+    setCancelButton(btnResCancel);
     btnResApply = addButton(QStringLiteral("btnResApply"), QStringLiteral("&Apply"), [this] { btnResApply_Click(); });
     // Never shown: its enabled state is the pending amplifier update.
     btnUpdateAxorn = addButton(QStringLiteral("btnUpdateAxorn"), QStringLiteral("&Update Axorn"), {});
