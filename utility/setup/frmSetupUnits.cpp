@@ -2,6 +2,7 @@
 
 #include "library/link/IMotion.h"
 #include "library/link/NumberText.h"
+#include "library/panels/TabOrder.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
@@ -171,6 +172,7 @@ frmSetupUnits::frmSetupUnits()
     auto* top = new QHBoxLayout;
     top->addWidget(frameSelectAxis);
     top->addLayout(right, 1);
+    TabOrder::chain({frameSelectAxis, cboSelectUnits, frameDefineResolution, framStepper});
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btnResOk);

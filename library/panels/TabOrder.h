@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QList>
+
+class QWidget;
+
+// Tab order set by the eye where the order the controls were made in (or moved between frames)
+// differs from where they stand.
+namespace TabOrder {
+
+// Tab goes through the parts in the order given: a part that takes the focus itself, else the
+// controls inside it that do, in the order Tab reached them before. Controls not named keep their
+// places after the first part.
+void chain(const QList<QWidget*>& parts);
+
+} // namespace TabOrder
