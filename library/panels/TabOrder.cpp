@@ -4,10 +4,7 @@
 
 namespace TabOrder {
 
-namespace {
-
-// part itself, or the controls inside it that take the focus by Tab, in the window's Tab order.
-QList<QWidget*> controlsOf(QWidget* part)
+QList<QWidget*> controlsInside(QWidget* part)
 {
     QList<QWidget*> inside;
     for (QWidget* w = part->nextInFocusChain(); w && w != part; w = w->nextInFocusChain()) {
@@ -16,18 +13,16 @@ QList<QWidget*> controlsOf(QWidget* part)
         if (part->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
             inside << w;
     }
-    if (inside.isEmpty())
-        inside << part;
     return inside;
 }
-
-} // namespace
 
 void chain(const QList<QWidget*>& parts)
 {
     QList<QWidget*> controls;
-    for (QWidget* part : parts)
-        controls += controlsOf(part);
+    for (QWidget* part : parts) {
+        const QList<QWidget*> inside = controlsInside(part);
+        controls += inside.isEmpty() ? QList<QWidget*>{part} : inside;
+    }
     for (int i = 1; i < controls.size(); ++i)
         QWidget::setTabOrder(controls.at(i - 1), controls.at(i));
 }

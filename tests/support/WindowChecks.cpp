@@ -1,5 +1,6 @@
 #include "tests/support/WindowChecks.h"
 
+#include "library/panels/TabOrder.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/MainMenu.h"
@@ -343,13 +344,8 @@ namespace {
 QList<QWidget*> tabChain(QWidget* window)
 {
     QList<QWidget*> chain;
-    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
-        if (chain.contains(w))
-            break;
-        // The box inside a spin box or an editable list is reached through its owner.
-        const bool inner = qobject_cast<QAbstractSpinBox*>(w->parentWidget()) || qobject_cast<QComboBox*>(w->parentWidget());
-        if (window->isAncestorOf(w) && !inner && w->isVisibleTo(window) && w->isEnabled()
-            && (w->focusPolicy() & Qt::TabFocus))
+    for (QWidget* w : TabOrder::controlsInside(window)) {
+        if (w->isVisibleTo(window) && w->isEnabled())
             chain << w;
     }
     return chain;
