@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite headless, once more under a locale with a decimal
-# comma, then builds the suite again with AddressSanitizer and UndefinedBehaviorSanitizer (in
-# build-sanitize) and runs it: any report fails.
+# comma; installs the build and builds and runs the README's example against the install; then
+# builds the suite again with AddressSanitizer and UndefinedBehaviorSanitizer (in build-sanitize)
+# and runs it: any report fails.
 # With KVL_CI=1 (CI) a compiler warning fails the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,9 @@ cmake --build build -j"$jobs"
 # Qt takes the user's locale from these variables; the C library's locale need not be installed.
 (cd build && env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 QT_QPA_PLATFORM=offscreen \
   ctest --output-on-failure -j"$jobs" --timeout 120)
+
+# The install, and the README's example built against it and run on the installed simulator.
+./scripts/example.sh build
 
 # The sanitizers: the test programs only (the benchmarks are not run).
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKVL_SANITIZE=ON -DKVL_BUILD_BENCHMARKS=OFF \

@@ -6,6 +6,7 @@
 #include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
 #include "library/link/ReadMarks.h"
+#include "library/panels/TabOrder.h"
 #include "platform/RuntimeError.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/ui/MsgBox.h"
@@ -223,6 +224,8 @@ void KVLTrajectory::buildControls()
         txtPID.append(addBox(framePIDServo, QStringLiteral("txtPID_%1").arg(i), pidFields[i],
                              twips(1500, 300 + 360 * pidRows[i], 1200, 285)));
     }
+    // Tab goes down the column as the boxes stand, not in the order of their indexes.
+    TabOrder::chain({txtPID.at(0), txtPID.at(2), txtPID.at(1), txtPID.at(3)});
     const Field feedForwardFields[2] = {VF, AF};
     for (int i = 0; i < 2; ++i) {
         txtFeedForward.append(addBox(framePIDServo, QStringLiteral("txtFeedForward_%1").arg(i), feedForwardFields[i],
@@ -312,6 +315,8 @@ void KVLTrajectory::buildControls()
     cboTrajMode->setCurrentIndex(-1);
     cboTrajMode->setGeometry(twips(1800, 1575, 1800, 315));
     connect(cboTrajMode, qOverload<int>(&QComboBox::activated), this, [this](int index) { cboTrajMode_Click(index); });
+    // The boxes were made in the order of their indexes, which go back and forth between frames.
+    TabOrder::chain({famMaxTraject, frameTrajParams, framStartStop});
 
     const QStringList captions{QStringLiteral("&Help"), QStringLiteral("&OK"), QStringLiteral("&Cancel"),
                                QStringLiteral("&Apply")};

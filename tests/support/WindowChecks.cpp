@@ -1,5 +1,6 @@
 #include "tests/support/WindowChecks.h"
 
+#include "library/panels/TabOrder.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/Form.h"
 #include "utility/shell/MainMenu.h"
@@ -18,6 +19,9 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTabWidget>
+
+#include <algorithm>
 
 namespace WindowChecks {
 
@@ -332,6 +336,71 @@ QStringList smallerThan(Form* form, const QSize& size)
                     .arg(size.width())
                     .arg(size.height())};
     return {};
+}
+
+namespace {
+
+// The controls Tab reaches on the page in front, in the order it reaches them.
+QList<QWidget*> tabChain(QWidget* window)
+{
+    QList<QWidget*> chain;
+    for (QWidget* w : TabOrder::controlsInside(window)) {
+        if (w->isVisibleTo(window) && w->isEnabled())
+            chain << w;
+    }
+    return chain;
+}
+
+bool shareSpan(int a1, int a2, int b1, int b2)
+{
+    return std::min(a2, b2) > std::max(a1, b1);
+}
+
+void checkTabOrder(QWidget* window, const QString& windowName, const QString& page, QStringList& out)
+{
+    const QList<QWidget*> chain = tabChain(window);
+    QList<QRect> places;
+    for (QWidget* w : chain)
+        places << QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+    for (int j = 1; j < chain.size(); ++j) {
+        const QRect& later = places.at(j);
+        for (int i = 0; i < j; ++i) {
+            const QRect& earlier = places.at(i);
+            const bool column = shareSpan(earlier.left(), earlier.right(), later.left(), later.right());
+            const bool row = shareSpan(earlier.top(), earlier.bottom(), later.top(), later.bottom());
+            QString where;
+            if (column && later.bottom() < earlier.top())
+                where = QStringLiteral("below");
+            else if (row && later.right() < earlier.left())
+                where = QStringLiteral("right of");
+            if (where.isEmpty())
+                continue;
+            out << QStringLiteral("%1%2: Tab reaches %3 after %4, which stands %5 it")
+                       .arg(windowName, page, describe(chain.at(j)), describe(chain.at(i)), where);
+            break;
+        }
+    }
+}
+
+} // namespace
+
+QStringList tabOrderAgainstTheEye(QWidget* window, const QString& windowName)
+{
+    QStringList out;
+    checkTabOrder(window, windowName, QString(), out);
+    for (QTabWidget* tabs : window->findChildren<QTabWidget*>()) {
+        if (!tabs->isVisibleTo(window))
+            continue;
+        const int current = tabs->currentIndex();
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (i == current)
+                continue;
+            tabs->setCurrentIndex(i);
+            checkTabOrder(window, windowName, QStringLiteral(" [") + tabs->tabText(i) + QLatin1Char(']'), out);
+        }
+        tabs->setCurrentIndex(current);
+    }
+    return out;
 }
 
 QStringList allProblems(Form* form, QMdiArea* area)

@@ -41,6 +41,12 @@ QStringList outsideArea(Form* form, QMdiArea* area);
 // The window's frame, when it is smaller than size (pixels) in either direction.
 QStringList smallerThan(Form* form, const QSize& size);
 
+// Pairs of controls that Tab reaches against the eye: of two controls one above the other
+// (sharing some width), the upper one first; of two side by side (sharing some height), the left
+// one first. Controls in no such relation may come in either order, so a window may tab down
+// one column of boxes and then the next. Every page of every tab strip is looked at.
+QStringList tabOrderAgainstTheEye(QWidget* window, const QString& windowName);
+
 // Every check that applies to one open window.
 QStringList allProblems(Form* form, QMdiArea* area);
 

@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMap>
 #include <QPushButton>
 
@@ -215,4 +216,18 @@ QPushButton* SetupForm::addButton(const QString& name, const QString& caption, s
 void SetupForm::unloadSelf()
 {
     Form::Unload(this);
+}
+
+void SetupForm::keyPressEvent(QKeyEvent* event)
+{
+    // Escape reaches the window when the control in focus has no use for it.
+    if (event->modifiers() != Qt::NoModifier || event->key() != Qt::Key_Escape) {
+        Form::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (m_cancelButton)
+        m_cancelButton->click();
+    else
+        Form::Unload(this, vbFormControlMenu);
 }

@@ -4,6 +4,7 @@
 #include "utility/shell/CommLink.h"
 #include "utility/shell/Form.h"
 
+#include <QAbstractButton>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -14,7 +15,7 @@
 #include "library/link/CGuiState.h"
 class IMotion;
 #include "utility/setup/NumberBox.h"
-class QAbstractButton;
+class QKeyEvent;
 class QPushButton;
 
 // A CacheValue of the IMotion property Name.
@@ -130,6 +131,11 @@ protected:
                            QWidget* parent = nullptr);
     // Unloads the window by code.
     void unloadSelf();
+    // The button Escape presses, as a dialog's Escape presses its Cancel. A window without one
+    // closes on Escape as by its close box (asking what that asks).
+    void setCancelButton(QAbstractButton* button) { m_cancelButton = button; }
+
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void connectButton(QAbstractButton* button, std::function<void()> action);
@@ -141,6 +147,7 @@ private:
     bool m_tracking = false;
     bool m_exchanging = false;
     QList<QPointer<NumberBox>> m_boxes;
+    QPointer<QAbstractButton> m_cancelButton;
     std::vector<CacheValue> m_snapshotValues;
     // Per cached axis, the window's values in the order of m_snapshotValues.
     std::vector<std::vector<double>> m_snapshot;

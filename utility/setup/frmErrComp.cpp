@@ -82,6 +82,7 @@ frmErrComp::frmErrComp()
     cmdApply = addButton(QStringLiteral("cmdApply"), QStringLiteral("&Apply"), [this] { cmdApply_Click(); });
     cmdOK = addButton(QStringLiteral("cmdOK"), QStringLiteral("&OK"), [this] { cmdOK_Click(); });
     cmdCancel = addButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"), [this] { cmdCancel_Click(); });
+    setCancelButton(cmdCancel);
 
     auto* values = new QVBoxLayout;
     values->addWidget(backlash);

@@ -462,7 +462,9 @@ void frmInterpolation::Form_Unload(int& Cancel)
     const int answer = platform::MsgBox(QStringLiteral("All group assignments will be deleted when the Interpolation\r\n"
                                                        "window is closed.  Do you want to close this window?"),
                                         platform::vbYesNo | platform::vbQuestion, QStringLiteral("Moxtrel"));
-    if (answer == platform::vbNo) {
+    // Told to end (logout, Ctrl+C, kill), the program answers the box for nobody: the groups must
+    // not outlive it on the controller, so the window closes as a confirmed close does.
+    if (answer == platform::vbNo && !platform::msgBoxesDismissed()) {
         Cancel = 1;
         return;
     }

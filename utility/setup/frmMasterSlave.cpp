@@ -2,6 +2,7 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/NumberText.h"
+#include "library/panels/TabOrder.h"
 #include "platform/ui/MsgBox.h"
 #include "platform/ui/Shell.h"
 #include "utility/setup/NumberBox.h"
@@ -145,11 +146,14 @@ frmMasterSlave::frmMasterSlave()
         buttons->addWidget(button);
         *row.button = button;
     }
+    setCancelButton(cmdUnassign);
 
     auto* top = new QHBoxLayout;
     top->addWidget(masters);
     top->addWidget(slaves);
     top->addWidget(modes);
+    // The controls were made axis by axis across the frames: Tab goes down each frame in turn.
+    TabOrder::chain({masters, slaves, modes});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(buttons);

@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/IMotion.h"
 #include "library/link/NumberText.h"
+#include "library/panels/TabOrder.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
 #include "utility/shell/ProgramState.h"
@@ -127,6 +128,7 @@ frmSetupAxorn::frmSetupAxorn()
     btnAxornApply = addButton(QStringLiteral("btnAxornApply"), QStringLiteral("&Apply"), [this] { btnAxornApply_Click(); });
     btnAxornCancel =
         addButton(QStringLiteral("btnAxornCancel"), QStringLiteral("&Cancel"), [this] { btnAxornCancel_Click(); });
+    setCancelButton(btnAxornCancel);
     btnUpdateAxorn = addButton(QStringLiteral("btnUpdateAxorn"), QStringLiteral("Update Motor Driver"),
                                [this] { btnUpdateAxorn_Click(); });
 
@@ -142,6 +144,7 @@ frmSetupAxorn::frmSetupAxorn()
     buttons->addWidget(btnAxornOK);
     buttons->addWidget(btnAxornApply);
     buttons->addWidget(btnAxornCancel);
+    TabOrder::chain({btnUpdateAxorn, btnAxornOK, btnAxornApply, btnAxornCancel});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(buttons);

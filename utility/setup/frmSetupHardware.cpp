@@ -4,6 +4,7 @@
 #include "library/link/IMotion.h"
 #include "library/link/NumberText.h"
 #include "library/panels/BitOnOff.h"
+#include "library/panels/TabOrder.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
@@ -239,6 +240,11 @@ frmSetupHardware::frmSetupHardware()
     limitGrid->addWidget(limitAxes, 0, 2, 2, 1);
     limitGrid->addWidget(bitFrames[SoftLimitCheck], 1, 0);
     limitGrid->addWidget(softLimits, 1, 1);
+    // Frames moved onto a page join Tab's round at its end: Tab goes by where they stand.
+    TabOrder::chain({motorType, bitFrames[ServoDacOutput], ampAxes, frameStepSetup, bitFrames[AmpEnableOutput],
+                     bitFrames[AmpInput]});
+    TabOrder::chain({bitFrames[PosTravelLimit], bitFrames[HardLimitCheck], bitFrames[SoftLimitCheck], softLimits,
+                     limitAxes});
 
     // Tab 3: digital ports.
     auto* portsLayout = new QGridLayout(pages[2]);
@@ -379,6 +385,7 @@ frmSetupHardware::frmSetupHardware()
         addButton(QStringLiteral("btnHardwareApply"), QStringLiteral("&Apply"), [this] { btnHardwareApply_Click(); });
     btnHardwareCancel =
         addButton(QStringLiteral("btnHardwareCancel"), QStringLiteral("&Cancel"), [this] { btnHardwareCancel_Click(); });
+    setCancelButton(btnHardwareCancel);
     btnHardwareOK = addButton(QStringLiteral("btnHardwareOK"), QStringLiteral("&OK"), [this] { btnHardwareOK_Click(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

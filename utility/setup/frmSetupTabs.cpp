@@ -181,6 +181,7 @@ frmSetupTabs::frmSetupTabs()
     btnApplyConfig = addButton(QStringLiteral("btnApplyConfig"), QStringLiteral("&Apply"), [this] { btnApplyConfig_Click(); });
     btnTabsOK = addButton(QStringLiteral("btnTabsOK"), QStringLiteral("&OK"), [this] { btnTabsOK_Click(); });
     cmdCancel = addButton(QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"), [this] { cmdCancel_Click(); });
+    setCancelButton(cmdCancel);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -2,6 +2,7 @@
 
 #include "library/link/IMotion.h"
 #include "library/link/NumberText.h"
+#include "library/panels/TabOrder.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
@@ -154,6 +155,7 @@ frmSetupUnits::frmSetupUnits()
 
     btnResOk = addButton(QStringLiteral("btnResOk"), QStringLiteral("&OK"), [this] { btnResOk_Click(); });
     btnResCancel = addButton(QStringLiteral("btnResCancel"), QStringLiteral("&Cancel"), [this] { btnResCancel_Click(); });
+    setCancelButton(btnResCancel);
     btnResApply = addButton(QStringLiteral("btnResApply"), QStringLiteral("&Apply"), [this] { btnResApply_Click(); });
     // Never shown: its enabled state is the pending amplifier update.
     btnUpdateAxorn = addButton(QStringLiteral("btnUpdateAxorn"), QStringLiteral("&Update Axorn"), {});
@@ -170,6 +172,7 @@ frmSetupUnits::frmSetupUnits()
     auto* top = new QHBoxLayout;
     top->addWidget(frameSelectAxis);
     top->addLayout(right, 1);
+    TabOrder::chain({frameSelectAxis, cboSelectUnits, frameDefineResolution, framStepper});
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btnResOk);

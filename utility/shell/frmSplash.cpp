@@ -6,6 +6,7 @@
 #include "utility/shell/frmMain.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -36,6 +37,7 @@ frmSplash::frmSplash()
     m_btnOK = new QPushButton(QStringLiteral("&OK"), this);
     m_btnOK->setObjectName(QStringLiteral("btnOK"));
     m_btnOK->setEnabled(false);
+    m_btnOK->setDefault(true);
     connect(m_btnOK, &QPushButton::clicked, this, &frmSplash::btnOK_Click);
 
     auto* top = new QHBoxLayout;
@@ -81,6 +83,18 @@ void frmSplash::Form_QueryUnload(int& Cancel, int UnloadMode)
 {
     if (UnloadMode == vbFormControlMenu && KvlXGlobal::InitializeControllerBusy())
         Cancel = 1;
+}
+
+void frmSplash::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        Form::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // A disabled OK (the initialisation still runs) takes no click.
+    m_btnOK->click();
 }
 
 void frmSplash::setLblInfo(const QString& text)

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -37,6 +38,8 @@ public:
 protected:
     void Form_Load() override;
     void Form_QueryUnload(int& Cancel, int UnloadMode) override;
+    // Enter presses OK, the default button, as in a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private slots:
     void btnOK_Click();

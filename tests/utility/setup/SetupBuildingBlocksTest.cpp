@@ -2,11 +2,15 @@
 #include "tests/support/MsgBoxRecorder.h"
 #include "tests/support/Clicks.h"
 #include "tests/support/TestHelpers.h"
+#include "tests/utility/setup/SetupDesk.h"
 #include "utility/setup/AxisOptionRow.h"
 #include "utility/setup/NumberBox.h"
 
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 
@@ -114,4 +118,49 @@ TEST(NumberBox, RoundTripsInACommaLocaleAndRefusesWhatItCannotHold)
     QFocusEvent out(QEvent::FocusOut);
     QCoreApplication::sendEvent(&wordEdit, &out);
     EXPECT_EQ(committed.last(), 32767.0);
+}
+
+// Escape, wherever the focus is in a set-up window, presses the window's Cancel, as in a dialog.
+TEST(SetupForm, EscapePressesTheWindowsCancel)
+{
+    const struct {
+        const char* key;
+        const char* window;
+        const char* cancel;
+    } windows[] = {
+        {"mnuSetupFaults", "frmSetupTabs", "cmdCancel"},
+        {"mnuSetupMotionResolution", "frmSetupUnits", "btnResCancel"},
+        {"mnuSetupAxorn", "frmSetupAxorn", "btnAxornCancel"},
+        {"mnuSetupHardware", "frmSetupHardware", "btnHardwareCancel"},
+        {"mnuSetupMotionErrorCompensation", "frmErrComp", "cmdCancel"},
+        {"mnuSetupMotionMasterSlaving", "frmMasterSlave", "cmdUnassign"},
+    };
+    SetupDesk d(4);
+    for (const auto& w : windows) {
+        const QString name = QLatin1String(w.window);
+        d.dispatch(QLatin1String(w.key));
+        Form* form = d.form(name);
+        ASSERT_NE(form, nullptr) << w.window;
+        auto* cancel = form->findChild<QAbstractButton*>(QLatin1String(w.cancel));
+        ASSERT_NE(cancel, nullptr) << w.window;
+        // The focus on the window's first control that takes it and is not a push button.
+        QWidget* focus = nullptr;
+        for (QWidget* c : form->findChildren<QWidget*>()) {
+            if ((c->focusPolicy() & Qt::TabFocus) && !qobject_cast<QPushButton*>(c) && c->isVisible() && c->isEnabled()) {
+                focus = c;
+                break;
+            }
+        }
+        ASSERT_NE(focus, nullptr) << w.window;
+        focus->setFocus();
+        QSignalSpy clicks(cancel, &QAbstractButton::clicked);
+        QTest::keyClick(focus, Qt::Key_Escape);
+        EXPECT_EQ(clicks.count(), 1) << w.window << " from " << focus->objectName().toStdString();
+        // Other keys stay with the box.
+        QTest::keyClick(focus, Qt::Key_Escape, Qt::ShiftModifier);
+        QTest::keyClick(focus, Qt::Key_A);
+        EXPECT_EQ(clicks.count(), 1) << w.window;
+        if (Form* still = d.form(name))
+            Form::Unload(still);
+    }
 }

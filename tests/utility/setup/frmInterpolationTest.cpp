@@ -4,9 +4,12 @@
 #include "platform/ui/MsgBox.h"
 #include "tests/support/TestHelpers.h"
 #include "utility/shell/Form.h"
+#include "utility/shell/ProgramState.h"
+#include "utility/shell/SessionEnd.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -145,7 +148,10 @@ TEST(frmInterpolation, ClosingAsksAndYesDissolvesEveryGroupWithoutWritingWhatWas
         return box.prompt == Closing ? int(platform::vbNo) : int(platform::vbOK);
     };
     d.clearLines();
-    EXPECT_FALSE(Form::Unload(d.form(W)));
+    // Escape asks the closing question as the close box does; No keeps the window.
+    QLineEdit* member = box(d, "txtGroupAxes_0");
+    member->setFocus();
+    QTest::keyClick(member, Qt::Key_Escape);
     EXPECT_NE(d.form(W), nullptr);
     EXPECT_TRUE(d.lines().isEmpty());
     ASSERT_EQ(d.rig.boxes.size(), 1);
@@ -162,4 +168,33 @@ TEST(frmInterpolation, ClosingAsksAndYesDissolvesEveryGroupWithoutWritingWhatWas
     EXPECT_EQ(sent.count(QStringLiteral("2VA0\r")), 0) << "never read";
     ASSERT_EQ(d.rig.boxes.size(), 2);
     EXPECT_TRUE(d.rig.boxes.at(1).prompt.contains(QStringLiteral("Axis 2: velocity")));
+}
+
+// Told to end (logout, Ctrl+C, kill) with a group assigned, the program asks nobody and closes the
+// window as a confirmed close does: no group outlives it on the controller.
+TEST(frmInterpolation, TheSessionEndDissolvesTheGroupsBeforeTheProgramEnds)
+{
+    struct Restore {
+        ~Restore() { platform::setMsgBoxesDismissed(false); }
+    } restore;
+    SetupDesk d(4);
+    for (int a = 1; a <= 4; ++a)
+        d.sim().setValue(a, "VA", QByteArray::number(100 * a));
+    d.dispatch("mnuSetupMotionInterpolation");
+    d.type(W, "txtGroupAxes_0", "3");
+    d.type(W, "txtGroupAxes_1", "4");
+    d.click(W, "cmdGroupAxes");
+    d.clearLines();
+    d.rig.boxes.clear();
+
+    SessionEnd::end();
+
+    EXPECT_EQ(d.form(W), nullptr);
+    EXPECT_TRUE(KvlXGlobal::gAppClosing);
+    EXPECT_TRUE(d.rig.boxes.isEmpty()) << "no question waits for a person";
+    const QStringList sent = d.lines();
+    EXPECT_EQ(sent.count(QStringLiteral("1HX\r")), 1);
+    EXPECT_EQ(sent.count(QStringLiteral("2HX\r")), 1);
+    for (int a = 1; a <= 4; ++a)
+        EXPECT_TRUE(sent.contains(QStringLiteral("%1VA%2\r").arg(a).arg(100 * a))) << a;
 }

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -144,8 +145,17 @@ TEST(ControllerInitTest, SerialStartIdentifiesTheModelAndReportsEveryAxis)
     EXPECT_TRUE(main->mnuMain(0)->menuAction()->isEnabled());
     EXPECT_TRUE(rig.boxes.isEmpty());
 
-    // OK closes the wait window.
-    wait->btnOK()->click();
+    // OK is the default button: keypad Enter in the report box presses it, but not while OK is
+    // disabled (the initialisation still runs).
+    auto* report = wait->findChild<QWidget*>(QStringLiteral("lblInfo"));
+    ASSERT_NE(report, nullptr);
+    report->setFocus();
+    EXPECT_TRUE(wait->btnOK()->isDefault());
+    wait->btnOK()->setEnabled(false);
+    QTest::keyClick(report, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(splash(), wait);
+    wait->btnOK()->setEnabled(true);
+    QTest::keyClick(report, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(Form::loadedForm(QStringLiteral("frmSplash")), nullptr);
 }
 
@@ -203,6 +213,12 @@ TEST(ControllerInitTest, SilentControllerIsReportedAsAFailureNeverAsInitialised)
     EXPECT_EQ(rig.comm()->BusType(), BUS_TYPE_NONE);
     EXPECT_EQ(wait->windowTitle(), QStringLiteral("KVL Initialized in Demo Mode "));
     EXPECT_EQ(wait->Label1()->text(), QStringLiteral("Demo Mode "));
+    // Return presses OK wherever the focus is in the window.
+    auto* report = wait->findChild<QWidget*>(QStringLiteral("lblInfo"));
+    ASSERT_NE(report, nullptr);
+    report->setFocus();
+    QTest::keyClick(report, Qt::Key_Return);
+    EXPECT_EQ(splash(), nullptr);
 }
 
 TEST(ControllerInitTest, ResetAskedInDemoModeStaysInDemoMode)

@@ -109,6 +109,28 @@ TEST_P(DesktopLayoutTest, EveryWindowShowsItsTextsWholeAndOpensInView)
     EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
 }
 
+// Tab follows the eye in every window: top to bottom, left to right. The font plays no part.
+TEST(DesktopTabOrder, EveryWindowTabsTopToBottomAndLeftToRight)
+{
+    Desktop desk;
+    QStringList problems;
+    // What start-up left open (the wait window) first.
+    for (Form* form : Form::Forms()) {
+        if (form->Visible())
+            problems += WindowChecks::tabOrderAgainstTheEye(form, form->Name());
+    }
+    desk.closeAll();
+    for (const QString& name : WindowChecks::openableWindows(desk.main)) {
+        Form* form = WindowChecks::open(desk.main, name);
+        if (!form)
+            continue;
+        Clock::pumpOnce();
+        problems += WindowChecks::tabOrderAgainstTheEye(form, name);
+        desk.closeAll();
+    }
+    EXPECT_TRUE(problems.isEmpty()) << joined(problems).toStdString();
+}
+
 // The bus window with each of its choices, and the serial dialog it opens: their captions change
 // with the choice, and both must be answered, so their buttons must be in view.
 TEST_P(DesktopLayoutTest, BusWindowAndSerialDialogFitEveryChoice)
