@@ -116,7 +116,7 @@ QSet<QString>& openDevices()
 // Slices of the wait for room in the device's buffer: the limit is checked at least this often.
 constexpr int kOutputSliceMs = 100;
 // How long a write may wait for the device to take it beyond the time the line needs to carry it
-// and what the device holds ahead of it. A line that takes nothing for longer is given up on.
+// and what the device holds ahead of it. A line still held up after that is given up on.
 constexpr int kOutputGraceMs = 5000;
 // What a device's own transmit buffer holds ahead of our bytes (a UART driver's page); a
 // pseudo-terminal holds more but takes more as soon as its reader takes any.
@@ -306,8 +306,8 @@ struct SerialControl::Impl {
     // Hands written bytes to the device until no more than outBufferSize wait with us. A device
     // whose buffer is full is waited for on the port: Qt's flush() writes into a full buffer
     // and reports its EAGAIN as a ResourceError, the same error as a device that has gone, while
-    // waitForBytesWritten writes only what the port says it can take. False when the device
-    // took nothing more within the limit.
+    // waitForBytesWritten writes only what the port says it can take. False when the limit
+    // passed first.
     bool handOver()
     {
         const qint64 before = port->bytesAvailable();

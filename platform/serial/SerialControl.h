@@ -47,8 +47,8 @@ public:
 
     // Writes the bytes and hands them to the device. While the device's buffer is full it waits on
     // the port until no more than OutBufferSize bytes wait with us; the rest goes out as the
-    // device takes it. 8018 when the port is closed, the device has gone, or it took nothing more
-    // for longer than the line needs to carry the bytes and a full device buffer, plus 5 s.
+    // device takes it. 8018 when the port is closed, the device has gone, or it has not taken them
+    // within the time the line needs for them and a full device buffer, plus 5 s.
     void setOutput(const QByteArray& bytes);
     // Takes up to InputLen bytes (all that are waiting when InputLen is 0) from the receive buffer.
     QByteArray Input();
