@@ -77,15 +77,22 @@ int PciTransport::read(QString& reply)
 {
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_read_ascii(buffer.data(), int(buffer.size()));
-    reply = trimBlanks(cStringReply(buffer));
+    const QString got = cStringReply(buffer);
+    noteRead(got.size() >= ReplyBufferLength);
+    reply = trimBlanks(got);
     return status;
 }
 
 int PciTransport::sendRead(const QByteArray& command, QString& reply)
 {
+    dropWhatFollowsAFullRead([this] {
+        QString rest;
+        read(rest);
+    });
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_send_read_ascii(command.constData(), buffer.data(), int(buffer.size()));
     const QString got = cStringReply(buffer);
+    noteRead(got.size() >= ReplyBufferLength);
     reply = trimBlanks(got);
     // Only a reply the driver says it read is held to the buffer; its other codes stand.
     if (status != 0)

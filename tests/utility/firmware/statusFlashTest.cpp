@@ -675,6 +675,34 @@ TEST(statusFlashTest, CpuImageInEightBytePiecesOverSerial)
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
 }
 
+// A line slower than the program writes: the image outgrows what the serial device buffers, and
+// each line waits for room instead of failing as a pulled cable. Every byte arrives, in order.
+TEST(statusFlashTest, ImageLargerThanTheDeviceBufferGoesWholeOverAPacedLine)
+{
+    FlashDesk d(BUS_TYPE_RS232);
+    gModel = QStringLiteral("KVL400");
+    QByteArray image("\x02\r\n$KVL firmware\r\n");
+    QByteArray expected("\x02\r$KVL firmware\r");
+    for (int i = 0; i < 800; ++i) {
+        const QByteArray line = "S1 " + QByteArray::number(i).rightJustified(5, '0') + QByteArray(30, 'A' + i % 26);
+        image += line + "\r\n";
+        expected += line + '\r';
+    }
+    image += "\x03\r\n";
+    expected += '\x03';
+    d.chosen << d.image("big.fwr", image);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.rig.setSimBaud(115200);
+    window->cmdLoadFirmware()->click();
+
+    QByteArray data;
+    d.rig.withSim([&](SimController& sim) { data = sim.downloadData(); });
+    EXPECT_EQ(data, expected);
+    EXPECT_TRUE(d.asked(QStringLiteral("Download complete"))) << d.prompts().join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(d.asked(kIncomplete));
+}
+
 // A CPU image cut part way by a pulled cable (every write still reports success) is no complete
 // download: the controller does not answer afterwards, and the flash must be written again.
 TEST(statusFlashTest, CpuImageCutOffWithoutAWriteErrorIsNoCompleteDownload)
