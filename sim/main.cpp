@@ -80,6 +80,8 @@ int main(int argc, char** argv)
     parser.process(withBaudValue(app.arguments()));
 
     SimController controller;
+    // A program that runs for hours keeps only the recent past of what it received.
+    controller.setLogLimit(1000, 64 * 1024);
     if (parser.isSet(modelOption))
         controller.setModel(parser.value(modelOption).toLatin1());
     if (parser.isSet(axesOption)) {

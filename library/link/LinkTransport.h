@@ -17,8 +17,8 @@ public:
     using BoxHandler = std::function<void(const QString& prompt, int style, const QString& title)>;
 
     static constexpr int ReplyBufferLength = 255;
-    // sendRead's status for a query held back unsent: the line still owed an earlier query's
-    // reply. It says nothing of the controller's silence.
+    // sendRead's status for a query held back unsent (the line still owed an earlier query's
+    // reply, or the bus cannot carry the command). It says nothing of the controller's silence.
     static constexpr int HeldBack = -3;
 
     virtual ~LinkTransport() = default;

@@ -630,6 +630,33 @@ TEST(statusFlashTest, DspThenCpuImageOverGpib)
     EXPECT_TRUE(d.menusEnabled());
 }
 
+TEST(statusFlashTest, ImagesWithNulBytesAreRefusedOnPciBeforeAnythingIsSent)
+{
+    // The board's send takes C strings: every piece of a CPU image would go out cut at its first
+    // NUL while each send reported success.
+    FlashDesk d(BUS_TYPE_PCI);
+    gModel = QStringLiteral("KVL8100");
+    QByteArray dsp = kFirmware;
+    dsp.replace('\0', ' ');
+    const QByteArray cpu("MZ\x90\x00\x03\x00", 6);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.chosen << d.image("dsp.fwr", dsp) << d.image("cpu.exe", cpu) << d.image("nul.fwr", kFirmware)
+             << d.image("cpu.exe", cpu);
+    for (const char* refused : {"cpu.exe", "nul.fwr"}) {
+        d.rig.boxes.clear();
+        window->cmdLoadFirmware()->click();
+        EXPECT_TRUE(d.lines().isEmpty()) << refused;
+        ASSERT_FALSE(d.prompts().isEmpty());
+        EXPECT_TRUE(d.prompts().last().endsWith(QStringLiteral("%1 holds NUL bytes, which the PCI bus cannot carry."
+                                                               "\r\nNothing was sent to the controller.")
+                                                    .arg(QString::fromLatin1(refused))))
+            << d.prompts().last().toStdString();
+        EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+        EXPECT_TRUE(window->cmdLoadFirmware()->isEnabled());
+    }
+}
+
 TEST(statusFlashTest, CpuStageWaitsForItsOwnReady)
 {
     FlashDesk d(BUS_TYPE_GPIB);
