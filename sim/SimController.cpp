@@ -417,6 +417,8 @@ void SimController::queueRaw(const QByteArray& bytes)
 {
     if (m_silent || m_vanished || bytes.isEmpty())
         return;
+    if (m_dropEvery > 0 && ++m_repliesQueued % m_dropEvery == 0)
+        return;
     if (m_holding) {
         m_held.append(bytes);
         return;

@@ -122,6 +122,8 @@ public:
     // Replies end with CR alone while set.
     bool noLineFeed() const { return m_noLineFeed; }
     void setNoLineFeed(bool noLineFeed) { m_noLineFeed = noLineFeed; }
+    // Leaves every nth reply unsent, as a line that loses one now and then (0: none).
+    void setDropEvery(int n) { m_dropEvery = n > 0 ? n : 0; }
     // The next count in-process driver calls (send, read, initialisation) return driverCode and
     // transfer nothing.
     void failNext(int driverCode, int count = 1);
@@ -247,6 +249,8 @@ private:
 
     bool m_silent = false;
     bool m_noLineFeed = false;
+    int m_dropEvery = 0;
+    qint64 m_repliesQueued = 0;
     int m_failCode = 0;
     int m_failCount = 0;
     bool m_vanished = false;
