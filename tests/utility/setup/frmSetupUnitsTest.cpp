@@ -295,6 +295,28 @@ TEST(frmSetupUnitsTest, AValueWhoseQueryFailedIsNotWrittenAndNamedOnce)
     EXPECT_FALSE(child<QRadioButton>(w, QStringLiteral("optFeedback_0"))->isEnabled());
 }
 
+// A query that gets no reply at all on the serial line costs that one value: the link stays open,
+// and Apply writes every value that was read.
+TEST(frmSetupUnitsTest, AQueryLeftUnansweredCostsItsValueNotTheLink)
+{
+    SetupRig rig(SetupRig::Model{"KVL410", 2, 2, 0}, [](SimController& sim) {
+        sim.setValue(1, "QM", "2");
+        sim.setValue(2, "QM", "2");
+        sim.setValue(1, "SN", "2");
+        sim.setValue(2, "SN", "2");
+        sim.setReply("1QS?", "");
+    });
+    frmSetupUnits* w = openUnits(rig);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(rig.shell.comm()->BusType(), BUS_TYPE_RS232);
+    rig.takeLines();
+    click(child<QPushButton>(w, QStringLiteral("btnResApply")));
+    EXPECT_EQ(rig.takeLines(), (QStringList{"1SN2", "1SU0", "1FR0", "1ZB00", "2SN2", "2SU0", "2FR0", "2QS0", "2ZB00"}));
+    ASSERT_EQ(rig.prompts().size(), 1);
+    EXPECT_TRUE(rig.prompts().at(0).endsWith(QStringLiteral("\r\nAxis 1: QS"))) << rig.prompts().at(0).toStdString();
+    EXPECT_EQ(rig.shell.comm()->BusType(), BUS_TYPE_RS232);
+}
+
 TEST(frmSetupUnitsTest, ACurrentAxisWithoutAnOptionShowsNothingToEdit)
 {
     SetupRig rig(SetupRig::Model{"KVL410", 12, 12, 0});
