@@ -2,6 +2,7 @@
 
 #include "library/link/Rs232Transport.h"
 #include "tests/support/ScriptedController.h"
+#include "tests/support/ScriptedLink.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,13 +52,8 @@ protected:
             return ScriptedController::Answer{};
         });
         ASSERT_TRUE(controller->isOpen());
-        qputenv("KVL_COM8", controller->slavePath().toLocal8Bit());
-        comm = std::make_unique<KVLComm>();
-        comm->setBusType(BUS_TYPE_RS232);
-        comm->setCommPort(8);
-        ASSERT_EQ(comm->KVLInit(), 0);
-        ASSERT_EQ(comm->KVLOpen(), 0);
-        ASSERT_EQ(comm->BusType(), BUS_TYPE_RS232);
+        comm = openScriptedLink(*controller);
+        ASSERT_NE(comm, nullptr);
     }
     void TearDown() override
     {

@@ -10,6 +10,7 @@
 #include "tests/support/MsgBoxRecorder.h"
 #include "tests/support/PanelTestRig.h"
 #include "tests/support/ScriptedController.h"
+#include "tests/support/ScriptedLink.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -52,12 +53,8 @@ protected:
             return Answer{};
         });
         ASSERT_TRUE(controller->isOpen());
-        qputenv("KVL_COM8", controller->slavePath().toLocal8Bit());
-        comm = std::make_unique<KVLComm>();
-        comm->setBusType(BUS_TYPE_RS232);
-        comm->setCommPort(8);
-        ASSERT_EQ(comm->KVLInit(), 0);
-        ASSERT_EQ(comm->KVLOpen(), 0);
+        comm = openScriptedLink(*controller);
+        ASSERT_NE(comm, nullptr);
         comm->GetGuiStateObject()->setMaxAxes(4);
         comm->GetGuiStateObject()->setMaxFeedbackAxes(4);
         for (PanelBase* panel : std::initializer_list<PanelBase*>{&position, &power, &errors, &stop, &jog}) {

@@ -4,10 +4,12 @@
 #include "library/link/KVLComm.h"
 #include "tests/support/MsgBoxRecorder.h"
 #include "tests/support/ScriptedController.h"
+#include "tests/support/ScriptedLink.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -24,17 +26,13 @@ TEST(AnswerCheck, ALostReplyIsAskedForOnceMoreOnTheWire)
         return ScriptedController::Answer{};
     });
     ASSERT_TRUE(controller.isOpen());
-    qputenv("KVL_COM8", controller.slavePath().toLocal8Bit());
-    KVLComm comm;
-    comm.setBusType(BUS_TYPE_RS232);
-    comm.setCommPort(8);
-    ASSERT_EQ(comm.KVLInit(), 0);
-    ASSERT_EQ(comm.KVLOpen(), 0);
+    std::unique_ptr<KVLComm> comm = openScriptedLink(controller);
+    ASSERT_NE(comm, nullptr);
 
     QString why;
-    EXPECT_TRUE(AnswerCheck::controllerAnswers(CommLink(&comm), BUS_TYPE_RS232, &why)) << why.toStdString();
+    EXPECT_TRUE(AnswerCheck::controllerAnswers(CommLink(comm.get()), BUS_TYPE_RS232, &why)) << why.toStdString();
     EXPECT_EQ(controller.lines().count("VE?"), 3);
-    EXPECT_EQ(comm.BusType(), BUS_TYPE_RS232);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
     EXPECT_EQ(boxes.count(), 0);
     qunsetenv("KVL_COM8");
 }

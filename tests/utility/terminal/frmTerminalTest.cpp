@@ -467,20 +467,32 @@ private:
     QStringList& m_painted;
 };
 
-TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
-{
+// The main window on the simulated controller behind a pseudo-terminal, the link's tick off.
+class TerminalOnSerial : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        rig.useSerialLink();
+        rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
+        rig.start();
+        rig.comm()->setTimerEnabled(false);
+    }
+    // The terminal opened from the toolbar, the controller's log cleared first.
+    frmTerminal* open()
+    {
+        rig.withSim([](SimController& sim) { sim.clearLog(); });
+        rig.main()->MenuDispatch(QStringLiteral("mnuTbarTerminal"));
+        return dynamic_cast<frmTerminal*>(Form::loadedForm(QStringLiteral("frmTerminal")));
+    }
+
     StatusWindowsInstalled windows;
     ShellRig rig;
-    rig.useSerialLink();
-    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
-    rig.start();
-    rig.comm()->setTimerEnabled(false);
-    rig.withSim([](SimController& sim) {
-        sim.setPosition(3, -1.25);
-        sim.clearLog();
-    });
-    rig.main()->MenuDispatch(QStringLiteral("mnuTbarTerminal"));
-    auto* terminal = dynamic_cast<frmTerminal*>(Form::loadedForm(QStringLiteral("frmTerminal")));
+};
+
+TEST_F(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
+{
+    rig.withSim([](SimController& sim) { sim.setPosition(3, -1.25); });
+    frmTerminal* terminal = open();
     ASSERT_NE(terminal, nullptr);
     QTest::keyClicks(terminal->txtTerminal(), "3tp");
     QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
@@ -512,18 +524,11 @@ TEST(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
 
 // A file of queries: each line goes out on its own and every reply that comes back is shown, none
 // dropped by the send of the line after it.
-TEST(TerminalOnSerial, FileSendShowsEveryReplyOfItsQueries)
+TEST_F(TerminalOnSerial, FileSendShowsEveryReplyOfItsQueries)
 {
-    StatusWindowsInstalled windows;
-    ShellRig rig;
-    rig.useSerialLink();
-    rig.answer = [](const ShellRig::Box&) { return int(platform::vbNo); };
-    rig.start();
-    rig.comm()->setTimerEnabled(false);
     rig.withSim([](SimController& sim) {
         sim.setPosition(1, 1.5);
         sim.setPosition(2, -2.5);
-        sim.clearLog();
     });
     const QString path = rig.folder() + QStringLiteral("/queries.txt");
     QFile file(path);
@@ -531,8 +536,7 @@ TEST(TerminalOnSerial, FileSendShowsEveryReplyOfItsQueries)
     file.write("VE?\r\n1TP\r\n2TP\r\n");
     file.close();
     platform::setFileDialogHandler([&](bool, const QString&, const QString&, const QString&) { return path; });
-    rig.main()->MenuDispatch(QStringLiteral("mnuTbarTerminal"));
-    auto* terminal = dynamic_cast<frmTerminal*>(Form::loadedForm(QStringLiteral("frmTerminal")));
+    frmTerminal* terminal = open();
     ASSERT_NE(terminal, nullptr);
     terminal->button(QStringLiteral("SendFile"))->trigger();
     EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("KVL410 Version 2.0\n1.5000\n-2.5000\n")))
