@@ -115,6 +115,8 @@ bool Rs232Transport::owedLineLost() const
 
 void Rs232Transport::settleOwed()
 {
+    if (!m_owed)
+        return;
     if (m_serial->PortOpen() && m_serial->InBufferCount() > 0)
         takeIn(m_serial->Input());
     if (owedLineLost())

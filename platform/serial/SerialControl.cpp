@@ -449,7 +449,10 @@ void SerialControl::setOutput(const QByteArray& bytes)
 
 QByteArray SerialControl::Input()
 {
-    d->pull();
+    // What the port already holds is handed over without asking the device again.
+    d->settle();
+    if (d->port && d->port->bytesAvailable() == 0)
+        d->pull();
     if (!d->port)
         raiseError(RuntimeError::PortNotOpen);
     return d->inputLen > 0 ? d->port->read(d->inputLen) : d->port->readAll();
