@@ -18,6 +18,9 @@
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -172,6 +175,23 @@ public:
 
 private:
     rlimit m_saved{};
+};
+
+// Counts the paint events a window gets while it lives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* window, int& count) : m_count(count) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++m_count;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int& m_count;
 };
 
 } // namespace
@@ -516,6 +536,85 @@ TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
 
 // ---------------------------------------------------------------------------------------------
 // Save
+
+// The save lets events run before each of its queries, the hourglass on, the menus and the link's
+// tick off and no window but the stop window taking input; a second start is refused and a close
+// (a session end closes the same way) waits for it. All of it is undone afterwards.
+TEST(ParameterFilesTest, WhileASaveRunsEventsRunNothingElseStartsAndTheCloseWaits)
+{
+    Files f;
+    for (const char* key : {"mnuTbarJog", "mnuTbarCycle", "mnuTbarStop"})
+        f.dispatch(QString::fromLatin1(key));
+    Clock::pumpOnce(); // what opening the windows set off
+    f.withSim([](SimController& sim) { sim.clearLog(); });
+    writeTemplates(f, "KVL410\t4\r\n", "<xx>VA\r\n<xx>AC\r\nZZ\r\n");
+    f.answers << f.path(QStringLiteral("saved.txt")) << f.path(QStringLiteral("other.txt"));
+    f.rig.comm()->setTimerEnabled(true);
+    const auto usable = [] {
+        QStringList names;
+        for (Form* form : Form::Forms()) {
+            if (form->isEnabled())
+                names << form->Name();
+        }
+        names.sort();
+        return names;
+    };
+    const QStringList before = usable();
+    ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
+
+    struct Seen {
+        qsizetype lines;
+        bool hourglass;
+        bool menusOn;
+        bool ticking;
+        QStringList usable;
+    };
+    QList<Seen> seen;
+    bool visibleAfterClose = false;
+    int paintsDuring = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, f.main, [&] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        seen << Seen{f.lines().size(), cursor && cursor->shape() == Qt::WaitCursor,
+                     f.main->mnuMain(0)->menuAction()->isEnabled(), f.rig.comm()->TimerEnabled(), usable()};
+        if (seen.size() == 1) {
+            f.main->update();
+            f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+            f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+            f.main->close();
+            visibleAfterClose = f.main->isVisible();
+        }
+    });
+    PaintCounter painted(f.main, paintsDuring);
+    timer.start();
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    timer.stop();
+
+    // "VE", then 4 axes of two entries and the one controller-wide entry: events ran before each.
+    EXPECT_EQ(f.lines().size(), 10);
+    QList<qsizetype> counts;
+    for (const Seen& s : std::as_const(seen)) {
+        if (!counts.contains(s.lines))
+            counts << s.lines;
+        EXPECT_TRUE(s.hourglass);
+        EXPECT_FALSE(s.menusOn);
+        EXPECT_FALSE(s.ticking);
+        EXPECT_EQ(s.usable, QStringList{"frmStop"});
+    }
+    EXPECT_EQ(counts, (QList<qsizetype>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_GT(paintsDuring, 0);
+    EXPECT_EQ(f.dialogs.size(), 1);
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")).count("\r\n"), 9);
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Setup parameters were saved to file successfully.")});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+    EXPECT_TRUE(f.rig.comm()->TimerEnabled());
+    EXPECT_EQ(usable(), before);
+    Clock::pumpUntil([&] { return !f.main->isVisible(); }, 2000);
+    EXPECT_FALSE(f.main->isVisible());
+}
 
 TEST(ParameterFilesTest, SaveWritesPerAxisEntriesForEveryAxisThenTheGlobalOnes)
 {
