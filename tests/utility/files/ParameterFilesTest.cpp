@@ -177,6 +177,18 @@ private:
     rlimit m_saved{};
 };
 
+// The loaded windows that take input, by name; the restore's progress window aside.
+QStringList usableWindows()
+{
+    QStringList names;
+    for (Form* form : Form::Forms()) {
+        if (form->isEnabled() && form->Name() != QLatin1String("frmProgress"))
+            names << form->Name();
+    }
+    names.sort();
+    return names;
+}
+
 // Counts the paint events a window gets while it lives.
 class PaintCounter : public QObject {
 public:
@@ -496,28 +508,19 @@ TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
         f.dispatch(QString::fromLatin1(key));
     // A window already disabled (by another lock-out) stays so afterwards.
     Form::loadedForm(QStringLiteral("frmEnable"))->setEnabled(false);
-    const auto usable = [] {
-        QStringList names;
-        for (Form* form : Form::Forms()) {
-            if (form->isEnabled() && form->Name() != QLatin1String("frmProgress"))
-                names << form->Name();
-        }
-        names.sort();
-        return names;
-    };
-    const QStringList before = usable();
+    const QStringList before = usableWindows();
     ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
 
     QStringList during;
     QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&] {
         if (during.isEmpty())
-            during = usable();
+            during = usableWindows();
     });
     f.write(QStringLiteral("setup.txt"), "1VA10\r\n2VA20\r\n");
     f.answers << f.path(QStringLiteral("setup.txt"));
     f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
     EXPECT_EQ(during, QStringList{"frmStop"});
-    EXPECT_EQ(usable(), before);
+    EXPECT_EQ(usableWindows(), before);
 
     writeTemplates(f, "KVL410\t1\r\n", "<xx>VA\r\n");
     f.withSim([](SimController& sim) { sim.clearLog(); });
@@ -525,13 +528,13 @@ TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
     QObject::disconnect(&f.device.controller(), &SimController::lineReceived, f.main, nullptr);
     QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&](const QByteArray& line) {
         if (line.startsWith("1VA"))
-            during = usable();
+            during = usableWindows();
     });
     f.answers << f.path(QStringLiteral("saved.txt"));
     f.dispatch(QStringLiteral("mnuFileSaveToFile"));
     EXPECT_EQ(f.lines(), (QStringList{"VE", "1VA?"}));
     EXPECT_EQ(during, QStringList{"frmStop"});
-    EXPECT_EQ(usable(), before);
+    EXPECT_EQ(usableWindows(), before);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -550,16 +553,7 @@ TEST(ParameterFilesTest, WhileASaveRunsEventsRunNothingElseStartsAndTheCloseWait
     writeTemplates(f, "KVL410\t4\r\n", "<xx>VA\r\n<xx>AC\r\nZZ\r\n");
     f.answers << f.path(QStringLiteral("saved.txt")) << f.path(QStringLiteral("other.txt"));
     f.rig.comm()->setTimerEnabled(true);
-    const auto usable = [] {
-        QStringList names;
-        for (Form* form : Form::Forms()) {
-            if (form->isEnabled())
-                names << form->Name();
-        }
-        names.sort();
-        return names;
-    };
-    const QStringList before = usable();
+    const QStringList before = usableWindows();
     ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
 
     struct Seen {
@@ -577,7 +571,7 @@ TEST(ParameterFilesTest, WhileASaveRunsEventsRunNothingElseStartsAndTheCloseWait
     QObject::connect(&timer, &QTimer::timeout, f.main, [&] {
         const QCursor* cursor = QApplication::overrideCursor();
         seen << Seen{f.lines().size(), cursor && cursor->shape() == Qt::WaitCursor,
-                     f.main->mnuMain(0)->menuAction()->isEnabled(), f.rig.comm()->TimerEnabled(), usable()};
+                     f.main->mnuMain(0)->menuAction()->isEnabled(), f.rig.comm()->TimerEnabled(), usableWindows()};
         if (seen.size() == 1) {
             f.main->update();
             f.dispatch(QStringLiteral("mnuFileSaveToFile"));
@@ -611,7 +605,7 @@ TEST(ParameterFilesTest, WhileASaveRunsEventsRunNothingElseStartsAndTheCloseWait
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
     EXPECT_TRUE(f.rig.comm()->TimerEnabled());
-    EXPECT_EQ(usable(), before);
+    EXPECT_EQ(usableWindows(), before);
     Clock::pumpUntil([&] { return !f.main->isVisible(); }, 2000);
     EXPECT_FALSE(f.main->isVisible());
 }
