@@ -5,8 +5,11 @@
 //      event loop stalls, and the share of the line's time the windows' polling takes;
 //   2. the display-only windows (positions, motor power) minimised, a third as long: the line share;
 //   3. 20 free-run jogs of axis 1: the time from the jog button's release to the stop line "1ST"
-//      being complete on the controller's side.
+//      being complete on the controller's side;
+//   4. 20 clicks on the stop window's button while the controller loses every fifth reply: the time
+//      from the click to "0ST" being complete on the controller's side, and whether the link held.
 #include "bench/BenchDesktop.h"
+#include "library/link/BusType.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimDefaults.h"
@@ -148,6 +151,7 @@ int main(int argc, char** argv)
     }
     sim.withPty([&](SimPty& pty) { pty.setBaud(baud); });
     std::atomic<double> stopAt{-1};
+    std::atomic<double> allStopAt{-1};
     sim.with([&](SimController& c) {
         SimDefaults::apply(c);
         c.setMoveSteps(10);
@@ -156,6 +160,9 @@ int main(int argc, char** argv)
             double none = -1;
             if (line == "1ST")
                 stopAt.compare_exchange_strong(none, msNow());
+            none = -1;
+            if (line == "0ST")
+                allStopAt.compare_exchange_strong(none, msNow());
         }, Qt::DirectConnection);
     });
     QStringList open;
@@ -217,7 +224,35 @@ int main(int argc, char** argv)
     std::printf("jog release -> \"1ST\" on the wire, %d of %d releases: median %.1f ms, longest %.1f ms\n",
                 int(releases.size()), kReleases, percentile(releases, 0.5), percentile(releases, 1.0));
 
+    // 4. Stop clicks, each at a random point of the polling, on a line that loses every fifth reply.
+    QWidget* stop = child(Form::loadedForm(QStringLiteral("frmStop")), "btnEStop");
+    if (!stop) {
+        std::fprintf(stderr, "the stop window's button is missing\n");
+        return 1;
+    }
+    sim.with([](SimController& c) { c.setDropEvery(5); });
+    std::vector<double> clicks;
+    for (int i = 0; i < kReleases; ++i) {
+        runFor(300 + int(random.bounded(1500)));
+        allStopAt.store(-1);
+        const double clicked = msNow();
+        postMouse(stop, QEvent::MouseButtonPress);
+        postMouse(stop, QEvent::MouseButtonRelease);
+        QElapsedTimer limit;
+        limit.start();
+        while (allStopAt.load() < 0 && limit.elapsed() < 5000)
+            runFor(1);
+        if (allStopAt.load() >= 0)
+            clicks.push_back(allStopAt.load() - clicked);
+    }
+    sim.with([](SimController& c) { c.setDropEvery(0); });
+    const bool linkHeld = main->KVLComm1().BusType() == BUS_TYPE_RS232;
+    std::printf("every fifth reply lost: stop click -> \"0ST\" on the wire, %d of %d clicks: median %.1f ms, "
+                "longest %.1f ms; link %s\n",
+                int(clicks.size()), kReleases, percentile(clicks, 0.5), percentile(clicks, 1.0),
+                linkHeld ? "still open" : "broken");
+
     main->close();
     main.reset();
-    return releases.size() == size_t(kReleases) ? 0 : 1;
+    return releases.size() == size_t(kReleases) && clicks.size() == size_t(kReleases) && linkHeld ? 0 : 1;
 }

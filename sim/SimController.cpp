@@ -241,6 +241,7 @@ void SimController::receive(const QByteArray& bytes, bool endOfMessage)
     if (m_vanished)
         return;
     m_received += bytes;
+    trimLog();
     qsizetype i = 0;
     while (i < bytes.size() && !m_vanished) {
         if (m_download == DownloadBytes) {
@@ -288,6 +289,7 @@ void SimController::lineComplete(const QByteArray& raw, int terminatorLength)
     const QByteArray line = raw.left(raw.size() - terminatorLength);
     m_lines.append(line);
     m_rawLines.append(raw);
+    trimLog();
     emit lineReceived(line);
     if (m_vanished)
         return;
@@ -376,8 +378,14 @@ void SimController::handleDownloadLine(const QByteArray& line, const QByteArray&
     if (m_download == DownloadCount) {
         double count = 0;
         leadingNumber(line, &count);
-        m_bytesToCome = count > 0 ? static_cast<qint64>(count) : 0;
-        m_download = m_bytesToCome > 0 ? DownloadBytes : DownloadNone;
+        // Checked before it becomes an integer: "1e300" has no integer to become.
+        if (!(count >= 1 && count <= double(MaxDownloadCount)) || count != std::floor(count)) {
+            m_download = DownloadNone;
+            pushError(7, "Parameter out of range");
+            return;
+        }
+        m_bytesToCome = static_cast<qint64>(count);
+        m_download = DownloadBytes;
         return;
     }
     m_downloadData += raw;
@@ -408,6 +416,8 @@ void SimController::answer(const QByteArray& text)
 void SimController::queueRaw(const QByteArray& bytes)
 {
     if (m_silent || m_vanished || bytes.isEmpty())
+        return;
+    if (m_dropEvery > 0 && ++m_repliesQueued % m_dropEvery == 0)
         return;
     if (m_holding) {
         m_held.append(bytes);
@@ -464,6 +474,26 @@ void SimController::clearLog()
     m_lines.clear();
     m_rawLines.clear();
     m_received.clear();
+}
+
+void SimController::setLogLimit(qsizetype lines, qsizetype bytes)
+{
+    m_logLines = lines;
+    m_logBytes = bytes;
+    trimLog();
+}
+
+// Cut back to the limit only once twice over it: cutting the front at every line would copy the
+// whole log each time.
+void SimController::trimLog()
+{
+    if (m_logLines >= 0 && m_lines.size() > 2 * m_logLines) {
+        const qsizetype drop = m_lines.size() - m_logLines;
+        m_lines.remove(0, drop);
+        m_rawLines.remove(0, std::min(drop, m_rawLines.size()));
+    }
+    if (m_logBytes >= 0 && m_received.size() > 2 * m_logBytes)
+        m_received.remove(0, m_received.size() - m_logBytes);
 }
 
 // --- values ---------------------------------------------------------------------------------------

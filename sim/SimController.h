@@ -70,6 +70,10 @@ public:
     // Every byte received, in order (also the bytes of a binary image).
     QByteArray receivedBytes() const { return m_received; }
     void clearLog();
+    // Bounds the log: it keeps at least the last `lines` lines and `bytes` received bytes, and
+    // never more than twice as many (negative: no bound, the default). A program that runs for
+    // hours keeps a bound; a test keeps everything.
+    void setLogLimit(qsizetype lines, qsizetype bytes);
 
     // --- values --------------------------------------------------------------------------------
     // The value a setting stored (or its default) as a query answers it, without terminator;
@@ -118,6 +122,8 @@ public:
     // Replies end with CR alone while set.
     bool noLineFeed() const { return m_noLineFeed; }
     void setNoLineFeed(bool noLineFeed) { m_noLineFeed = noLineFeed; }
+    // Leaves every nth reply unsent, as a line that loses one now and then (0: none).
+    void setDropEvery(int n) { m_dropEvery = n > 0 ? n : 0; }
     // The next count in-process driver calls (send, read, initialisation) return driverCode and
     // transfer nothing.
     void failNext(int driverCode, int count = 1);
@@ -143,7 +149,8 @@ public:
     // A line "Download <target>" starts a download: the controller answers "Ready". Image lines are
     // then recorded and not executed, up to the line holding ETX (03) (for the FPGA targets
     // "420" and "220": the end record ":00000001FF"), which is answered with "Done". Target "8386"
-    // takes a line with a byte count and then that many raw bytes, and answers nothing.
+    // takes a line with a byte count and then that many raw bytes, and answers nothing; a count
+    // that is no whole number from 1 to MaxDownloadCount ends the download with error 7.
     bool isDownloading() const { return m_download != DownloadNone; }
     QByteArray downloadTarget() const { return m_downloadTarget; }
     // The bytes received after the last "Download" line (image lines and their terminators, or the
@@ -157,6 +164,8 @@ public:
 
     // Axis 0 is the whole controller; lines reach up to this axis number.
     static constexpr int MaxAxis = 99;
+    // The largest CPU image the controller takes.
+    static constexpr qint64 MaxDownloadCount = 16 * 1024 * 1024;
 
 signals:
     // A complete line came (without terminator), before it is acted on.
@@ -189,6 +198,7 @@ private:
     void buildCommandTable();
     void buildGroupCommands();
     void lineComplete(const QByteArray& raw, int terminatorLength);
+    void trimLog();
     void execute(const QByteArray& line);
     void handleDownloadLine(const QByteArray& line, const QByteArray& raw);
     void answer(const QByteArray& text);
@@ -209,6 +219,8 @@ private:
     QList<QByteArray> m_lines;
     QList<QByteArray> m_rawLines;
     QByteArray m_received;
+    qsizetype m_logLines = -1;
+    qsizetype m_logBytes = -1;
     QList<QByteArray> m_output;
     int m_deviceClears = 0;
 
@@ -237,6 +249,8 @@ private:
 
     bool m_silent = false;
     bool m_noLineFeed = false;
+    int m_dropEvery = 0;
+    qint64 m_repliesQueued = 0;
     int m_failCode = 0;
     int m_failCount = 0;
     bool m_vanished = false;

@@ -104,6 +104,11 @@ void SimPty::close()
 void SimPty::setBaud(int baud)
 {
     m_baud = baud > 0 ? baud : 0;
+    // Unpaced, the line takes all that waits at once.
+    if (m_baud == 0 && m_readNotifier && !m_readNotifier->isEnabled()) {
+        m_readNotifier->setEnabled(true);
+        readMaster();
+    }
 }
 
 qint64 SimPty::characterNs(int baud)
@@ -138,7 +143,16 @@ void SimPty::readMaster()
 {
     char buffer[4096];
     while (isOpen()) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        // A paced line takes the host's characters only as fast as it carries them: the rest wait
+        // in the host's own buffer, which fills when the host writes faster than the line.
+        qsizetype room = qsizetype(sizeof buffer);
+        if (m_baud > 0) {
+            room = kReceiveFifo - m_in.bytes.size();
+            m_readNotifier->setEnabled(room > 0);
+            if (room <= 0)
+                return;
+        }
+        const ssize_t n = ::read(m_master, buffer, size_t(room));
         if (n > 0) {
             const QByteArray bytes(buffer, static_cast<qsizetype>(n));
             if (m_baud == 0 && m_in.bytes.isEmpty()) {
@@ -192,6 +206,8 @@ void SimPty::deliverDue()
         m_charsIn += in.size();
         if (m_controller)
             m_controller->receive(in); // may close the terminal or queue replies
+        if (m_readNotifier && !m_readNotifier->isEnabled())
+            readMaster();
     }
     scheduleNext();
 }

@@ -22,7 +22,9 @@ class SimController;
 // By default every complete line is answered at once. With a baud rate set, both directions are
 // paced like a real line: each character takes 10 bit-times (start, 8 data, stop), so a line is
 // acted on only once its last character has come through, and a reply trickles out at that rate.
-// The two directions are paced apart, as on a full-duplex line.
+// The two directions are paced apart, as on a full-duplex line. A paced line takes characters from
+// the host only as it carries them (a receive FIFO of kReceiveFifo ahead), so a host that writes
+// faster finds its output buffer full, as it would on a real line.
 class SimPty : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +46,7 @@ public:
     void setBaud(int baud);
     // Nanoseconds one character takes on the line at `baud`.
     static qint64 characterNs(int baud);
+    static constexpr qsizetype kReceiveFifo = 16;
 
     // Receives a line of text for every line the controller receives and every reply it sends,
     // each with a time stamp (see logLine); none (the default) logs nothing.

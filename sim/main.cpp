@@ -72,14 +72,21 @@ int main(int argc, char** argv)
         QStringLiteral("log"),
         QStringLiteral("Print every line received (\"in\") and every reply sent (\"out\"), with a time "
                        "stamp, on the standard output."));
+    const QCommandLineOption dropOption(
+        QStringLiteral("drop-every"),
+        QStringLiteral("Leave every Nth reply unsent, as a line that loses one now and then."),
+        QStringLiteral("N"));
     parser.addOption(modelOption);
     parser.addOption(axesOption);
     parser.addOption(amplifiersOption);
     parser.addOption(baudOption);
     parser.addOption(logOption);
+    parser.addOption(dropOption);
     parser.process(withBaudValue(app.arguments()));
 
     SimController controller;
+    // A program that runs for hours keeps only the recent past of what it received.
+    controller.setLogLimit(1000, 64 * 1024);
     if (parser.isSet(modelOption))
         controller.setModel(parser.value(modelOption).toLatin1());
     if (parser.isSet(axesOption)) {
@@ -108,6 +115,15 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "kvlsim: --baud wants a number from 300 to 4000000\n");
             return 2;
         }
+    }
+    if (parser.isSet(dropOption)) {
+        bool ok = false;
+        const int every = parser.value(dropOption).toInt(&ok);
+        if (!ok || every < 2) {
+            std::fprintf(stderr, "kvlsim: --drop-every wants a number from 2 up\n");
+            return 2;
+        }
+        controller.setDropEvery(every);
     }
     // Speeds, accelerations and jerks of a set-up stage; moves take a second in real time, so a
     // person sees the axes travel.

@@ -1,5 +1,6 @@
 #include "library/link/Global.h"
 
+#include "library/link/NumberText.h"
 #include "platform/RuntimeError.h"
 
 #include <QLocale>
@@ -48,6 +49,10 @@ QString CleanNumericText(QString& s)
     const QChar blank(QLatin1Char(' '));
     const QChar minus(QLatin1Char('-'));
 
+    // Right-to-left locales put direction marks before the minus: they are no part of the
+    // number, and the minus after them is still in the first place.
+    s = NumberText::withoutDirectionMarks(s);
+
     // Only blanks are trimmed.
     int first = 0;
     int last = s.size() - 1;
@@ -63,19 +68,22 @@ QString CleanNumericText(QString& s)
     const QString separator = GetDecimalSeparator();
     const QChar sep = separator.isEmpty() ? QChar() : separator.at(0);
     const int firstSeparator = separator.isEmpty() ? -1 : s.indexOf(sep);
+    const bool negative = !s.isEmpty() && NumberText::isLocaleMinus(s.at(0));
 
     // Positions do not shift: characters are blanked here and removed afterwards.
     for (int i = 0; i < s.size(); ++i) {
         const QChar c = s.at(i);
-        const bool digit = c.unicode() >= '0' && c.unicode() <= '9';
-        if (!digit && c != sep && c != minus)
-            s[i] = blank;
-        else if (c == minus && i >= 1)
+        if (i == 0 && negative)
+            s[i] = minus;
+        else if (NumberText::localeDigitValue(c) < 0 && c != sep)
             s[i] = blank;
         else if (c == sep && i > firstSeparator)
             s[i] = blank;
     }
     s.remove(blank);
+    // The sign as the locale writes it, marks and all, so a shown number cleans to itself.
+    if (negative)
+        s.replace(0, 1, QLocale().negativeSign());
     return s;
 }
 

@@ -15,8 +15,9 @@ void InitUnitNames();
 // The user's decimal separator, one character.
 QString GetDecimalSeparator();
 
-// Keeps digits, the first decimal separator and a minus sign in the first place; an empty text
-// becomes zero with one decimal. Cleans s in place and returns it.
+// Keeps digits (ASCII or the locale's), the first decimal separator and a minus sign in the first
+// place, written as the locale writes it; an empty text becomes zero with one decimal. Cleans s in
+// place and returns it.
 QString CleanNumericText(QString& s);
 
 } // namespace Global

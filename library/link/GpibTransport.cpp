@@ -46,6 +46,8 @@ int GpibTransport::readBuffer(QString& reply)
 {
     QByteArray buffer(ReplyBufferLength, ' ');
     VBIB32::ibrd(short(m_descriptor), buffer, int(buffer.size()));
+    // The device marks its message's last byte: a full buffer without that mark leaves the rest.
+    noteRead(VBIB32::ibcntl >= ReplyBufferLength && !(VBIB32::ibsta & VBIB32::END));
     reply = fromAnsi(buffer);
     return trimBlanks(reply).isEmpty() ? -1 : 0;
 }
@@ -59,6 +61,10 @@ int GpibTransport::read(QString& reply)
 
 int GpibTransport::sendRead(const QByteArray& command, QString& reply)
 {
+    dropWhatFollowsAFullRead([this] {
+        QString rest;
+        readBuffer(rest);
+    });
     send(command);
     platform::Clock::sleepMs(1);
     QString buffer;

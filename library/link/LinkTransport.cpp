@@ -2,6 +2,13 @@
 
 #include "platform/ui/MsgBox.h"
 
+namespace {
+
+// A bus that keeps handing full buffers is given up on after a bounded number of reads.
+constexpr int kMaxReadsOn = 64;
+
+} // namespace
+
 bool LinkTransport::acceptsIdentification(const QString&, int status) const
 {
     return status == 0;
@@ -35,14 +42,19 @@ bool LinkTransport::keepWithinBuffer(QString& reply, bool bufferFull,
     if (!bufferFull || endsLine(reply))
         return true;
     reply.clear();
-    // A bus that keeps handing full buffers is given up on after a bounded number of reads.
-    constexpr int kMaxReads = 64;
     QString more;
-    for (int i = 0; i < kMaxReads; ++i) {
+    for (int i = 0; i < kMaxReadsOn; ++i) {
         if (!readMore(more) || endsLine(more))
             break;
     }
     return false;
+}
+
+void LinkTransport::dropWhatFollowsAFullRead(const std::function<void()>& readOn)
+{
+    for (int i = 0; i < kMaxReadsOn && m_moreMayWait; ++i)
+        readOn();
+    m_moreMayWait = false;
 }
 
 void LinkTransport::showBox(const QString& prompt, int style, const QString& title) const

@@ -17,8 +17,8 @@ public:
     using BoxHandler = std::function<void(const QString& prompt, int style, const QString& title)>;
 
     static constexpr int ReplyBufferLength = 255;
-    // sendRead's status for a query held back unsent: the line still owed an earlier query's
-    // reply. It says nothing of the controller's silence.
+    // sendRead's status for a query held back unsent (the line still owed an earlier query's
+    // reply, or the bus cannot carry the command). It says nothing of the controller's silence.
     static constexpr int HeldBack = -3;
 
     virtual ~LinkTransport() = default;
@@ -63,6 +63,14 @@ protected:
     // nothing came) and dropped to the line's end.
     static bool keepWithinBuffer(QString& reply, bool bufferFull, const std::function<bool(QString& more)>& readMore);
 
+    // A read that filled the reply buffer may have left more of its message on the bus, line end
+    // or not, and that would answer the next query. Every read of the bus says whether it filled
+    // the buffer; a query first drops whatever follows such a read, reading on with readOn (a
+    // read that says so again) while the reads keep filling the buffer.
+    void noteRead(bool bufferFilled) { m_moreMayWait = bufferFilled; }
+    void dropWhatFollowsAFullRead(const std::function<void()>& readOn);
+
 private:
     BoxHandler m_boxHandler;
+    bool m_moreMayWait = false;
 };

@@ -166,7 +166,11 @@ QString NumberText::singleText(float value)
 
 QString NumberText::doubleText(double value)
 {
-    return significantText(value, 15);
+    const QString text = significantText(value, 15);
+    if (!std::isfinite(value) || std::isfinite(text.toDouble()))
+        return text;
+    // Rounded up past the largest double: the largest 15-digit value below it instead.
+    return significantText(std::copysign(1.79769313486231e308, value), 15);
 }
 
 QString NumberText::blankSignedInteger(qint64 value)
@@ -244,7 +248,11 @@ std::optional<quint32> NumberText::statusWord(const QString& text)
     const int h = text.indexOf(QLatin1Char('H'), 0, Qt::CaseSensitive);
     if (h < 0)
         return std::nullopt;
-    const Scan scan = scanHexDigits(text.left(h), 0);
+    // Leading blanks, tabs and line feeds are passed over, as the reply parse passes them.
+    int first = 0;
+    while (first < h && QStringView(u" \t\n").contains(text.at(first)))
+        ++first;
+    const Scan scan = scanHexDigits(text.left(h), first);
     if (!scan.number || scan.tooLong)
         return std::nullopt;
     return static_cast<quint32>(scan.value);
@@ -297,14 +305,76 @@ QString NumberText::localeDouble(double value)
 {
     if (!std::isfinite(value))
         return userLocale().toString(value);
-    const double v = withoutNegativeZero(value);
-    return plainLocaleText(v, QString::number(v, 'e', QLocale::FloatingPointShortest));
+    // The shortest digits themselves: rounding the exact value to as many digits again may give
+    // a neighbouring double's text (2^-44 would end in 801 instead of 802).
+    return userLocale().toString(withoutNegativeZero(value), 'f', QLocale::FloatingPointShortest);
 }
+
+int NumberText::localeDigitValue(QChar c)
+{
+    if (isDigit(c))
+        return c.unicode() - '0';
+    const QString zero = QLocale().zeroDigit();
+    if (zero.size() != 1 || zero.at(0).unicode() == '0')
+        return -1;
+    const int value = int(c.unicode()) - int(zero.at(0).unicode());
+    return value >= 0 && value <= 9 ? value : -1;
+}
+
+bool NumberText::isLocaleMinus(QChar c)
+{
+    if (c == QLatin1Char('-'))
+        return true;
+    const QString minus = withoutDirectionMarks(QLocale().negativeSign());
+    return minus.size() == 1 && c == minus.at(0);
+}
+
+QString NumberText::withoutDirectionMarks(const QString& text)
+{
+    QString plain = text;
+    plain.remove(QChar(0x200E)).remove(QChar(0x200F)).remove(QChar(0x061C));
+    return plain;
+}
+
+namespace {
+
+// The text in the C locale's form, or nothing when it holds a character that is no part of a
+// number in the user's locale (a group separator among them).
+std::optional<QString> plainNumberText(const QString& text)
+{
+    const QString point = userLocale().decimalPoint();
+    QString plain;
+    for (QChar c : NumberText::withoutDirectionMarks(text)) {
+        const int digit = NumberText::localeDigitValue(c);
+        if (digit >= 0)
+            plain += QChar(u'0' + digit);
+        else if (point.size() == 1 && c == point.at(0))
+            plain += QLatin1Char('.');
+        else if (NumberText::isLocaleMinus(c))
+            plain += QLatin1Char('-');
+        else if (c == QLatin1Char('+') || c == QLatin1Char('e') || c == QLatin1Char('E') || c == QLatin1Char(' '))
+            plain += c;
+        else
+            return std::nullopt;
+    }
+    return plain;
+}
+
+} // namespace
 
 double NumberText::parseLocale(const QString& text, bool* ok)
 {
     bool parsed = false;
-    const double value = userLocale().toDouble(text, &parsed);
+    double value = userLocale().toDouble(text, &parsed);
+    // Qt cannot read some negative texts of its own (a direction mark before the minus), nor the
+    // cleaned form of them: read such a text in the C locale's form.
+    if (!parsed) {
+        if (const std::optional<QString> plain = plainNumberText(text)) {
+            QLocale c = QLocale::c();
+            c.setNumberOptions(QLocale::RejectGroupSeparator);
+            value = c.toDouble(*plain, &parsed);
+        }
+    }
     if (ok)
         *ok = parsed;
     return parsed ? value : 0.0;

@@ -19,7 +19,9 @@ public:
     static QString integerText(qint64 value);
     // Plain decimal of a float: period, no blank, a zero before the point ("0.5", "-1234.5"),
     // 7 significant digits for a 32-bit float and 15 for a 64-bit one, trailing zeros dropped,
-    // exponent form ("1E+20", "1.5E-05") outside the range those digits cover.
+    // exponent form ("1E+20", "1.5E-05") outside the range those digits cover. A double so near
+    // the largest one that its 15 digits would round beyond it gives the largest 15-digit text
+    // below it, so the text never reads back as an infinity.
     static QString singleText(float value);
     static QString doubleText(double value);
     // Blank-signed decimal: a blank before a non-negative value, no zero before the point of a
@@ -56,7 +58,8 @@ public:
     // Whether a reply holds a leading number at all (as parseReply reads it).
     static bool holdsNumber(const QString& reply);
     // A status word written as hexadecimal digits followed by an upper-case "H" ("1A3H, 5FH"):
-    // the digits that open the text before its first "H", up to the first that is no hexadecimal
+    // the digits that open the text before its first "H" (after any blanks, tabs and line feeds,
+    // as the reply parse passes them over), up to the first that is no hexadecimal
     // digit, as an unsigned 32-bit word. Nothing when there is no "H", no digit, or more than
     // eight significant digits.
     static std::optional<quint32> statusWord(const QString& text);
@@ -69,8 +72,16 @@ public:
     // decimals, never with an exponent (100 gives "100", 1e-7 "0.0000001").
     static QString localeSingle(float value);
     static QString localeDouble(double value);
-    // Reads a text in the locale's form; a text that is no number gives 0 and ok false.
+    // Reads a text in the locale's form; a text that is no number gives 0 and ok false. The sign
+    // may stand with or without the direction marks right-to-left locales put before it, as a
+    // hyphen or as the locale's own minus, and digits may be ASCII or the locale's.
     static double parseLocale(const QString& text, bool* ok = nullptr);
+    // The value of a digit, ASCII or the user's locale's own; -1 for any other character.
+    static int localeDigitValue(QChar c);
+    // Whether c is a minus sign: the hyphen, or the user's locale's minus without its marks.
+    static bool isLocaleMinus(QChar c);
+    // The text without the invisible direction marks a right-to-left locale writes.
+    static QString withoutDirectionMarks(const QString& text);
 
     // Conversions with the platform's overflow rule (error 6) ---------------------------------
 

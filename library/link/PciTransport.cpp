@@ -32,6 +32,13 @@ QString cStringReply(const QByteArray& buffer)
     return LinkTransport::fromAnsi(end < 0 ? buffer : buffer.left(end));
 }
 
+// The board library takes commands as C strings: a NUL would end the command there, and the rest
+// would be lost while the driver reports success. Such a command is not sent at all.
+bool carriesWhole(const QByteArray& command)
+{
+    return !command.contains('\0');
+}
+
 QByteArray replyBuffer()
 {
     QByteArray buffer(LinkTransport::ReplyBufferLength + 1, ' ');
@@ -65,11 +72,15 @@ bool PciTransport::acceptsIdentification(const QString& reply, int status) const
 
 int PciTransport::send(const QByteArray& command)
 {
+    if (!refuseNul(command))
+        return -1;
     return platform::kvl_send_ascii(command.constData());
 }
 
 QVariant PciTransport::sendNoTerm(const QByteArray& command)
 {
+    if (!refuseNul(command))
+        return QVariant::fromValue<short>(-1);
     return QVariant::fromValue<short>(platform::kvl_send_ascii(command.constData()));
 }
 
@@ -77,15 +88,27 @@ int PciTransport::read(QString& reply)
 {
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_read_ascii(buffer.data(), int(buffer.size()));
-    reply = trimBlanks(cStringReply(buffer));
+    const QString got = cStringReply(buffer);
+    noteRead(got.size() >= ReplyBufferLength);
+    reply = trimBlanks(got);
     return status;
 }
 
 int PciTransport::sendRead(const QByteArray& command, QString& reply)
 {
+    // Refused unsent: no sign of the controller's silence.
+    if (!refuseNul(command)) {
+        reply.clear();
+        return HeldBack;
+    }
+    dropWhatFollowsAFullRead([this] {
+        QString rest;
+        read(rest);
+    });
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_send_read_ascii(command.constData(), buffer.data(), int(buffer.size()));
     const QString got = cStringReply(buffer);
+    noteRead(got.size() >= ReplyBufferLength);
     reply = trimBlanks(got);
     // Only a reply the driver says it read is held to the buffer; its other codes stand.
     if (status != 0)
@@ -121,4 +144,13 @@ bool PciTransport::boardAvailable(int deviceId)
         return false;
     }
     return true;
+}
+
+bool PciTransport::refuseNul(const QByteArray& command) const
+{
+    if (carriesWhole(command))
+        return true;
+    showBox(QStringLiteral("The command holds a NUL character, which the PCI bus cannot carry. Nothing was sent."),
+            48, QStringLiteral("PCI Bus Error"));
+    return false;
 }

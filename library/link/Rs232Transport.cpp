@@ -245,14 +245,18 @@ int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
     settleOwed();
     if (m_owed) {
         const qint64 takenBefore = m_takenIn;
-        waitUntil([this, deadline] { return !m_owed || owedLineLost() || platform::Clock::tickMs() >= deadline; },
-                  deadline);
+        // The owed line's own limit moves on while it is still coming.
+        while (m_owed && !owedLineLost() && m_serial->PortOpen() && platform::Clock::tickMs() < deadline)
+            waitUntil([this] { return !m_owed; }, std::min(deadline, m_owedUntil));
         if (m_owed && !owedLineLost()) {
             // Held back: unsent, and no sign of silence unless the line kept talking without
             // ever ending a line.
             return m_takenIn != takenBefore ? -1 : HeldBack;
         }
         m_owed = false;
+        // Too little of the limit is left for a reply: the line is in step again for the next.
+        if (deadline - platform::Clock::tickMs() < MinReplyWindowMs)
+            return HeldBack;
     }
     discardWaiting();
     const qint64 sentAt = platform::Clock::tickMs();

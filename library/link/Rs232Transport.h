@@ -31,6 +31,8 @@ public:
     static constexpr int ReplyLimitMs = 1000;
     static constexpr int LateReplyLimitMs = ReplyLimitMs + ReplyLimitMs / 2;
     static constexpr int OwedLineQuietMs = ReplyLimitMs / 2;
+    // A query that waited out an owed line goes out only with this much of its limit left.
+    static constexpr int MinReplyWindowMs = ReplyLimitMs / 4;
 
     Rs232Transport(platform::SerialControl* serial, QTimer* timer);
 

@@ -40,6 +40,7 @@ int UsbTransport::getReply(QString& reply, bool& received)
     int count = 0;
     const int code = platform::kvl_usb_get_ascii(m_device, buffer.data(), int(buffer.size()), &count);
     count = std::min(count, int(ReplyBufferLength));
+    noteRead(count >= ReplyBufferLength);
     received = count >= 1;
     if (received)
         reply = fromAnsi(buffer.left(count));
@@ -57,6 +58,11 @@ int UsbTransport::read(QString& reply)
 
 int UsbTransport::sendRead(const QByteArray& command, QString& reply)
 {
+    dropWhatFollowsAFullRead([this] {
+        QString rest;
+        bool got = false;
+        getReply(rest, got);
+    });
     if (send(command) != 0) {
         reply.clear();
         return -1;

@@ -8,12 +8,13 @@
 // registered with the library once, before the first call.
 namespace VBIB32 {
 
-extern short ibsta;   // bit 0x8000 is the error bit
+extern short ibsta;   // bit 0x8000 is the error bit, 0x2000 the end of the device's message
 extern short iberr;
 extern short ibcnt;   // low 16 bits of ibcntl
 extern qint32 ibcntl;
 
 constexpr short ERR = short(0x8000);
+constexpr short END = short(0x2000);
 
 short ibdev(short board, short pad, short sad, short tmo, short eot, short eos);
 short ibclr(short ud);

@@ -1,6 +1,7 @@
 #include "platform/serial/SerialControl.h"
 
 #include "platform/RuntimeError.h"
+#include "platform/kernel/Clock.h"
 
 #include <QFileInfo>
 #include <QMutex>
@@ -8,6 +9,7 @@
 #include <QSerialPort>
 #include <QSet>
 
+#include <algorithm>
 #include <climits>
 
 namespace platform {
@@ -110,6 +112,15 @@ QSet<QString>& openDevices()
     static QSet<QString> devices;
     return devices;
 }
+
+// Slices of the wait for room in the device's buffer: the limit is checked at least this often.
+constexpr int kOutputSliceMs = 100;
+// How long a write may wait for the device to take it beyond the time the line needs to carry it
+// and what the device holds ahead of it. A line still held up after that is given up on.
+constexpr int kOutputGraceMs = 5000;
+// What a device's own transmit buffer holds ahead of our bytes (a UART driver's page); a
+// pseudo-terminal holds more but takes more as soon as its reader takes any.
+constexpr qint64 kDeviceBufferBytes = 4096;
 
 [[noreturn]] void raiseError(int number)
 {
@@ -285,6 +296,49 @@ struct SerialControl::Impl {
         }, Qt::QueuedConnection);
     }
 
+    // The longest a write of `pending` bytes may wait: the line's time for them and for a full
+    // device buffer ahead of them, at 10 bit-times a character, plus a grace.
+    qint64 outputLimitMs(qint64 pending) const
+    {
+        return kOutputGraceMs + (pending + kDeviceBufferBytes) * 10 * 1000 / framing.baud;
+    }
+
+    // Hands written bytes to the device until no more than outBufferSize wait with us. A device
+    // whose buffer is full is waited for on the port: Qt's flush() writes into a full buffer
+    // and reports its EAGAIN as a ResourceError, the same error as a device that has gone, while
+    // waitForBytesWritten writes only what the port says it can take. False when the limit
+    // passed first.
+    bool handOver()
+    {
+        const qint64 before = port->bytesAvailable();
+        const qint64 deadline = Clock::tickMs() + outputLimitMs(port->bytesToWrite());
+        bool inTime = true;
+        {
+            // Input read while we wait is a reader's to take, or a receive event's after the wait.
+            const bool was = readerWaiting;
+            readerWaiting = true;
+            port->waitForBytesWritten(0);
+            while (port && !vanished && port->bytesToWrite() > outBufferSize) {
+                const qint64 left = deadline - Clock::tickMs();
+                if (left <= 0) {
+                    inTime = false;
+                    break;
+                }
+                Clock::blockFor(int(std::min<qint64>(left, kOutputSliceMs)),
+                                [this](int ms) { port->waitForBytesWritten(ms); });
+            }
+            readerWaiting = was;
+        }
+        if (port && !vanished && !readerWaiting && port->bytesAvailable() > before) {
+            const quint64 s = session;
+            QMetaObject::invokeMethod(q, [this, s] {
+                if (port && session == s)
+                    onReadyRead();
+            }, Qt::QueuedConnection);
+        }
+        return inTime;
+    }
+
     struct Configuring {
         explicit Configuring(Impl& impl) : d(impl), was(impl.configuring) { d.configuring = true; }
         ~Configuring() { d.configuring = was; }
@@ -385,7 +439,8 @@ void SerialControl::setOutput(const QByteArray& bytes)
     d->port->write(bytes);
     // Hand the bytes to the device now, not at the next pass of the event loop: a reader that
     // waits for the reply must not wait on its own command.
-    d->port->flush();
+    if (!d->handOver())
+        d->vanished = true;
     if (d->vanished) {
         d->close();
         raiseError(RuntimeError::PortNotOpen);

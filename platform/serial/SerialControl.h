@@ -45,7 +45,10 @@ public:
     bool PortOpen() const;
     void setPortOpen(bool open);
 
-    // Writes the bytes (8018 when the port is closed or the device has gone).
+    // Writes the bytes and hands them to the device. While the device's buffer is full it waits on
+    // the port until no more than OutBufferSize bytes wait with us; the rest goes out as the
+    // device takes it. 8018 when the port is closed, the device has gone, or it has not taken them
+    // within the time the line needs for them and a full device buffer, plus 5 s.
     void setOutput(const QByteArray& bytes);
     // Takes up to InputLen bytes (all that are waiting when InputLen is 0) from the receive buffer.
     QByteArray Input();
@@ -69,10 +72,11 @@ public:
     void setDTREnable(bool on);
     bool RTSEnable() const;
     void setRTSEnable(bool on);
-    // Kept for hosts that set and read them; the buffers underneath grow as needed, so nothing
+    // Kept for hosts that set and read it; the buffer underneath grows as needed, so nothing
     // received is dropped when more than this arrives.
     int InBufferSize() const;
     void setInBufferSize(int bytes);
+    // The most that Output leaves waiting with us for the device to take (512 by default).
     int OutBufferSize() const;
     void setOutBufferSize(int bytes);
 

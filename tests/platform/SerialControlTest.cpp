@@ -1,7 +1,9 @@
 #include "platform/serial/SerialControl.h"
 
 #include "platform/RuntimeError.h"
+#include "platform/kernel/Clock.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/ScriptedController.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -137,7 +139,10 @@ TEST_F(SerialControlTest, OutputBeyondTheDeviceBufferArrivesWholeOrIsDiscarded)
     for (int i = 0; i < 100000; ++i)
         big.append(char(i * 7 + i / 256));
 
-    // More than the pseudo-terminal holds: the rest waits with us and goes out as the device takes it.
+    // More than the pseudo-terminal holds, with room for all of it on our side: the rest waits
+    // with us and goes out as the device takes it.
+    EXPECT_EQ(port.OutBufferSize(), 512);
+    port.setOutBufferSize(int(big.size()));
     port.setOutput(big);
     EXPECT_GT(port.OutBufferCount(), 0);
     QByteArray got;
@@ -356,6 +361,79 @@ TEST_F(SerialControlTest, VanishingDeviceClosesThePort)
     EXPECT_EQ(errorOf([&] { port.Input(); }), 8018);
 }
 
+// Fills the device's buffer (nobody reads the master) with lines until the device takes no more;
+// then no byte may wait with us, so the next write waits.
+void fillDevice(SerialControl& port)
+{
+    port.setOutBufferSize(1 << 20);
+    for (int i = 0; i < 100000 && port.OutBufferCount() == 0; ++i)
+        port.setOutput(QByteArray(39, 'f') + '\r');
+    // The kernel passes what the terminal took on in its own time and then takes more (late on a
+    // busy machine): more waits on our side than it could ever take after that.
+    port.setOutput(QByteArray(32 * 1024, 'f'));
+    port.setOutBufferSize(1);
+}
+
+// A host that writes faster than the line carries finds the device's buffer full again and
+// again: each write waits on the port for room, however long the line takes, and every byte
+// arrives in order. 90 KB in lines, the first second and a half at 19200 baud.
+TEST_F(SerialControlTest, AFullDeviceBufferIsWaitedForNotTakenForAGoneDevice)
+{
+    ScriptedController line([](const QByteArray&) { return ScriptedController::Answer{}; });
+    ASSERT_TRUE(line.isOpen());
+    line.setReadBaud(19200);
+    qputenv("KVL_COM8", line.slavePath().toLocal8Bit());
+    SerialControl paced;
+    paced.setCommPort(8);
+    paced.setSettings(QStringLiteral("19200,n,8,1"));
+    paced.setPortOpen(true);
+
+    QList<QByteArray> sent;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 cpuBefore = cpuMicroseconds();
+    qint64 pacedCpu = -1;
+    qint64 pacedWall = 0;
+    qsizetype sentWhilePaced = 0;
+    for (int i = 0; i < 2250; ++i) {
+        sent << QByteArray::number(i).rightJustified(5, '0') + ' ' + QByteArray(33, char('A' + i % 26));
+        ASSERT_EQ(errorOf([&] { paced.setOutput(sent.last() + '\r'); }), 0) << i;
+        if (pacedCpu < 0 && clock.elapsed() >= 1500) {
+            pacedWall = clock.elapsed();
+            pacedCpu = cpuMicroseconds() - cpuBefore;
+            sentWhilePaced = sent.size();
+            line.setReadBaud(2000000);
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return line.lines().size() >= sent.size(); }, 30000));
+    EXPECT_EQ(line.lines(), sent);
+    EXPECT_TRUE(paced.PortOpen());
+    // The line held the writer back: in 1.5 s at 19200 baud the buffers and the line take some
+    // 25 KB, not 90 KB. Waiting slept on the port.
+    EXPECT_LT(sentWhilePaced, 1000);
+    EXPECT_LT(pacedCpu, pacedWall * 1000 / 3);
+}
+
+// A device that takes nothing more: the write waits for the time the line needs, plus a grace, then
+// fails as a device error; the port is closed.
+TEST_F(SerialControlTest, ADeviceThatTakesNothingFailsTheWriteAtItsLimit)
+{
+    port.setSettings(QStringLiteral("115200,n,8,1"));
+    port.setPortOpen(true);
+    fillDevice(port);
+    const qint64 pending = port.OutBufferCount() + 40;
+    platform::Clock::useManualClock();
+    const qint64 start = platform::Clock::tickMs();
+    EXPECT_EQ(errorOf([&] { port.setOutput(QByteArray(40, 'x')); }), 8018);
+    const qint64 waited = platform::Clock::tickMs() - start;
+    platform::Clock::useRealClock();
+    // 5 s, and the line's time for what waits and a full device buffer at 11520 characters a second.
+    const qint64 limit = 5000 + (pending + 4096) * 1000 / 11520;
+    EXPECT_GE(waited, limit);
+    EXPECT_LT(waited, limit + 300);
+    EXPECT_FALSE(port.PortOpen());
+}
+
 TEST(SerialControlVanishTest, GoneDuringAWaitOrAWrite)
 {
     SerialControl port;
@@ -385,6 +463,25 @@ TEST(SerialControlVanishTest, GoneDuringAWaitOrAWrite)
         EXPECT_EQ(errorOf([&] { port.setOutput("1MO\r"); }), 8018);
         EXPECT_FALSE(port.PortOpen());
         EXPECT_EQ(port.InBufferCount(), 0);
+    }
+    {
+        // Gone while a write waits for room in the device's buffer: a device error at once.
+        PseudoTerminal pty;
+        qputenv("KVL_COM7", pty.slavePath().toLocal8Bit());
+        port.setPortOpen(true);
+        fillDevice(port);
+        std::thread device([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            pty.close();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(errorOf([&] { port.setOutput(QByteArray(40, 'x')); }), 8018);
+        device.join();
+        EXPECT_GE(clock.elapsed(), 150);
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_FALSE(port.PortOpen());
+        port.setOutBufferSize(512);
     }
     // The freed control opens the next device as usual.
     PseudoTerminal pty;

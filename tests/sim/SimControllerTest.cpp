@@ -257,6 +257,40 @@ TEST(SimControllerTest, FirmwareDownloads)
     EXPECT_EQ(ask(sim, "Download 420\r"), QByteArray("Ready\r\n"));
     EXPECT_EQ(ask(sim, ":020000040000FA\r"), QByteArray());
     EXPECT_EQ(ask(sim, ":00000001FF\r"), QByteArray("Done\r\n"));
+
+    // A count no integer holds ("1e300" once overflowed the conversion), or none the controller
+    // takes, ends the download with an error; what follows is a command again.
+    for (const char* count : {"1e300", "-5", "0", "2.5", "16777217", "abc"}) {
+        sim.clearErrors();
+        EXPECT_EQ(ask(sim, "Download 8386\r"), QByteArray("Ready\r\n"));
+        EXPECT_EQ(ask(sim, QByteArray(count) + "\r"), QByteArray()) << count;
+        EXPECT_FALSE(sim.isDownloading()) << count;
+        EXPECT_EQ(sim.errorCount(), 1) << count;
+        EXPECT_EQ(ask(sim, "VE?\r"), QByteArray("KVL410 Version 2.0\r\n")) << count;
+    }
+    sim.clearErrors();
+    EXPECT_EQ(ask(sim, "Download 8386\r"), QByteArray("Ready\r\n"));
+    sim.receive("16777216\r");
+    EXPECT_TRUE(sim.isDownloading()) << "the largest image is taken";
+    EXPECT_EQ(sim.errorCount(), 0);
+}
+
+TEST(SimControllerTest, ABoundedLogKeepsOnlyTheRecentLines)
+{
+    SimController sim;
+    sim.setLogLimit(10, 100);
+    for (int i = 0; i < 100000; ++i)
+        sim.receive("1TP\r");
+    sim.receive("2TP\r");
+    EXPECT_GE(sim.lines().size(), 10);
+    EXPECT_LE(sim.lines().size(), 20);
+    EXPECT_EQ(sim.lines().size(), sim.rawLines().size());
+    EXPECT_EQ(sim.lines().last(), QByteArray("2TP"));
+    EXPECT_EQ(sim.rawLines().last(), QByteArray("2TP\r"));
+    EXPECT_GE(sim.receivedBytes().size(), 100);
+    EXPECT_LE(sim.receivedBytes().size(), 200);
+    EXPECT_TRUE(sim.receivedBytes().endsWith("1TP\r2TP\r"));
+    EXPECT_EQ(sim.takeAllOutput().count("\r\n"), 100001) << "every query is still answered";
 }
 
 } // namespace

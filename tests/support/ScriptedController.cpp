@@ -7,14 +7,33 @@
 #include <poll.h>
 #include <unistd.h>
 
-qint64 ScriptedController::clockMs()
+namespace {
+
+qint64 nowNs()
 {
     static const QElapsedTimer origin = [] {
         QElapsedTimer t;
         t.start();
         return t;
     }();
-    return origin.elapsed();
+    return origin.nsecsElapsed();
+}
+
+qint64 nowMs()
+{
+    return nowNs() / 1000000;
+}
+
+constexpr qint64 kReadChunk = 4096;
+// A paced line's characters are taken this many at a time, as a UART's FIFO hands them on.
+constexpr qint64 kPacedChunk = 16;
+constexpr qint64 kSavedNs = 2000000;
+
+} // namespace
+
+qint64 ScriptedController::clockMs()
+{
+    return nowMs();
 }
 
 ScriptedController::ScriptedController(Script script) : m_script(std::move(script))
@@ -34,6 +53,13 @@ void ScriptedController::setFlood(const QByteArray& chunk)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_flood = chunk;
+}
+
+void ScriptedController::setReadBaud(int baud)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_readBaud = std::max(0, baud);
+    m_lineFreeNs = nowNs();
 }
 
 QList<QByteArray> ScriptedController::lines() const
@@ -70,10 +96,25 @@ void ScriptedController::run()
     while (!m_stop) {
         QByteArray flood;
         qint64 wait = 20;
+        qint64 readable = kReadChunk;
+        qint64 perCharNs = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             flood = m_flood;
-            const qint64 now = clockMs();
+            if (m_readBaud > 0) {
+                // What the line has carried since the last take; an idle line saves up no more
+                // than a chunk or two milliseconds' worth.
+                perCharNs = std::max<qint64>(1, 10 * qint64(1000000000) / m_readBaud);
+                const qint64 ns = nowNs();
+                const qint64 saved = std::max(kPacedChunk, kSavedNs / perCharNs);
+                m_lineFreeNs = std::max(m_lineFreeNs, ns - saved * perCharNs);
+                readable = (ns - m_lineFreeNs) / perCharNs;
+                if (readable < kPacedChunk) {
+                    wait = std::min<qint64>(wait, ((kPacedChunk - readable) * perCharNs + 999999) / 1000000);
+                    readable = 0;
+                }
+            }
+            const qint64 now = nowMs();
             // Due answers in the order they fell due.
             std::stable_sort(m_due.begin(), m_due.end(), [](const Due& a, const Due& b) { return a.atMs < b.atMs; });
             while (!m_due.empty() && m_due.front().atMs <= now) {
@@ -91,7 +132,8 @@ void ScriptedController::run()
                 m_sent += n;
         }
         // While flooding, also wake as soon as the line takes more, rather than spin on a full one.
-        pollfd p{fd, short(flood.isEmpty() ? POLLIN : POLLIN | POLLOUT), 0};
+        const short in = readable > 0 ? POLLIN : 0;
+        pollfd p{fd, short(flood.isEmpty() ? in : in | POLLOUT), 0};
         const int ready = ::poll(&p, 1, int(std::max<qint64>(wait, 0)));
         if (ready <= 0)
             continue;
@@ -100,15 +142,17 @@ void ScriptedController::run()
                 ::poll(nullptr, 0, 10); // hang-up: the host has the slave closed
             continue;
         }
-        char buf[4096];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        char buf[kReadChunk];
+        const ssize_t n = ::read(fd, buf, size_t(std::min(readable, kReadChunk)));
         if (n <= 0) {
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 ::poll(nullptr, 0, 10);
             continue;
         }
         std::lock_guard<std::mutex> lock(m_mutex);
-        const qint64 now = clockMs();
+        if (perCharNs > 0)
+            m_lineFreeNs += n * perCharNs;
+        const qint64 now = nowMs();
         for (ssize_t i = 0; i < n; ++i) {
             const char c = buf[i];
             if (c == '\r' || c == '\n') {

@@ -34,6 +34,10 @@ public:
 
     // Writes chunk as fast as the line takes it until flooding stops (an empty chunk).
     void setFlood(const QByteArray& chunk);
+    // Takes the host's characters only as fast as a line at `baud` carries them (10 bit-times a
+    // character, a few at a time), so a host that writes faster fills its output buffer; 0 (the
+    // default): as they come.
+    void setReadBaud(int baud);
     // The lines received so far, without their terminators.
     QList<QByteArray> lines() const;
     // When a line came in, on clockMs(); -1 when it has not come (the first of equal lines).
@@ -56,6 +60,8 @@ private:
     std::atomic<qint64> m_sent{0};
     mutable std::mutex m_mutex;
     QByteArray m_flood;
+    int m_readBaud = 0;
+    qint64 m_lineFreeNs = 0; // when the line has carried every character taken so far
     QList<QByteArray> m_lines;
     QList<qint64> m_lineTimes;
     std::vector<Due> m_due;

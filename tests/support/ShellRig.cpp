@@ -4,6 +4,7 @@
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
+#include "sim/SimPty.h"
 #include "sim/SimPtyThread.h"
 #include "utility/shell/DataFiles.h"
 #include "utility/shell/Form.h"
@@ -111,6 +112,12 @@ void ShellRig::withSim(const std::function<void(SimController&)>& f)
 {
     ASSERT_TRUE(m_sim);
     m_sim->with(f);
+}
+
+void ShellRig::setSimBaud(int baud)
+{
+    ASSERT_TRUE(m_sim);
+    m_sim->withPty([baud](SimPty& pty) { pty.setBaud(baud); });
 }
 
 QStringList ShellRig::simLines()

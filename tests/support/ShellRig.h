@@ -47,6 +47,8 @@ public:
     // first-run window.
     void useSerialLink();
     void withSim(const std::function<void(SimController&)>& f);
+    // Paces the simulated line at `baud` (0: no pacing).
+    void setSimBaud(int baud);
     QStringList simLines();
     void closeSim();
 

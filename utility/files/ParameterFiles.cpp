@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStringList>
@@ -106,6 +107,15 @@ QString trimBlanks(const QString& text)
     while (end > begin && text.at(end - 1) == QLatin1Char(' '))
         --end;
     return text.mid(begin, end - begin);
+}
+
+// A text for a message: control characters (a NUL among them) shown as "\xNN".
+QString shownText(const QString& text)
+{
+    QString shown;
+    for (QChar c : text)
+        shown += c.unicode() < 0x20 ? QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0')) : QString(c);
+    return shown;
 }
 
 // Refuses, with one message, a command that needs a controller when there is none to talk to.
@@ -240,6 +250,7 @@ QString writeParameters(const QString& target, int axes, const std::vector<Templ
             queries << entry.mnemonic + QLatin1Char('?');
         }
     }
+    const QString leftAsItWas = kCRLF + nativePath(target) + kCRLF + QStringLiteral("was left as it was.");
     for (int i = 0; i < queries.size(); ++i) {
         // The desktop paints and the stop window takes its click between the queries.
         Clock::pumpOnce();
@@ -247,7 +258,15 @@ QString writeParameters(const QString& target, int axes, const std::vector<Templ
         if (IsUnusableReply(reply) || !frmMain::instance()) {
             return QStringLiteral("The controller gave no usable reply to %1, so the parameters were not saved.")
                        .arg(queries.at(i))
-                + kCRLF + nativePath(target) + kCRLF + QStringLiteral("was left as it was.");
+                + leftAsItWas;
+        }
+        // A reply such as "-" would be saved as a line that sets nothing sensible when restored.
+        QString marked = reply;
+        NumberText::markHex(marked);
+        if (!NumberText::replyNumber(marked, NumberText::Target::Double)) {
+            return QStringLiteral("The controller's reply \"%1\" to %2 is no value, so the parameters were not saved.")
+                       .arg(shownText(reply), queries.at(i))
+                + leftAsItWas;
         }
         writer.writeLine(heads.at(i) + reply);
     }
@@ -319,17 +338,15 @@ std::optional<int> trajectoryCode(const QString& cell)
 std::optional<QString> hexCell(const QString& cell, bool* outOfRange)
 {
     *outOfRange = false;
+    // Only a sign and digits: the number parse would stop at a NUL and take "255", NUL, "junk"
+    // for 255.
+    const QString digits = cell.startsWith(QLatin1Char('-')) || cell.startsWith(QLatin1Char('+')) ? cell.mid(1) : cell;
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
     bool ok = false;
     const qlonglong value = cell.toLongLong(&ok, 10);
-    if (!ok) {
-        // Digits too many even for 64 bits are a whole number all the same.
-        const QString digits = cell.startsWith(QLatin1Char('-')) || cell.startsWith(QLatin1Char('+')) ? cell.mid(1)
-                                                                                                       : cell;
-        *outOfRange = !digits.isEmpty()
-            && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-        return std::nullopt;
-    }
-    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max()) {
+    // Digits too many even for 64 bits are a whole number all the same.
+    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max()) {
         *outOfRange = true;
         return std::nullopt;
     }
@@ -342,6 +359,27 @@ QString cellPlace(int axis, int position)
     if (line <= 0)
         return QString();
     return QStringLiteral(" (line %1 of %2)").arg(line).arg(nativePath(g_oldParamSource));
+}
+
+// A value cell the controller takes as a number: empty (the line then carries none), or a plain
+// decimal with an optional exponent that a double holds. "1e309", "NaN", "abc" and a number
+// followed by a NUL are none.
+bool plainNumberCell(const QString& cell)
+{
+    if (cell.isEmpty())
+        return true;
+    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][+-]?[0-9]+)?$"));
+    bool ok = false;
+    const double value = cell.toDouble(&ok);
+    return number.match(cell).hasMatch() && ok && std::isfinite(value);
+}
+
+QString cellRefusal(const QString& name, const QString& cell, int axis, int position, const QString& fault)
+{
+    return QStringLiteral("The %1 value \"%2\" of axis %3%4 %5, so nothing was converted.")
+        .arg(name, shownText(cell))
+        .arg(axis)
+        .arg(cellPlace(axis, position), fault);
 }
 
 // Old files describe at most six axes: a controller with more, or none identified, gets none.
@@ -371,6 +409,11 @@ std::optional<QStringList> convertedLines(QString* error)
             switch (row.value) {
             case Value::Cell:
                 value = gOldParams[axis][row.position];
+                if (!plainNumberCell(value)) {
+                    *error = cellRefusal(mnemonic.trimmed(), value, axis, row.position,
+                                         QStringLiteral("is no number the controller takes"));
+                    return std::nullopt;
+                }
                 break;
             case Value::Text:
                 value = QString::fromLatin1(row.text);
@@ -397,10 +440,7 @@ std::optional<QStringList> convertedLines(QString* error)
                               .arg(name)
                               .arg(axis)
                               .arg(row.position)
-                        : QStringLiteral("The %1 value \"%2\" of axis %3%4 %5, so nothing was converted.")
-                              .arg(name, cell)
-                              .arg(axis)
-                              .arg(cellPlace(axis, row.position), fault);
+                        : cellRefusal(name, cell, axis, row.position, fault);
                     return std::nullopt;
                 }
                 value = *hex;

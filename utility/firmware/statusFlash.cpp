@@ -372,7 +372,7 @@ statusFlash::Ending statusFlash::DownloadFirmwareComm()
     if (path.isEmpty())
         return Ending::Stay;
     QByteArray image;
-    if (!prepareImage(path, QStringLiteral("tmp.xxx"), true, &image))
+    if (!prepareImage(path, QStringLiteral("tmp.xxx"), true, &image) || !carriedByBus(image, path))
         return Ending::Stay;
     Clock::pumpOnce();
     if (duplicateAddressCancelled())
@@ -556,7 +556,8 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
     QByteArray dsp;
     QByteArray cpu;
     if (!prepareImage(dspPath, QStringLiteral("tmp.xxx"), true, &dsp)
-        || !prepareImage(cpuPath, QStringLiteral("tmpCPU.xxx"), false, &cpu))
+        || !prepareImage(cpuPath, QStringLiteral("tmpCPU.xxx"), false, &cpu) || !carriedByBus(dsp, dspPath)
+        || !carriedByBus(cpu, cpuPath))
         return Ending::Stay;
     playAnimation();
     Clock::pumpOnce();
@@ -671,6 +672,19 @@ bool statusFlash::prepareImage(const QString& path, const QString& copyName, boo
         }
     }
     return true;
+}
+
+// The PCI board's send takes C strings: an image holding a NUL byte would go out cut at every NUL
+// while each send reports success. Such an image is refused before anything is sent.
+bool statusFlash::carriedByBus(const QByteArray& image, const QString& path)
+{
+    if (m_bus != BUS_TYPE_PCI || !image.contains('\0'))
+        return true;
+    refuse(QStringLiteral("The file ") + QDir::toNativeSeparators(path)
+               + QStringLiteral(" holds NUL bytes, which the PCI bus cannot carry.\r\nNothing was sent to the "
+                                "controller."),
+           vbOKOnly + vbCritical, kTitle);
+    return false;
 }
 
 // The error list is not polled while this window is open: the operator sees a box as well.

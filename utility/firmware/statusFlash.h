@@ -86,6 +86,7 @@ private:
     QString chooseFile(const QString& title, const QString& folder, const QString& filter);
     bool prepareImage(const QString& path, const QString& copyName, bool checkHeader, QByteArray* image,
                       QString* copyPath = nullptr);
+    bool carriedByBus(const QByteArray& image, const QString& path);
     void badHeader();
     bool duplicateAddressCancelled();
     bool downloadLines(const QByteArray& image, const QString& command, bool readyAtStart, bool etxRule,

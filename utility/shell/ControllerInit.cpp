@@ -5,6 +5,7 @@
 #include "library/link/NumberText.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
+#include "utility/shell/BoundedFile.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerQuery.h"
@@ -12,13 +13,13 @@
 #include "utility/shell/EventWait.h"
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/TextHelpers.h"
+#include "utility/shell/TextLineReader.h"
 #include "utility/shell/frmBusType.h"
 #include "utility/shell/frmMain.h"
 #include "utility/shell/frmSplash.h"
 
 #include <QAction>
 #include <QEvent>
-#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -43,7 +44,7 @@ const QString kFailed = QStringLiteral("System initialization failed.");
 constexpr int kWaitSliceMs = 50;
 constexpr int kResetSettleMs = 500;
 constexpr int kRestartSeconds = 18;
-constexpr int kMaxTableLine = 1024;
+constexpr int kMaxTableLine = 1023;
 
 bool g_initializing = false;
 bool g_checkingPower = false;
@@ -209,6 +210,9 @@ struct Limits {
 
 std::optional<short> countField(const QString& text)
 {
+    // The number parse would stop at a NUL and take what stands before it.
+    if (text.contains(QChar(0)))
+        return std::nullopt;
     bool ok = false;
     const int value = text.toInt(&ok, 10);
     if (!ok || value < 0 || value > 32767)
@@ -217,17 +221,18 @@ std::optional<short> countField(const QString& text)
 }
 
 // The model's record of the table. The first record of the model decides; a file that cannot be
-// read, or a record whose counts are no whole numbers, gives nothing.
+// read, or a record whose counts are no whole numbers, gives nothing. Records are read whole: one
+// longer than the limit ends the reading (its tail must not pass for a record of its own).
 std::optional<Limits> lookUpModel(const QString& path, const QString& model)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString reason;
+    if (BoundedFile::read(path, &bytes, &reason) != BoundedFile::Outcome::Read)
         return std::nullopt;
-    while (!file.atEnd()) {
-        QString line = QString::fromLatin1(file.readLine(kMaxTableLine));
+    TextLineReader reader(bytes, kMaxTableLine);
+    QString line;
+    while (reader.readLine(line)) {
         Clock::pumpOnce();
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
         const QStringList fields = listFields(line);
         if (fields.value(0) != model)
             continue;

@@ -4,6 +4,7 @@
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/SettingsStore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -37,12 +38,13 @@ std::optional<int> storedPlace(const QString& text)
     return static_cast<int>(rounded);
 }
 
-// A stored size: as a place, and more than nothing (a size of nothing or less is no size, and the
-// window keeps its own).
-std::optional<int> storedSize(const QString& text)
+// A stored size: as a place, and at least the window's least size in twips (a size below it, such
+// as a few twips, is no size, and the window keeps its own).
+std::optional<int> storedSize(const QString& text, int leastPixels)
 {
     const std::optional<int> value = storedPlace(text);
-    return value.value_or(0) > 0 ? value : std::nullopt;
+    const qint64 least = qint64(std::max(leastPixels, 1)) * Form::TwipsPerPixel;
+    return value.value_or(0) >= least ? value : std::nullopt;
 }
 
 } // namespace
@@ -71,8 +73,10 @@ void RestoreFormPosition(Form* frm)
     std::optional<int> height;
     std::optional<int> width;
     if (isSizable(frm)) {
-        height = storedSize(SettingsStore::GetSetting(section, kHeight, QString()));
-        width = storedSize(SettingsStore::GetSetting(section, kWidth, QString()));
+        // The least size the frame can be dragged to: its title bar and borders.
+        const QSize least = frm->frame()->minimumSizeHint();
+        height = storedSize(SettingsStore::GetSetting(section, kHeight, QString()), least.height());
+        width = storedSize(SettingsStore::GetSetting(section, kWidth, QString()), least.width());
     }
     if (left)
         frm->setLeft(*left);

@@ -282,7 +282,10 @@ void frmMain::GetCommSettings(CommLink comm)
     comm.setCommPort(short(port.value_or(vcp ? 3 : 1)));
 
     const QString defaultSettings = defaultSerialSettings();
-    const QString settings = SettingsStore::GetSetting(kSection, QStringLiteral("Baud"), defaultSettings);
+    QString settings = SettingsStore::GetSetting(kSection, QStringLiteral("Baud"), defaultSettings);
+    // The check a save makes: a framing the port refuses (4 data bits) would fail every start.
+    if (!SerialControl::framingUsable(settings))
+        settings = defaultSettings;
     try {
         comm.setSettings(settings);
     } catch (const RuntimeError&) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "tests/support/TestHelpers.h"
 
@@ -24,6 +25,14 @@ TEST(NumberText, CommandFormsUseThePeriodInEveryLocale)
     EXPECT_EQ(NumberText::doubleText(0.1), "0.1");
     EXPECT_EQ(NumberText::doubleText(1e20), "1E+20");
     EXPECT_EQ(NumberText::doubleText(1.5e-5), "1.5E-05");
+    // The largest doubles round up past the range at 15 digits: their text stays below it.
+    const double largest = std::numeric_limits<double>::max();
+    for (double v : {largest, -largest, std::nextafter(largest, 0.0), 1.797693134862315e308}) {
+        const QString text = NumberText::doubleText(v);
+        EXPECT_TRUE(std::isfinite(text.toDouble())) << text.toStdString();
+        EXPECT_EQ(text, v < 0 ? "-1.79769313486231E+308" : "1.79769313486231E+308");
+    }
+    EXPECT_EQ(NumberText::doubleText(1.79769313486231e308), "1.79769313486231E+308");
 
     EXPECT_EQ(NumberText::blankSignedSingle(2.5f), " 2.5");
     EXPECT_EQ(NumberText::blankSignedSingle(-2.5f), "-2.5");
@@ -100,7 +109,12 @@ TEST(NumberText, StatusWordsAreUnsignedAndNeverWrapped)
     EXPECT_EQ(NumberText::statusWord("FFFFFFFFH"), 0xFFFFFFFFu);
     EXPECT_EQ(NumberText::statusWord("000000080000001H"), 0x80000001u) << "leading zeros are not significant";
     EXPECT_EQ(NumberText::statusWord("10H5"), 0x10u);
-    for (const char* bad : {"123456789H", "1A", "H", "", " 1AH", "FFFFFFFFFFFFFFFFFFFFH"})
+    // Leading blanks are passed over as the reply parse passes them: a PH? reply " 1A3H" is 419,
+    // not an amplifier that is off.
+    EXPECT_EQ(NumberText::statusWord(" 1A3H"), 0x1A3u);
+    EXPECT_EQ(NumberText::statusWord(" \t\n1A3H"), 0x1A3u);
+    EXPECT_EQ(NumberText::parseReply("&H 1A3H"), 419.0);
+    for (const char* bad : {"123456789H", "1A", "H", "", " H", " -1AH", "FFFFFFFFFFFFFFFFFFFFH"})
         EXPECT_EQ(NumberText::statusWord(bad), std::nullopt) << bad;
 
     // A value is fitted to what its field holds, or is no value at all.
@@ -179,5 +193,50 @@ TEST(NumberText, LocaleFormsAreShortestPlainDecimalsNeverExponents)
         QString shown = NumberText::localeSingle(v);
         Global::CleanNumericText(shown);
         EXPECT_EQ(float(NumberText::parseLocale(shown)), v) << v;
+    }
+}
+
+TEST(NumberText, ShortestDoubleTextsReadBackAsTheSameDouble)
+{
+    PointLocale point;
+    // Re-rounding the exact value to the shortest text's length gave 2^-44 the neighbour's digits.
+    EXPECT_EQ(NumberText::localeDouble(std::ldexp(1.0, -44)), "0.00000000000005684341886080802");
+    QStringList wrong;
+    for (int e = -1074; e <= 1023; ++e) {
+        const double v = std::ldexp(1.0, e);
+        if (NumberText::parseLocale(NumberText::localeDouble(v)) != v)
+            wrong << QString::number(e);
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(' ').toStdString();
+}
+
+TEST(NumberText, EveryShownNumberReadsBackWithItsSignInEveryLocale)
+{
+    // Right-to-left locales write a direction mark before the minus, which Qt 6.4 cannot read
+    // back, and Arabic ones their own digits, which cleaning once dropped.
+    for (const char* name : {"de_DE", "he_IL", "ar_EG", "fa_IR"}) {
+        LocaleScope scope{QLocale(QString::fromLatin1(name))};
+        for (double v : {-2.5, 2.5, -0.001, -1234.5678, 0.0}) {
+            bool ok = false;
+            QString shown = NumberText::displayText(v, 4);
+            EXPECT_EQ(NumberText::parseLocale(shown, &ok), v) << name << " " << shown.toStdString();
+            EXPECT_TRUE(ok);
+            QString cleaned = shown;
+            Global::CleanNumericText(cleaned);
+            EXPECT_EQ(cleaned, shown) << name << ": a shown number cleans to itself";
+            EXPECT_EQ(NumberText::parseLocale(NumberText::localeDouble(v)), v) << name;
+            EXPECT_EQ(float(NumberText::parseLocale(NumberText::localeSingle(float(v)))), float(v)) << name;
+        }
+        // What a user types: an ASCII minus and digits, also before the locale's own digits.
+        QString typed = QStringLiteral("-2") + QLocale().decimalPoint() + QStringLiteral("5");
+        Global::CleanNumericText(typed);
+        EXPECT_EQ(NumberText::parseLocale(typed), -2.5) << name;
+        QString arabic = QStringLiteral("-") + QLocale().toString(2.5, 'f', 1);
+        Global::CleanNumericText(arabic);
+        EXPECT_EQ(NumberText::parseLocale(arabic), -2.5) << name;
+        // A group separator is still no number.
+        bool ok = true;
+        NumberText::parseLocale(QStringLiteral("1") + QLocale().groupSeparator() + QStringLiteral("000"), &ok);
+        EXPECT_FALSE(ok) << name;
     }
 }

@@ -2,10 +2,12 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
+#include "library/link/NumberText.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/kernel/Clock.h"
 #include "sim/SimController.h"
 #include "tests/support/PanelTestRig.h"
+#include "tests/support/TestHelpers.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -366,3 +368,24 @@ TEST(CyclePanel, TypedTargetsComeBackInTheNextPanel)
 }
 
 } // namespace
+
+TEST(CyclePanel, ANegativeTargetKeepsItsSignInEveryLocale)
+{
+    // Right-to-left locales show a direction mark before the minus; a visit of the box once
+    // dropped the sign with it, and the cycle went to +2.5.
+    for (const char* name : {"de_DE", "he_IL", "ar_EG"}) {
+        CycleRig c; // sets a locale of its own
+        LocaleScope scope{QLocale(QString::fromLatin1(name))};
+        const QString typed = QStringLiteral("-2") + QLocale().decimalPoint() + QStringLiteral("5");
+        c.prepare(0, typed, QStringLiteral("3"));
+        c.dwell()->setText(QStringLiteral("0"));
+        PanelTestRig::leave(c.target(1, 0));
+        const QString shown = c.target(1, 0)->text();
+        EXPECT_EQ(shown, NumberText::displayText(-2.5, 4)) << name;
+        PanelTestRig::leave(c.target(1, 0));
+        EXPECT_EQ(c.target(1, 0)->text(), shown) << name << ": a second visit changes nothing";
+        PanelTestRig::click(c.go());
+        c.act(); // motors on
+        EXPECT_EQ(c.act(), QStringList{"1PA-2.5\r"}) << name;
+    }
+}

@@ -55,7 +55,7 @@ struct Dialog {
 // pseudo-terminal as the serial port), the parameter-file commands plugged in as the program's
 // start plugs them, and the file dialogs answered from a list (an empty answer cancels).
 struct Files {
-    enum Bus { Usb, Serial };
+    enum Bus { Usb, Serial, Pci };
 
     explicit Files(Bus bus = Usb)
         : serial(bus == Serial)
@@ -63,8 +63,11 @@ struct Files {
         if (serial) {
             rig.useSerialLink();
         } else {
-            device.installOnUsb(0);
-            rig.store("KVLComm", "BusType", "4");
+            if (bus == Pci)
+                device.installOnPci(0);
+            else
+                device.installOnUsb(0);
+            rig.store("KVLComm", "BusType", bus == Pci ? "1" : "4");
             rig.store("KVLComm", "DeviceID", "0");
             rig.store("frmMain", "FirstTime", "0");
         }
@@ -339,6 +342,22 @@ TEST(ParameterFilesTest, RestoreStopsAtTheFirstLineTheLinkDoesNotTake)
     EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
     EXPECT_TRUE(f.lines().isEmpty());
     EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+}
+
+TEST(ParameterFilesTest, RestoreOnPciRefusesALineWithANulAndClaimsNothing)
+{
+    // The board would send "1VA 25" and drop the rest while reporting success.
+    Files f(Files::Pci);
+    f.write(QStringLiteral("setup.txt"), QByteArray("1VA 25\0 5\r\n2VA20\r\n", 15));
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    EXPECT_TRUE(f.lines().isEmpty());
+    const QStringList prompts = f.prompts();
+    ASSERT_EQ(prompts.size(), 2);
+    EXPECT_EQ(prompts[0], QStringLiteral("The command holds a NUL character, which the PCI bus cannot carry. Nothing "
+                                         "was sent."));
+    EXPECT_TRUE(prompts[1].startsWith(QStringLiteral("Sending stopped at line 1 of"))) << prompts[1].toStdString();
+    EXPECT_FALSE(prompts.contains(QStringLiteral("Configuration Restored")));
 }
 
 TEST(ParameterFilesTest, RestoreCutOffOnTheSerialLinkSaysHowFarItGot)
@@ -768,6 +787,33 @@ TEST(ParameterFilesTest, SaveStoppedByAnUnusableReplyLeavesTheOldFile)
     EXPECT_EQ(QDir(f.rig.folder()).entryList({"*saved*"}, QDir::Files), QStringList{"saved.txt"});
 }
 
+TEST(ParameterFilesTest, SaveOfRepliesThatAreNoValuesLeavesTheOldFile)
+{
+    // A controller that answers "-" to everything: saved, a restore of the file would set nothing
+    // sensible, yet the save said it succeeded.
+    for (const QByteArray& bad : {QByteArray("-"), QByteArray("abc"), QByteArray("1e309")}) {
+        Files f;
+        writeTemplates(f, "KVL410\t2\r\n", "<xx>VA\r\n<xx>SN\r\nZZ\r\n");
+        f.withSim([&](SimController& sim) {
+            sim.setValue(1, "VA", "5");
+            sim.setReply("1SN?", bad + "\r\n");
+            sim.setReply("ZZ?", "1A3H\r\n");
+        });
+        const QByteArray old = "1VA5\r\n";
+        f.write(QStringLiteral("saved.txt"), old);
+        f.answers << f.path(QStringLiteral("saved.txt"));
+        f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+
+        EXPECT_EQ(f.lines(), (QStringList{"VE", "1VA?", "1SN?"})) << bad.constData();
+        EXPECT_EQ(f.read(QStringLiteral("saved.txt")), old);
+        EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("The controller's reply \"%1\" to 1SN? is no value, so the "
+                                                          "parameters were not saved.\r\n")
+                                               .arg(QString::fromLatin1(bad))
+                                           + QDir::toNativeSeparators(f.path(QStringLiteral("saved.txt")))
+                                           + "\r\nwas left as it was."});
+    }
+}
+
 TEST(ParameterFilesTest, SaveCutOffOnTheSerialLinkLeavesTheOldFile)
 {
     Files f(Files::Serial);
@@ -937,6 +983,12 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
     outOfRange.insert("1:34", "2147483648");
     QMap<QString, QByteArray> tooLong = numericZCells(2);
     tooLong.insert("2:35", "-99999999999999999999");
+    // Value cells the controller could not take, as fuzzing found them copied into the command file.
+    const auto withCell = [](const QString& key, const QByteArray& value) {
+        QMap<QString, QByteArray> cells = numericZCells(2);
+        cells.insert(key, value);
+        return oldFile(2, 44, cells);
+    };
     QByteArray longBlock = good;
     longBlock.insert(longBlock.indexOf("2:Axis"), "1:Extra=1\r\n");
     const QList<Case> cases = {
@@ -955,6 +1007,11 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         {good + oldFile(1, 44, numericZCells(1)), QStringLiteral("Line 89 of ")},
         {oldFile(2, 44, outOfRange), QStringLiteral("The ZA value \"2147483648\" of axis 1 (line 35 of ")},
         {oldFile(2, 44, tooLong), QStringLiteral("The ZB value \"-99999999999999999999\" of axis 2 (line 80 of ")},
+        {withCell("1:4", "1e309"), QStringLiteral("The VA value \"1e309\" of axis 1 (line 5 of ")},
+        {withCell("2:11", "NaN"), QStringLiteral("The SN value \"NaN\" of axis 2 (line 56 of ")},
+        {withCell("1:10", "abc"), QStringLiteral("The SU value \"abc\" of axis 1 (line 11 of ")},
+        {withCell("1:4", QByteArray("255\0junk", 8)), QStringLiteral("The VA value \"255\\x00junk\" of axis 1 (line 5 of ")},
+        {withCell("1:34", QByteArray("255\0junk", 8)), QStringLiteral("The ZA value \"255\\x00junk\" of axis 1 (line 35 of ")},
     };
     for (const Case& c : cases) {
         Files f;

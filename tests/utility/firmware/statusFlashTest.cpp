@@ -630,6 +630,33 @@ TEST(statusFlashTest, DspThenCpuImageOverGpib)
     EXPECT_TRUE(d.menusEnabled());
 }
 
+TEST(statusFlashTest, ImagesWithNulBytesAreRefusedOnPciBeforeAnythingIsSent)
+{
+    // The board's send takes C strings: every piece of a CPU image would go out cut at its first
+    // NUL while each send reported success.
+    FlashDesk d(BUS_TYPE_PCI);
+    gModel = QStringLiteral("KVL8100");
+    QByteArray dsp = kFirmware;
+    dsp.replace('\0', ' ');
+    const QByteArray cpu("MZ\x90\x00\x03\x00", 6);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.chosen << d.image("dsp.fwr", dsp) << d.image("cpu.exe", cpu) << d.image("nul.fwr", kFirmware)
+             << d.image("cpu.exe", cpu);
+    for (const char* refused : {"cpu.exe", "nul.fwr"}) {
+        d.rig.boxes.clear();
+        window->cmdLoadFirmware()->click();
+        EXPECT_TRUE(d.lines().isEmpty()) << refused;
+        ASSERT_FALSE(d.prompts().isEmpty());
+        EXPECT_TRUE(d.prompts().last().endsWith(QStringLiteral("%1 holds NUL bytes, which the PCI bus cannot carry."
+                                                               "\r\nNothing was sent to the controller.")
+                                                    .arg(QString::fromLatin1(refused))))
+            << d.prompts().last().toStdString();
+        EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+        EXPECT_TRUE(window->cmdLoadFirmware()->isEnabled());
+    }
+}
+
 TEST(statusFlashTest, CpuStageWaitsForItsOwnReady)
 {
     FlashDesk d(BUS_TYPE_GPIB);
@@ -673,6 +700,34 @@ TEST(statusFlashTest, CpuImageInEightBytePiecesOverSerial)
     EXPECT_EQ(lines.mid(lines.size() - 3), (QList<QByteArray>{"Download 8386", "9", "VE?"}));
     EXPECT_EQ(window->progFlash()->value(), 100);
     EXPECT_TRUE(d.asked(QStringLiteral("Download complete")));
+}
+
+// A line slower than the program writes: the image outgrows what the serial device buffers, and
+// each line waits for room instead of failing as a pulled cable. Every byte arrives, in order.
+TEST(statusFlashTest, ImageLargerThanTheDeviceBufferGoesWholeOverAPacedLine)
+{
+    FlashDesk d(BUS_TYPE_RS232);
+    gModel = QStringLiteral("KVL400");
+    QByteArray image("\x02\r\n$KVL firmware\r\n");
+    QByteArray expected("\x02\r$KVL firmware\r");
+    for (int i = 0; i < 800; ++i) {
+        const QByteArray line = "S1 " + QByteArray::number(i).rightJustified(5, '0') + QByteArray(30, 'A' + i % 26);
+        image += line + "\r\n";
+        expected += line + '\r';
+    }
+    image += "\x03\r\n";
+    expected += '\x03';
+    d.chosen << d.image("big.fwr", image);
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.rig.setSimBaud(115200);
+    window->cmdLoadFirmware()->click();
+
+    QByteArray data;
+    d.rig.withSim([&](SimController& sim) { data = sim.downloadData(); });
+    EXPECT_EQ(data, expected);
+    EXPECT_TRUE(d.asked(QStringLiteral("Download complete"))) << d.prompts().join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(d.asked(kIncomplete));
 }
 
 // A CPU image cut part way by a pulled cable (every write still reports success) is no complete

@@ -295,6 +295,20 @@ TEST(ControllerInitTest, ModelTableLookup)
         EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8})) << model;
     }
 
+    // A record is read whole or not at all: the tail of a line longer than 1023 bytes once passed
+    // for a record of its own, and a count followed by a NUL for the count.
+    sim.setReply("VE?", "KVL410 Version 2.0\r\n");
+    const QList<QByteArray> refused = {QByteArray(1023, 'x') + "\"KVL410\",1,1,1,1\r\n\"KVL410\",4,4,24,8\r\n",
+                                       QByteArray("\"KVL410\",8\0,4,24,8\r\n", 20)};
+    for (const QByteArray& table : refused) {
+        writeTable(rig, table);
+        EXPECT_TRUE(main->GetMaxAxes());
+        EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8}));
+    }
+    writeTable(rig, QByteArray(1023 - 16, 'x') + "\"KVL410\",1,1,1,1\r\n\"KVL410\",4,4,24,8\r\n");
+    EXPECT_FALSE(main->GetMaxAxes()) << "a line of 1023 bytes is whole";
+    EXPECT_EQ(limits(main), (QList<short>{4, 4, 24, 8}));
+
     // The exact model word only; no table at all gives the defaults as well.
     sim.setReply("VE?", "kvl410 Version 2.0\r\n");
     EXPECT_TRUE(main->GetMaxAxes());
