@@ -6,6 +6,7 @@
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/files/CommandFileWriter.h"
+#include "utility/files/ParameterFileRun.h"
 #include "utility/files/frmProgress.h"
 #include "utility/shell/AnswerCheck.h"
 #include "utility/shell/BoundedFile.h"
@@ -13,8 +14,6 @@
 #include "utility/shell/ControllerInit.h"
 #include "utility/shell/ControllerQuery.h"
 #include "utility/shell/DataFiles.h"
-#include "utility/shell/EventWait.h"
-#include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/TextLineReader.h"
 #include "utility/shell/frmMain.h"
@@ -253,6 +252,8 @@ QString writeParameters(const QString& target, int axes, const std::vector<Templ
     }
     const QString leftAsItWas = kCRLF + nativePath(target) + kCRLF + QStringLiteral("was left as it was.");
     for (int i = 0; i < queries.size(); ++i) {
+        // The desktop paints and the stop window takes its click between the queries.
+        Clock::pumpOnce();
         const QString reply = QueryController(queries.at(i));
         if (IsUnusableReply(reply) || !frmMain::instance()) {
             return QStringLiteral("The controller gave no usable reply to %1, so the parameters were not saved.")
@@ -550,18 +551,9 @@ void RestoreFromFile()
     bool confirmed = true;
     QString unconfirmed;
     {
-        // Marks the restore as a wait in progress: the main window's close is put off until it is
-        // over, and the menus stay out of reach meanwhile.
-        EventWait waiting;
-        main->DisableMenu();
-        // Nothing starts motion or writes to the controller between the lines.
-        LinkOwnerLockOut lockOut;
-        // No poll or power watch of the link's tick comes between the lines (the watch could
-        // even start a reset); it ticks again afterwards if the link is still open.
-        CommLink comm = main->KVLComm1();
+        ParameterFileRun run(main);
+        CommLink comm = run.comm();
         const int bus = comm.BusType();
-        const bool ticking = comm.TimerEnabled();
-        comm.setTimerEnabled(false);
         QPointer<frmProgress> progress = Form::instance<frmProgress>();
         progress->setRunning(true);
         progress->ProgressBar1()->setMaximum(100);
@@ -588,11 +580,6 @@ void RestoreFromFile()
         if (progress) {
             progress->setRunning(false);
             Form::Unload(progress);
-        }
-        if (main) {
-            if (ticking && !comm.isNull() && comm.IsOpen())
-                comm.setTimerEnabled(true);
-            main->EnableMenu();
         }
     }
 
@@ -648,14 +635,14 @@ void SaveParametersToFile()
 
     const QString target = GetSaveFileName(main, QStringLiteral("Save Parameters To File"),
                                            QFileInfo(kSaveFolder).isDir() ? kSaveFolder : QString(), kSaveFilter);
-    if (target.isEmpty())
+    if (target.isEmpty() || !main)
         return;
 
     QString failure;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto pointer = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        LinkOwnerLockOut lockOut;
+        ParameterFileRun run(main);
         failure = writeParameters(target, *axes, *entries);
     }
     if (!failure.isEmpty()) {

@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSaveFile>
 #include <QStyle>
 #include <QStatusBar>
@@ -112,14 +113,15 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* e) override
     {
-        const QString text = e->text();
-        if (text.size() == 1 && isTyped(text.at(0))) {
-            type(text.at(0));
+        // The paste key first: some keyboards give it the text of its letter.
+        if (e->matches(QKeySequence::Paste)) {
+            paste();
             e->accept();
             return;
         }
-        if (e->matches(QKeySequence::Paste)) {
-            paste();
+        const QString text = e->text();
+        if (text.size() == 1 && isTyped(text.at(0))) {
+            type(text.at(0));
             e->accept();
             return;
         }
@@ -132,12 +134,14 @@ protected:
 
     void insertFromMimeData(const QMimeData* source) override
     {
-        // Pasted text is typed: each line end is an Enter.
-        const QString text = source->text().replace(kCRLF, kCR).replace(QLatin1Char('\n'), QLatin1Char('\r'));
-        for (const QChar c : text) {
-            if (isTyped(c))
-                type(c);
+        // Pasted text is typed: each line end is an Enter. A backspace in it edits nothing.
+        const QString lines = source->text().replace(kCRLF, kCR).replace(QLatin1Char('\n'), QLatin1Char('\r'));
+        QString text;
+        for (const QChar c : lines) {
+            if (isTyped(c) && c != QLatin1Char('\b'))
+                text += c;
         }
+        m_form->txtTerminal_Paste(text);
     }
 
     void mouseDoubleClickEvent(QMouseEvent* e) override
@@ -344,12 +348,75 @@ bool frmTerminal::txtTerminal_KeyPress(QChar key)
     return false;
 }
 
-void frmTerminal::handleLine()
+void frmTerminal::txtTerminal_Paste(const QString& text)
+{
+    if (m_busy || text.isEmpty())
+        return;
+    // Typed keys wait until the paste is over; the paste itself starts once the key press or the
+    // click that pasted has been handled.
+    m_busy = true;
+    Clock::afterInput(this, [this, text] { typePasted(text); });
+}
+
+void frmTerminal::typePasted(const QString& text)
+{
+    const QStringList pieces = text.split(QLatin1Char('\r'));
+    // Every line is checked before the first goes out: the lines of a paste belong together.
+    for (int i = 0; i < pieces.size(); ++i) {
+        const QString line = (i == 0 ? m_lineBuffer : QString()) + pieces.at(i);
+        if (!lineFits(line, QStringLiteral("Line %1 of the pasted text").arg(i + 1),
+                      QStringLiteral("Nothing of the pasted text was sent."))) {
+            m_busy = false;
+            return;
+        }
+    }
+    const auto done = qScopeGuard([this] { m_busy = false; });
+    {
+        // The main window's close, and this window's own destruction, wait for the paste.
+        EventWait waiting;
+        QPointer<frmMain> main = frmMain::instance();
+        // The last piece has no Enter: it stays in the line buffer, as typed text does.
+        for (int i = 0; i + 1 < pieces.size(); ++i) {
+            if (i > 0) {
+                Clock::pumpOnce();
+                if (!isLoaded() || gAppClosing || (main && main->closePending()))
+                    return;
+            }
+            // An empty pasted line is no Enter on an empty line: it repeats nothing.
+            if (m_lineBuffer.isEmpty() && pieces.at(i).isEmpty())
+                continue;
+            appendText(pieces.at(i));
+            m_lineBuffer += pieces.at(i) + kCR;
+            if (!handleLine())
+                return;
+        }
+    }
+    appendText(pieces.last());
+    m_lineBuffer += pieces.last();
+}
+
+bool frmTerminal::lineFits(const QString& line, const QString& which, const QString& consequence)
+{
+    const qsizetype length = line.size() - (line.endsWith(kCR) ? 1 : 0);
+    if (length <= LongestLine)
+        return true;
+    MsgBox(which + QStringLiteral(" has %1 characters; the controller takes at most %2 in a line. ").arg(length).arg(LongestLine)
+               + consequence,
+           vbOKOnly + vbExclamation, windowTitle());
+    return false;
+}
+
+bool frmTerminal::handleLine()
 {
     QString line = m_lineBuffer;
     CommLink comm(mobjX);
     caretToEnd();
 
+    if (!lineFits(line, QStringLiteral("The line"), QStringLiteral("Nothing of it was sent."))) {
+        m_lineBuffer.clear();
+        endLine();
+        return true;
+    }
     if (IsDataGatherCommand(line)) {
         SaveGatheredData(line);
     } else {
@@ -368,7 +435,7 @@ void frmTerminal::handleLine()
                     if (main)
                         main->InitializeController(true);
                 });
-                return;
+                return false;
             }
         } else if (IsListProgramCommand(line)) {
             if (!comm.isNull())
@@ -394,6 +461,7 @@ void frmTerminal::handleLine()
     m_lineBuffer.clear();
     endLine();
     caretToEnd();
+    return true;
 }
 
 bool frmTerminal::typedReplyCame(CommLink& comm)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/link/LinkTransport.h"
 #include "utility/shell/Form.h"
 
 #include <QList>
@@ -39,6 +40,9 @@ public:
     // The longest wait for the reply to a typed line, on every bus (the GPIB timeout the window
     // sets): a command the controller does not answer must not hold the desktop.
     static constexpr int TypedReplyLimitMs = 100;
+    // The longest command line, without its carriage return, that the controller takes whole: with
+    // the carriage return it fills the link's line buffer.
+    static constexpr int LongestLine = LinkTransport::ReplyBufferLength - 1;
 
     frmTerminal();
     ~frmTerminal() override;
@@ -83,7 +87,14 @@ private:
     // A typed character; true when the box is to show (or, for a backspace, edit) it itself.
     bool txtTerminal_KeyPress(QChar key);
     void txtTerminal_DblClick();
-    void handleLine();
+    // Pasted text (line ends as CR) is typed line by line, events running between the lines.
+    void txtTerminal_Paste(const QString& text);
+    void typePasted(const QString& text);
+    // False when the line closes the terminal (a confirmed reset): nothing more is to be typed.
+    bool handleLine();
+    // Refuses, with a message naming the line and what became of it, a line (its carriage return
+    // aside) that the controller cannot take whole.
+    bool lineFits(const QString& line, const QString& which, const QString& consequence);
     // Whether the reply to a typed line has begun within TypedReplyLimitMs. The serial port is
     // watched here; the other buses keep the limit themselves.
     bool typedReplyCame(CommLink& comm);
@@ -103,7 +114,7 @@ private:
     QString m_lineBuffer;
     QString m_lastLine;
     bool m_programMode = false;
-    bool m_busy = false; // a file send or a listing runs
+    bool m_busy = false; // a file send or a paste runs
     QList<QPointer<Form>> m_hiddenForms;
     bool m_reloadCycle = false;
     // The other windows take no input while the terminal owns the link.

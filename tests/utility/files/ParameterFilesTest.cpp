@@ -18,6 +18,9 @@
 #include "utility/shell/frmMain.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -175,6 +178,35 @@ public:
 
 private:
     rlimit m_saved{};
+};
+
+// The loaded windows that take input, by name; the restore's progress window aside.
+QStringList usableWindows()
+{
+    QStringList names;
+    for (Form* form : Form::Forms()) {
+        if (form->isEnabled() && form->Name() != QLatin1String("frmProgress"))
+            names << form->Name();
+    }
+    names.sort();
+    return names;
+}
+
+// Counts the paint events a window gets while it lives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* window, int& count) : m_count(count) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++m_count;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int& m_count;
 };
 
 } // namespace
@@ -495,28 +527,19 @@ TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
         f.dispatch(QString::fromLatin1(key));
     // A window already disabled (by another lock-out) stays so afterwards.
     Form::loadedForm(QStringLiteral("frmEnable"))->setEnabled(false);
-    const auto usable = [] {
-        QStringList names;
-        for (Form* form : Form::Forms()) {
-            if (form->isEnabled() && form->Name() != QLatin1String("frmProgress"))
-                names << form->Name();
-        }
-        names.sort();
-        return names;
-    };
-    const QStringList before = usable();
+    const QStringList before = usableWindows();
     ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
 
     QStringList during;
     QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&] {
         if (during.isEmpty())
-            during = usable();
+            during = usableWindows();
     });
     f.write(QStringLiteral("setup.txt"), "1VA10\r\n2VA20\r\n");
     f.answers << f.path(QStringLiteral("setup.txt"));
     f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
     EXPECT_EQ(during, QStringList{"frmStop"});
-    EXPECT_EQ(usable(), before);
+    EXPECT_EQ(usableWindows(), before);
 
     writeTemplates(f, "KVL410\t1\r\n", "<xx>VA\r\n");
     f.withSim([](SimController& sim) { sim.clearLog(); });
@@ -524,17 +547,87 @@ TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
     QObject::disconnect(&f.device.controller(), &SimController::lineReceived, f.main, nullptr);
     QObject::connect(&f.device.controller(), &SimController::lineReceived, f.main, [&](const QByteArray& line) {
         if (line.startsWith("1VA"))
-            during = usable();
+            during = usableWindows();
     });
     f.answers << f.path(QStringLiteral("saved.txt"));
     f.dispatch(QStringLiteral("mnuFileSaveToFile"));
     EXPECT_EQ(f.lines(), (QStringList{"VE", "1VA?"}));
     EXPECT_EQ(during, QStringList{"frmStop"});
-    EXPECT_EQ(usable(), before);
+    EXPECT_EQ(usableWindows(), before);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Save
+
+// The save lets events run before each of its queries, the hourglass on, the menus and the link's
+// tick off and no window but the stop window taking input; a second start is refused and a close
+// (a session end closes the same way) waits for it. All of it is undone afterwards.
+TEST(ParameterFilesTest, WhileASaveRunsEventsRunNothingElseStartsAndTheCloseWaits)
+{
+    Files f;
+    for (const char* key : {"mnuTbarJog", "mnuTbarCycle", "mnuTbarStop"})
+        f.dispatch(QString::fromLatin1(key));
+    Clock::pumpOnce(); // what opening the windows set off
+    f.withSim([](SimController& sim) { sim.clearLog(); });
+    writeTemplates(f, "KVL410\t4\r\n", "<xx>VA\r\n<xx>AC\r\nZZ\r\n");
+    f.answers << f.path(QStringLiteral("saved.txt")) << f.path(QStringLiteral("other.txt"));
+    f.rig.comm()->setTimerEnabled(true);
+    const QStringList before = usableWindows();
+    ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
+
+    struct Seen {
+        qsizetype lines;
+        bool hourglass;
+        bool menusOn;
+        bool ticking;
+        QStringList usable;
+    };
+    QList<Seen> seen;
+    bool visibleAfterClose = false;
+    int paintsDuring = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, f.main, [&] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        seen << Seen{f.lines().size(), cursor && cursor->shape() == Qt::WaitCursor,
+                     f.main->mnuMain(0)->menuAction()->isEnabled(), f.rig.comm()->TimerEnabled(), usableWindows()};
+        if (seen.size() == 1) {
+            f.main->update();
+            f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+            f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+            f.main->close();
+            visibleAfterClose = f.main->isVisible();
+        }
+    });
+    PaintCounter painted(f.main, paintsDuring);
+    timer.start();
+    f.dispatch(QStringLiteral("mnuFileSaveToFile"));
+    timer.stop();
+
+    // "VE", then 4 axes of two entries and the one controller-wide entry: events ran before each.
+    EXPECT_EQ(f.lines().size(), 10);
+    QList<qsizetype> counts;
+    for (const Seen& s : std::as_const(seen)) {
+        if (!counts.contains(s.lines))
+            counts << s.lines;
+        EXPECT_TRUE(s.hourglass);
+        EXPECT_FALSE(s.menusOn);
+        EXPECT_FALSE(s.ticking);
+        EXPECT_EQ(s.usable, QStringList{"frmStop"});
+    }
+    EXPECT_EQ(counts, (QList<qsizetype>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_GT(paintsDuring, 0);
+    EXPECT_EQ(f.dialogs.size(), 1);
+    EXPECT_TRUE(visibleAfterClose);
+    EXPECT_EQ(f.read(QStringLiteral("saved.txt")).count("\r\n"), 9);
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Setup parameters were saved to file successfully.")});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+    EXPECT_TRUE(f.rig.comm()->TimerEnabled());
+    EXPECT_EQ(usableWindows(), before);
+    Clock::pumpUntil([&] { return !f.main->isVisible(); }, 2000);
+    EXPECT_FALSE(f.main->isVisible());
+}
 
 TEST(ParameterFilesTest, SaveWritesPerAxisEntriesForEveryAxisThenTheGlobalOnes)
 {

@@ -19,6 +19,9 @@
 #include "utility/terminal/frmTerminal.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -59,6 +62,12 @@ protected:
         QTest::keyClicks(terminal->txtTerminal(), text);
     }
     void enter(frmTerminal* terminal) { QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return); }
+    // Pastes by the keyboard, as an operator does; the paste runs once the key press is handled.
+    void paste(frmTerminal* terminal, const QString& text)
+    {
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keyClick(terminal->txtTerminal(), Qt::Key_V, Qt::ControlModifier);
+    }
 
     QString writeFile(const QByteArray& bytes)
     {
@@ -161,6 +170,106 @@ TEST_F(TerminalOnPci, TypedLinesGoOutUpperCasedAndTheReplyShowsOnItsOwnLine)
     terminal->txtTerminal()->moveCursor(QTextCursor::Start);
     type(terminal, "3");
     EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("\n3")));
+}
+
+// A paste is typed line by line: each line goes out once, in order, as a typed line, events run
+// between the lines, and what follows the last line end stays in the line buffer. Keys typed
+// meanwhile are not taken; a terminal closed meanwhile sends no more and outlives its paste.
+TEST_F(TerminalOnPci, PastedLinesGoOutOneByOneWithEventsBetween)
+{
+    frmTerminal* terminal = open();
+    QString text = QStringLiteral("va10\r\n2va?\n\n");
+    QStringList expected{"1VA10", "2VA?"};
+    for (int i = 0; i < 200; ++i) {
+        text += QStringLiteral("%1ac%2\n").arg(i % 4 + 1).arg(i);
+        expected << QStringLiteral("%1AC%2").arg(i % 4 + 1).arg(i);
+    }
+    text += QStringLiteral("\t4ag");
+    QList<qsizetype> between;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, terminal, [&] {
+        const qsizetype sent = sim().lines().size();
+        between << sent;
+        if (sent > 0 && sent < expected.size())
+            type(terminal, "z");
+    });
+    type(terminal, "1");
+    paste(terminal, text);
+    timer.start();
+    Clock::pumpUntil([&] { return terminal->lineBuffer() == QLatin1String("4ag"); }, 5000);
+    timer.stop();
+
+    EXPECT_EQ(linesOf(sim()), expected);
+    EXPECT_EQ(sim().rawLines().value(1), QByteArray("2VA?\r"));
+    EXPECT_TRUE(terminal->text().startsWith(QStringLiteral("1va10\n2va?\n0\n1ac0\n2ac1\n"))) << terminal->text().toStdString();
+    EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("4ac199\n4ag")));
+    for (qsizetype n = 1; n < expected.size(); ++n)
+        EXPECT_TRUE(between.contains(n)) << n;
+    EXPECT_EQ(terminal->lastLine(), QStringLiteral("4AC199\r"));
+
+    sim().clearLog();
+    enter(terminal);
+    EXPECT_EQ(linesOf(sim()), QStringList{"4AG"});
+
+    // Closed after the second line of a paste.
+    sim().clearLog();
+    QPointer<frmTerminal> watched(terminal);
+    bool aliveAfterClose = false;
+    QObject::connect(&sim(), &SimController::lineReceived, terminal, [&] {
+        if (sim().lines().size() == 2 && watched && watched->isLoaded()) {
+            Form::Unload(watched);
+            aliveAfterClose = !watched.isNull();
+        }
+    });
+    paste(terminal, QStringLiteral("1pa1\n1pa2\n1pa3\n1pa4\n"));
+    Clock::useRealClock();
+    Clock::pumpUntil([&] { return watched.isNull(); }, 2000);
+    EXPECT_TRUE(aliveAfterClose);
+    EXPECT_EQ(linesOf(sim()), (QStringList{"1PA1", "1PA2", "QP"}));
+}
+
+// A line the controller cannot take whole is refused with a message and nothing of it goes out:
+// pasted, nothing of the paste goes out; the longest line it takes does.
+TEST_F(TerminalOnPci, ALineLongerThanTheControllerTakesIsRefused)
+{
+    frmTerminal* terminal = open();
+    const QString longest(frmTerminal::LongestLine, QLatin1Char('A'));
+    const QString title = QStringLiteral("ASCII Command Terminal");
+
+    type(terminal, "1");
+    paste(terminal, QStringLiteral("va1\n") + longest + QStringLiteral("B\n2va2\n"));
+    Clock::pumpUntil([&] { return !rig.boxes.isEmpty(); }, 2000);
+    ASSERT_EQ(rig.boxes.size(), 1);
+    EXPECT_EQ(rig.boxes[0].prompt, QStringLiteral("Line 2 of the pasted text has 255 characters; the controller "
+                                                  "takes at most 254 in a line. Nothing of the pasted text was "
+                                                  "sent."));
+    EXPECT_EQ(rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
+    EXPECT_EQ(rig.boxes[0].title, title);
+    EXPECT_TRUE(sim().lines().isEmpty());
+    EXPECT_EQ(terminal->text(), QStringLiteral("1"));
+    EXPECT_EQ(terminal->lineBuffer(), QStringLiteral("1"));
+
+    // What was typed before counts towards the first pasted line.
+    rig.boxes.clear();
+    paste(terminal, longest);
+    Clock::pumpUntil([&] { return !rig.boxes.isEmpty(); }, 2000);
+    EXPECT_EQ(rig.prompts(), QStringList{"Line 1 of the pasted text has 255 characters; the controller takes at most "
+                                         "254 in a line. Nothing of the pasted text was sent."});
+    EXPECT_EQ(terminal->lineBuffer(), QStringLiteral("1"));
+
+    // A typed line as long is refused on its Enter; the longest line is sent.
+    rig.boxes.clear();
+    type(terminal, longest);
+    enter(terminal);
+    EXPECT_EQ(rig.prompts(), QStringList{"The line has 255 characters; the controller takes at most 254 in a line. "
+                                         "Nothing of it was sent."});
+    EXPECT_TRUE(sim().lines().isEmpty());
+    EXPECT_TRUE(terminal->lineBuffer().isEmpty());
+    paste(terminal, longest + QStringLiteral("\n"));
+    Clock::pumpUntil([&] { return !sim().lines().isEmpty(); }, 2000);
+    EXPECT_EQ(sim().rawLines(), QList<QByteArray>{longest.toLatin1() + '\r'});
+    EXPECT_EQ(rig.boxes.size(), 1);
 }
 
 TEST_F(TerminalOnPci, ProgramEntrySendsWithoutReadingUntilQuitProgram)
@@ -516,10 +625,38 @@ TEST_F(TerminalOnSerial, TypedQueryCrossesThePseudoTerminalAndItsReplyIsShown)
     QTest::keyClicks(terminal->txtTerminal(), "3tp");
     QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
     EXPECT_TRUE(terminal->text().endsWith(QStringLiteral("1pa10\n3tp\n-1.2500\n")));
+
+    // Pasted moves: the desktop is held no longer than one line's wait at a time.
+    QList<QByteArray> expected{"3TP\r", "1PA10\r", "1PA10\r", "1PA10\r", "3TP\r"};
+    QString pasted;
+    for (int i = 0; i < 12; ++i) {
+        pasted += QStringLiteral("1pa%1\n").arg(i);
+        expected << QStringLiteral("1PA%1\r").arg(i).toLatin1();
+    }
+    pasted += QStringLiteral("3tp\n");
+    expected << "3TP\r";
+    QElapsedTimer sinceEvents;
+    qint64 longestHeld = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, terminal, [&] {
+        longestHeld = std::max(longestHeld, sinceEvents.restart());
+    });
+    QGuiApplication::clipboard()->setText(pasted);
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_V, Qt::ControlModifier);
+    sinceEvents.start();
+    timer.start();
+    const QString end = QStringLiteral("1pa11\n3tp\n-1.2500\n");
+    Clock::pumpUntil([&] { return terminal->text().endsWith(end); }, 12 * 1000);
+    timer.stop();
+    EXPECT_TRUE(terminal->text().endsWith(end));
+    EXPECT_LT(longestHeld, 6 * frmTerminal::TypedReplyLimitMs);
+
     Form::Unload(terminal);
+    expected << "QP\r";
     QList<QByteArray> raw;
     rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
-    EXPECT_EQ(raw, (QList<QByteArray>{"3TP\r", "1PA10\r", "1PA10\r", "1PA10\r", "3TP\r", "QP\r"}));
+    EXPECT_EQ(raw, expected);
 }
 
 // A file of queries: each line goes out on its own and every reply that comes back is shown, none
