@@ -4,6 +4,7 @@
 # installed simulator: it must print the simulator's identification.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/kvlsim-start.sh
 build="${1:-build}"
 work="$(mktemp -d)"
 cleanup() {
@@ -16,14 +17,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S examples/identify -B "$work/identify" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/identify" >/dev/null
 
-"$work/prefix/bin/kvlsim" >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  grep -q "serving on" "$work/sim.out" 2>/dev/null && break
-  sleep 0.1
-done
-pty="$(sed -n 's/.*serving on //p' "$work/sim.out")"
-[ -n "$pty" ] || { echo "kvlsim did not start" >&2; cat "$work/sim.out" >&2; exit 1; }
+start_kvlsim "$work/prefix/bin/kvlsim" "$work/sim.out"
 reply="$(KVL_COM1="$pty" QT_QPA_PLATFORM=offscreen KVL_LOCK_DIR="$work" timeout 30 "$work/identify/identify")"
 [ "$reply" = "KVL410 Version 2.0" ] || { echo "the example printed \"$reply\"" >&2; exit 1; }
 echo "example: $reply"

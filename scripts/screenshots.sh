@@ -5,6 +5,7 @@
 # build/screenshots. Needs Xvfb (Debian package xvfb); builds what it runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/kvlsim-start.sh
 out="$(realpath -m "${1:-build/screenshots}")"
 display="${KVL_SHOT_DISPLAY:-:59}"
 
@@ -21,14 +22,7 @@ trap cleanup EXIT
 
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 x_pid=$!
-build/kvlsim >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 50); do
-  grep -q "serving on" "$work/sim.out" 2>/dev/null && break
-  sleep 0.1
-done
-pty="$(sed -n 's/.*serving on //p' "$work/sim.out")"
-[ -n "$pty" ] || { echo "kvlsim did not start" >&2; cat "$work/sim.out" >&2; exit 1; }
+start_kvlsim build/kvlsim "$work/sim.out"
 
 rm -rf "$out"
 mkdir -p "$out"
