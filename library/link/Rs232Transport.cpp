@@ -71,14 +71,9 @@ int Rs232Transport::openStep(int, bool&)
 
 int Rs232Transport::close()
 {
-    m_owed = false;
-    if (m_serial->PortOpen()) {
+    if (m_serial->PortOpen())
         m_serial->setOutBufferCount(0);
-        if (m_serial->InBufferCount() >= 1)
-            m_serial->Input();
-        m_serial->setPortOpen(false);
-    }
-    return 0;
+    return closeAfterFailure();
 }
 
 int Rs232Transport::closeAfterFailure()
