@@ -12,7 +12,7 @@
 namespace {
 
 // Slices of the read's wait: the deadline is checked at least this often.
-constexpr int kWaitSliceMs = 100;
+constexpr int kWaitSliceMs = 250;
 
 // Keeps the control's timer off for an exchange and puts it back as it was.
 class TimerPause {
@@ -190,9 +190,11 @@ QVariant Rs232Transport::sendNoTerm(const QByteArray& command)
 
 bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadline)
 {
+    // What may already wait is taken first; after that, only what a wait saw come.
+    bool arrived = true;
     for (;;) {
         // One take per pass, so a line that never stops still meets the deadline.
-        const QByteArray input = m_serial->PortOpen() ? m_serial->Input() : QByteArray();
+        const QByteArray input = arrived && m_serial->PortOpen() ? m_serial->Input() : QByteArray();
         if (!input.isEmpty())
             takeIn(input);
         if (done())
@@ -202,8 +204,9 @@ bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadlin
         const qint64 left = deadline - platform::Clock::tickMs();
         if (left <= 0)
             return false;
+        arrived = false;
         platform::Clock::blockFor(int(std::min<qint64>(left, kWaitSliceMs)),
-                                  [this](int ms) { m_serial->waitForInput(ms); });
+                                  [this, &arrived](int ms) { arrived = m_serial->waitForInput(ms); });
     }
 }
 
