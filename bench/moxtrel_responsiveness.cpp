@@ -33,9 +33,11 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -232,18 +234,31 @@ int main(int argc, char** argv)
     }
     sim.with([](SimController& c) { c.setDropEvery(5); });
     std::vector<double> clicks;
+    const QPointF at(stop->width() / 2.0, stop->height() / 2.0);
+    const QPointF global = stop->mapToGlobal(at);
     for (int i = 0; i < kReleases; ++i) {
-        runFor(300 + int(random.bounded(1500)));
+        // The click comes from outside, as a person's does: at its moment, whatever the program is
+        // doing, and it waits in the queue until the event loop is free.
+        auto* press = new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                                      Qt::NoModifier);
+        auto* release = new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                                        Qt::NoModifier);
+        const int delayMs = 300 + int(random.bounded(1500));
         allStopAt.store(-1);
-        const double clicked = msNow();
-        postMouse(stop, QEvent::MouseButtonPress);
-        postMouse(stop, QEvent::MouseButtonRelease);
+        std::atomic<double> clicked{-1};
+        std::thread person([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            clicked.store(msNow());
+            QCoreApplication::postEvent(stop, press);
+            QCoreApplication::postEvent(stop, release);
+        });
         QElapsedTimer limit;
         limit.start();
-        while (allStopAt.load() < 0 && limit.elapsed() < 5000)
+        while ((clicked.load() < 0 || allStopAt.load() < 0) && limit.elapsed() < delayMs + 5000)
             runFor(1);
-        if (allStopAt.load() >= 0)
-            clicks.push_back(allStopAt.load() - clicked);
+        person.join();
+        if (allStopAt.load() >= 0 && clicked.load() >= 0)
+            clicks.push_back(allStopAt.load() - clicked.load());
     }
     sim.with([](SimController& c) { c.setDropEvery(0); });
     const bool linkHeld = main->KVLComm1().BusType() == BUS_TYPE_RS232;
