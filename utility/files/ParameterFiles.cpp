@@ -546,6 +546,20 @@ void RestoreFromFile()
         }
     }
 
+    // The PCI board's send takes C strings: a line holding a NUL would go out cut short while the
+    // send reports success. Such a file is refused before anything is sent.
+    if (main->KVLComm1().BusType() == BUS_TYPE_PCI) {
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (!lines.at(i).contains(QChar(u'\0')))
+                continue;
+            MsgBox(QStringLiteral("Line %1 of").arg(i + 1) + kCRLF + nativePath(path) + kCRLF
+                       + QStringLiteral("holds a NUL character, which the PCI bus cannot carry.") + kCRLF
+                       + QStringLiteral("Nothing was sent to the controller."),
+                   vbOKOnly + vbExclamation, kRestoreTitle);
+            return;
+        }
+    }
+
     int linesSent = 0;
     bool sendFailed = false;
     bool confirmed = true;

@@ -406,7 +406,7 @@ statusFlash::Ending statusFlash::DownloadFpga()
     if (path.isEmpty())
         return Ending::Stay;
     QByteArray image;
-    if (!prepareImage(path, QStringLiteral("tmp.xxx"), false, &image)) {
+    if (!prepareImage(path, QStringLiteral("tmp.xxx"), false, &image) || !carriedByBus(image, path)) {
         closingSteps();
         return Ending::Stay;
     }

@@ -655,6 +655,20 @@ TEST(statusFlashTest, ImagesWithNulBytesAreRefusedOnPciBeforeAnythingIsSent)
         EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
         EXPECT_TRUE(window->cmdLoadFirmware()->isEnabled());
     }
+
+    // An FPGA image goes through the same check.
+    Form::Unload(window, Form::vbFormControlMenu);
+    gModel = QStringLiteral("KVL400");
+    window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.rig.boxes.clear();
+    d.chosen << d.image("nul.hex", QByteArray(":10\0\0\r\n", 7));
+    window->cmdLoadFpga()->click();
+    EXPECT_TRUE(d.lines().isEmpty());
+    ASSERT_FALSE(d.prompts().isEmpty());
+    EXPECT_TRUE(d.prompts().last().endsWith(QStringLiteral("nul.hex holds NUL bytes, which the PCI bus cannot carry."
+                                                           "\r\nNothing was sent to the controller.")))
+        << d.prompts().last().toStdString();
 }
 
 TEST(statusFlashTest, CpuStageWaitsForItsOwnReady)
