@@ -45,6 +45,26 @@ TEST_F(InProcessLink, DemoAndClosedStates)
     EXPECT_EQ(boxes.count(), 0);
 }
 
+// The PCI board takes C strings: a command holding a NUL is refused whole, with a message, and a
+// query refused so never reached the controller, so it is no sign of its silence.
+TEST_F(InProcessLink, PciRefusesANulBeforeSendingAndThatIsNoSilence)
+{
+    open(BUS_TYPE_PCI);
+    const QString withNul = QString::fromLatin1(QByteArray("1VA 25\0 5", 9));
+    EXPECT_EQ(comm->SendAscii(withNul), -1);
+    EXPECT_EQ(comm->SendAsciiNoTerm(withNul).toInt(), -1);
+    QString reply;
+    for (int i = 0; i < 2 * KVLComm::SilentQueryLimit; ++i)
+        EXPECT_EQ(comm->SendReadAscii(withNul + QLatin1Char('?'), reply), -1);
+    EXPECT_TRUE(sim().lines().isEmpty());
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_PCI);
+    EXPECT_TRUE(comm->IsOpen());
+    ASSERT_GE(boxes.count(), 1);
+    EXPECT_EQ(boxes.last().prompt,
+              QStringLiteral("The command holds a NUL character, which the PCI bus cannot carry. Nothing was sent."));
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("VE?"), reply), 0);
+}
+
 TEST_F(InProcessLink, HandleErrorReportsOnceAndNeverThrows)
 {
     open(BUS_TYPE_USB);
