@@ -191,9 +191,9 @@ void Clock::blockFor(int ms, const std::function<void(int realMs)>& wait)
         return;
     }
     // Long enough for a simulator on another thread to answer, short enough that a silent
-    // second costs a test a quarter of a real one at most.
+    // second costs a test a quarter of a real one: a quarter of the wait, 25 ms at least.
     constexpr int kManualSliceMs = 25;
-    wait(std::min(ms, std::max(kManualSliceMs, g_manualRealMs.load())));
+    wait(std::min(ms, std::max({kManualSliceMs, g_manualRealMs.load(), ms / 4})));
     advance(ms);
 }
 

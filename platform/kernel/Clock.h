@@ -52,8 +52,8 @@ public:
 
     // Blocks the thread for up to ms on this clock in wait(realMs), which waits on something (a
     // device, a lock) for at most the real milliseconds it is given and may return early. With the
-    // test clock the real wait is cut to a short slice and the test clock advances by ms, so a
-    // wait on a silent device takes no real time in a test.
+    // test clock the real wait is cut to a quarter (25 ms at least) and the test clock advances by
+    // ms, so a wait on a silent device takes little real time in a test.
     static void blockFor(int ms, const std::function<void(int realMs)>& wait);
 
     // Test seam: a manual clock that starts at startMs and advances only by advance(), pumpFor()

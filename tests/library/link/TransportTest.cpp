@@ -424,8 +424,16 @@ TEST_F(SerialLink, ALateReplyIsDroppedAndEveryQueryGetsItsOwn)
 
     // A reply that never comes: the next query waits until it can no longer come, then goes out
     // and gets its own; no later reply ever answers the wrong query.
-    pty.with([](SimController& s) { s.setSilent(true); });
+    pty.with([](SimController& s) {
+        s.clearLog();
+        s.setSilent(true);
+    });
     EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1VA?"), reply), -1);
+    // The controller has taken the query while silent, however busy the machine.
+    QElapsedTimer taken;
+    taken.start();
+    while (!rawLines().contains("1VA?\r") && taken.elapsed() < 3000)
+        QThread::msleep(5);
     pty.with([](SimController& s) {
         s.setSilent(false);
         s.clearLog();
