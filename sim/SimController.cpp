@@ -271,7 +271,13 @@ void SimController::receive(const QByteArray& bytes, bool endOfMessage)
             const QByteArray raw = m_partial;
             m_partial.clear();
             m_lastEndedWithCr = c == '\r';
+            if (std::exchange(m_partialOverflowed, false))
+                continue; // the end of a line too long to take: nothing of it is acted on
             lineComplete(raw, 1);
+        } else if (m_logBytes >= 0 && m_partial.size() > m_logBytes) {
+            // A bounded controller does not hold a line without end: it drops it to its end.
+            m_partial.clear();
+            m_partialOverflowed = true;
         }
     }
     // The end of a bus write ends its line; on a stream an image's ETX line comes without CR.
@@ -280,7 +286,8 @@ void SimController::receive(const QByteArray& bytes, bool endOfMessage)
         const QByteArray raw = m_partial;
         m_partial.clear();
         m_lastEndedWithCr = false;
-        lineComplete(raw, 0);
+        if (!std::exchange(m_partialOverflowed, false))
+            lineComplete(raw, 0);
     }
 }
 
@@ -459,6 +466,7 @@ QByteArray SimController::takeAllOutput()
 void SimController::deviceClear()
 {
     m_partial.clear();
+    m_partialOverflowed = false;
     m_lastEndedWithCr = false;
     m_output.clear();
     ++m_deviceClears;
@@ -713,6 +721,7 @@ void SimController::vanish()
     m_vanishAfter = -1;
     m_output.clear();
     m_partial.clear();
+    m_partialOverflowed = false;
     m_stepTimer->stop();
     emit vanished();
 }

@@ -71,8 +71,9 @@ public:
     QByteArray receivedBytes() const { return m_received; }
     void clearLog();
     // Bounds the log: it keeps at least the last `lines` lines and `bytes` received bytes, and
-    // never more than twice as many (negative: no bound, the default). A program that runs for
-    // hours keeps a bound; a test keeps everything.
+    // never more than twice as many (negative: no bound, the default); a line longer than `bytes`
+    // is dropped to its end unread. A program that runs for hours keeps a bound; a test keeps
+    // everything.
     void setLogLimit(qsizetype lines, qsizetype bytes);
 
     // --- values --------------------------------------------------------------------------------
@@ -215,6 +216,8 @@ private:
     int m_axisCount = 4;
 
     QByteArray m_partial;
+    // The line coming now outgrew the log's bound and is dropped to its end.
+    bool m_partialOverflowed = false;
     bool m_lastEndedWithCr = false;
     QList<QByteArray> m_lines;
     QList<QByteArray> m_rawLines;

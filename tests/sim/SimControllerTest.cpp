@@ -291,6 +291,14 @@ TEST(SimControllerTest, ABoundedLogKeepsOnlyTheRecentLines)
     EXPECT_LE(sim.receivedBytes().size(), 200);
     EXPECT_TRUE(sim.receivedBytes().endsWith("1TP\r2TP\r"));
     EXPECT_EQ(sim.takeAllOutput().count("\r\n"), 100001) << "every query is still answered";
+
+    // Digits without a line end are not held without bound; the line they make is not acted on.
+    for (int i = 0; i < 10000; ++i)
+        sim.receive("1111111111");
+    sim.receive("\r3TP\r");
+    EXPECT_LE(sim.receivedBytes().size(), 200);
+    EXPECT_EQ(sim.lines().last(), QByteArray("3TP"));
+    EXPECT_EQ(sim.takeAllOutput().count("\r\n"), 1) << "only the whole line was answered";
 }
 
 } // namespace
