@@ -3,6 +3,7 @@
 #include "platform/RuntimeError.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -241,6 +242,12 @@ std::optional<double> NumberText::replyNumber(const QString& reply, Target targe
 bool NumberText::holdsNumber(const QString& reply)
 {
     return scanReply(reply).number;
+}
+
+bool NumberText::isPlainDecimal(const QString& text)
+{
+    static const QRegularExpression plain(QStringLiteral("^[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][+-]?[0-9]+)?$"));
+    return plain.match(text).hasMatch();
 }
 
 std::optional<quint32> NumberText::statusWord(const QString& text)

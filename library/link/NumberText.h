@@ -57,6 +57,9 @@ public:
     static std::optional<double> replyNumber(const QString& reply, Target target);
     // Whether a reply holds a leading number at all (as parseReply reads it).
     static bool holdsNumber(const QString& reply);
+    // Whether the whole text is a plain decimal: a sign, digits with at most one period, an
+    // optional exponent, nothing before or after (no blank, no NUL, no "NaN").
+    static bool isPlainDecimal(const QString& text);
     // A status word written as hexadecimal digits followed by an upper-case "H" ("1A3H, 5FH"):
     // the digits that open the text before its first "H" (after any blanks, tabs and line feeds,
     // as the reply parse passes them over), up to the first that is no hexadecimal

@@ -32,13 +32,6 @@ QString cStringReply(const QByteArray& buffer)
     return LinkTransport::fromAnsi(end < 0 ? buffer : buffer.left(end));
 }
 
-// The board library takes commands as C strings: a NUL would end the command there, and the rest
-// would be lost while the driver reports success. Such a command is not sent at all.
-bool carriesWhole(const QByteArray& command)
-{
-    return !command.contains('\0');
-}
-
 QByteArray replyBuffer()
 {
     QByteArray buffer(LinkTransport::ReplyBufferLength + 1, ' ');
@@ -146,9 +139,11 @@ bool PciTransport::boardAvailable(int deviceId)
     return true;
 }
 
+// The board library takes commands as C strings: a NUL would end the command there, and the rest
+// would be lost while the driver reports success. Such a command is not sent at all.
 bool PciTransport::refuseNul(const QByteArray& command) const
 {
-    if (carriesWhole(command))
+    if (!command.contains('\0'))
         return true;
     showBox(QStringLiteral("The command holds a NUL character, which the PCI bus cannot carry. Nothing was sent."),
             48, QStringLiteral("PCI Bus Error"));

@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/Global.h"
 #include "library/link/KVLComm.h"
+#include "library/link/LinkTransport.h"
 #include "library/link/NumberText.h"
 #include "platform/com/ClassRegistry.h"
 
@@ -10,7 +11,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -251,8 +251,7 @@ void KVLPosition::onTimer()
 
 bool KVLPosition::isPositionText(const QString& text)
 {
-    static const QRegularExpression number(QStringLiteral("^ *[-+]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][-+]?[0-9]+)? *$"));
-    return number.match(text).hasMatch()
+    return NumberText::isPlainDecimal(LinkTransport::trimBlanks(text))
         && NumberText::replyNumber(text, NumberText::Target::Double).has_value();
 }
 

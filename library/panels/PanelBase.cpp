@@ -206,23 +206,20 @@ int PanelBase::sendQuery(const QString& line, QString& reply)
     return status;
 }
 
-bool PanelBase::pollInTurn(int count, int& next, const std::function<bool(int index)>& poll)
+void PanelBase::pollInTurn(int count, int& next, const std::function<bool(int index)>& poll)
 {
-    if (count <= 0)
-        return true;
     const int first = (next >= 0 && next < count) ? next : 0;
     next = 0;
     for (int n = 0; n < count; ++n) {
         const int index = (first + n) % count;
         if (!poll(index))
-            return false;
+            return;
         if (m_CommControl && m_CommControl->TickBurstSpent()) {
             if (n + 1 < count)
                 next = (index + 1) % count;
-            return true;
+            return;
         }
     }
-    return true;
 }
 
 int PanelBase::reportLinkFailure()

@@ -218,7 +218,7 @@ protected:
     // Polls indices 0 to count - 1 through poll (false: stop, the link failed), starting at next.
     // When the tick's burst is spent part-way, next is where the following tick goes on, so every
     // index is read in turn however slow the line; after a whole round it is 0 again.
-    bool pollInTurn(int count, int& next, const std::function<bool(int index)>& poll);
+    void pollInTurn(int count, int& next, const std::function<bool(int index)>& poll);
     // The reset offer for a closed link.
     void offerReset();
 

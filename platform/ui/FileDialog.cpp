@@ -43,12 +43,9 @@ QString runDialog(bool save, QWidget* parent, const QString& title, const QStrin
     const QString qtFilter = toQtNameFilter(filter);
     if (!qtFilter.isEmpty())
         dialog.setNameFilters(qtFilter.split(QStringLiteral(";;"), Qt::SkipEmptyParts));
-    int answer = QDialog::Rejected;
-    {
-        Clock::PumpScope modal;
-        answer = dialog.exec();
-    }
-    if (answer != QDialog::Accepted)
+    // The dialog's own loop lets events run.
+    Clock::PumpScope modal;
+    if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);
 }

@@ -24,7 +24,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStringList>
@@ -368,10 +367,9 @@ bool plainNumberCell(const QString& cell)
 {
     if (cell.isEmpty())
         return true;
-    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][+-]?[0-9]+)?$"));
     bool ok = false;
     const double value = cell.toDouble(&ok);
-    return number.match(cell).hasMatch() && ok && std::isfinite(value);
+    return NumberText::isPlainDecimal(cell) && ok && std::isfinite(value);
 }
 
 QString cellRefusal(const QString& name, const QString& cell, int axis, int position, const QString& fault)

@@ -360,17 +360,15 @@ void frmTerminal::txtTerminal_Paste(const QString& text)
 
 void frmTerminal::typePasted(const QString& text)
 {
+    const auto done = qScopeGuard([this] { m_busy = false; });
     const QStringList pieces = text.split(QLatin1Char('\r'));
     // Every line is checked before the first goes out: the lines of a paste belong together.
     for (int i = 0; i < pieces.size(); ++i) {
         const QString line = (i == 0 ? m_lineBuffer : QString()) + pieces.at(i);
         if (!lineFits(line, QStringLiteral("Line %1 of the pasted text").arg(i + 1),
-                      QStringLiteral("Nothing of the pasted text was sent."))) {
-            m_busy = false;
+                      QStringLiteral("Nothing of the pasted text was sent.")))
             return;
-        }
     }
-    const auto done = qScopeGuard([this] { m_busy = false; });
     {
         // The main window's close, and this window's own destruction, wait for the paste.
         EventWait waiting;
