@@ -42,40 +42,41 @@ QVariant GpibTransport::sendNoTerm(const QByteArray& command)
     return QVariant(send(command));
 }
 
-int GpibTransport::readBuffer(QString& reply)
+int GpibTransport::readMessage(Message& got)
 {
     QByteArray buffer(ReplyBufferLength, ' ');
     VBIB32::ibrd(short(m_descriptor), buffer, int(buffer.size()));
+    const int count = std::clamp(int(VBIB32::ibcntl), 0, int(ReplyBufferLength));
     // The device marks its message's last byte: a full buffer without that mark leaves the rest.
-    noteRead(VBIB32::ibcntl >= ReplyBufferLength && !(VBIB32::ibsta & VBIB32::END));
-    reply = fromAnsi(buffer);
-    return trimBlanks(reply).isEmpty() ? -1 : 0;
+    got.filled = count >= ReplyBufferLength && !(VBIB32::ibsta & VBIB32::END);
+    got.text = fromAnsi(buffer.left(count));
+    return trimBlanks(got.text).isEmpty() ? -1 : 0;
 }
 
 int GpibTransport::read(QString& reply)
 {
-    const int status = readBuffer(reply);
-    reply = trimBlanks(reply);
+    Message got;
+    const int status = readMessage(got);
+    noteSeparateRead(got);
+    reply = trimBlanks(got.text);
     return status;
 }
 
 int GpibTransport::sendRead(const QByteArray& command, QString& reply)
 {
-    dropWhatFollowsAFullRead([this] {
-        QString rest;
-        readBuffer(rest);
-    });
     send(command);
     platform::Clock::sleepMs(1);
-    QString buffer;
-    int status = readBuffer(buffer);
+    Message got;
+    const int status = readMessage(got);
     // No events run here: this is inside the machine-wide lock, and a handler that waits there
     // (a box) would hold every other program's link.
-    reply = trimToLineFeed(buffer);
-    const bool full = VBIB32::ibcntl >= ReplyBufferLength;
-    if (!keepWithinBuffer(reply, full, [this](QString& more) { return readBuffer(more) == 0; }))
-        status = -1;
-    return status;
+    const int step = replyOfMessage(command, status, got, reply, [this] {
+        Message more;
+        readMessage(more);
+        return more;
+    });
+    reply = trimToLineFeed(reply);
+    return step;
 }
 
 int GpibTransport::sendLength(const QByteArray& command, short length)

@@ -24,8 +24,8 @@ public:
 private:
     // ibdev on the address, then a device clear; -1 when the unit could not be had.
     int openUnit(int deviceId);
-    // The buffer the read filled, untrimmed; -1 when it holds nothing but blanks.
-    int readBuffer(QString& reply);
+    // One read of the bus: what came, untrimmed; status -1 when it is nothing but blanks.
+    int readMessage(Message& got);
 
     int m_descriptor = 0;
 };

@@ -200,38 +200,58 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 {
     // The rest of a tick's burst waits for the next tick, unsent and with the reply untouched.
     if (TickBurstSpent())
-        return -1;
+        return QueryNotSent;
     LockFrame frame(*this);
     if (!frame.held())
         return -1;
     try {
         if (!m_isOpen)
             return -1;
-        ReturnString = QString(ReplyBufferLength, QLatin1Char(' '));
-        if (!m_transport)
+        if (!m_transport) {
+            ReturnString = QString(ReplyBufferLength, QLatin1Char(' '));
             return -1;
-        const int step = m_transport->sendRead(ansi(Command), ReturnString);
-        noteQuery(step, ReturnString);
-        return step == -1 || step == LinkTransport::HeldBack ? -1 : 0;
+        }
+        // No query goes out on a line out of step: it is put back in step first, and a query
+        // whose turn that took goes unsent.
+        if (!m_transport->inStep()) {
+            const bool inStep = m_transport->resynchronise();
+            if (!inStep)
+                noteExchange(false);
+            if (!inStep || !m_isOpen || TickBurstSpent()) {
+                if (inTickBurst())
+                    m_burst.failed = true;
+                return m_isOpen ? QueryNotSent : -1;
+            }
+        }
+        QString reply(ReplyBufferLength, QLatin1Char(' '));
+        const int step = m_transport->sendRead(ansi(Command), reply);
+        if (step == LinkTransport::HeldBack) {
+            if (inTickBurst())
+                m_burst.failed = true;
+            return QueryNotSent;
+        }
+        ReturnString = reply;
+        const bool answered = step != -1 || !reply.isEmpty();
+        if (!answered && inTickBurst())
+            m_burst.failed = true;
+        noteExchange(answered);
+        return step == -1 ? -1 : 0;
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;
     }
 }
 
-void KVLComm::noteQuery(int step, const QString& reply)
+void KVLComm::noteExchange(bool answered)
 {
-    const bool failed = step == -1 || step == LinkTransport::HeldBack;
-    if (failed && inTickBurst())
-        m_burst.failed = true;
-    // A query held back never reached the controller: it says nothing of its silence.
-    if (step == LinkTransport::HeldBack)
-        return;
-    if (step != -1 || !reply.isEmpty()) {
+    // Only a query answered in time shows the controller is there: a resynchronisation that ends
+    // may have ended on an old identification.
+    if (answered) {
         m_silentQueries = 0;
         return;
     }
-    // A controller that stops answering is found within a few queries, as a vanished device is.
+    // A controller that stops answering in time is found within a few exchanges, as a vanished
+    // device is.
     if (++m_silentQueries < SilentQueryLimit)
         return;
     m_silentQueries = 0;
@@ -327,6 +347,8 @@ int KVLComm::KVLInit()
         return -1;
     try {
         m_silentQueries = 0;
+        if (m_transport)
+            m_transport->startInStep();
         const int r = m_transport ? m_transport->initStep(m_deviceId) : -1;
         if (m_busType == BUS_TYPE_NONE) {
             m_isOpen = true;
@@ -341,8 +363,12 @@ int KVLComm::KVLInit()
         const short status = short(SendReadAscii(QStringLiteral("VE?\r\n"), reply));
         if (!m_isOpen || !m_transport) // the identification itself broke the link; HandleError has reported it
             return -1;
-        if (m_transport->acceptsIdentification(reply, status))
+        if (m_transport->acceptsIdentification(reply, status)) {
+            // What a resynchronisation waits for from now on.
+            if (status == 0)
+                m_transport->setIdentification(reply);
             return 0;
+        }
         enterDemoMode();
         return -1;
     } catch (const RuntimeError& error) {
@@ -362,6 +388,7 @@ int KVLComm::KVLOpen()
         m_silentQueries = 0;
         int r = -1;
         if (m_transport) {
+            m_transport->startInStep();
             bool toDemo = false;
             r = m_transport->openStep(m_deviceId, toDemo);
             if (toDemo)

@@ -30,18 +30,24 @@ class SerialControl;
 //
 // Link status of the exchange members: 0 done (demo mode sends nothing), -1 link not open, bus out
 // of range, no reply (nothing, or a line cut off or too long) or the machine-wide lock held
-// elsewhere past LockLimitMs (then at once until it is free again); on PCI and USB the
-// driver's own code passes through SendAscii, SendAsciiNoTerm and ReadAscii.
+// elsewhere past LockLimitMs (then at once until it is free again); QueryNotSent for a query that
+// did not go out; on PCI and USB the driver's own code passes through SendAscii, SendAsciiNoTerm
+// and ReadAscii.
 //
 // Each bus is a transport of its own, chosen when BusType changes. Message boxes of a locked
 // member, the failure report among them, are shown once the lock is released, so no program waits
-// on another's box. SilentQueryLimit queries in a row that went out and received nothing break the
-// link (1001); a query held back unsent does not count.
+// on another's box.
 //
-// A tick's burst (the exchanges of its Timer handlers) holds the event loop for one read limit at
-// most: once a query of it has failed, or it has run TickBurstLimitMs, its later queries fail at
-// once, unsent, and the handlers it left out go first on the next tick. Work that events let in
-// during the burst (a stop click) is not part of it.
+// Replies stay in step: after an exchange that brought no whole reply in time the link asks for
+// the identification and drops every line until it comes back before its next query (a plain
+// send, a stop above all, still goes at once). SilentQueryLimit exchanges in a row without a whole
+// reply in time, queries and resynchronisations alike, break the link (1001); only a query
+// answered in time starts the count again.
+//
+// A tick's burst (the exchanges of its Timer handlers) holds the event loop for about one read
+// limit at most: once a query of it has failed, or it has run TickBurstLimitMs, its later queries
+// return QueryNotSent at once, and the handlers it left out go first on the next tick. Work that
+// events let in during the burst (a stop click) is not part of it.
 //
 // The same object implements IMotion over its per-axis parameter cache.
 class KVLComm : public platform::Control, public MotionParameterCache {
@@ -55,6 +61,10 @@ public:
     static constexpr int LockLimitMs = 10000;
     static constexpr int SilentQueryLimit = 3;
     static constexpr int TickBurstLimitMs = 300;
+    // SendReadAscii's status for a query that did not go out (the tick's burst was spent, the
+    // line could not be put back in step, or the bus cannot carry the command): it was not asked,
+    // so it is neither unanswered nor a value, and the reply is left as it was given.
+    static constexpr int QueryNotSent = -3;
 
     // The one CGuiState of this control, made on the first request.
     CGuiState* GetGuiStateObject() override;
@@ -133,8 +143,8 @@ private:
     void enterDemoMode();
     bool serialPortRefused(const platform::RuntimeError& error);
     int closeLink();
-    // Counts a query that received nothing at all; the limit breaks the link.
-    void noteQuery(int step, const QString& reply);
+    // Counts exchanges in a row that brought no whole reply in time; the limit breaks the link.
+    void noteExchange(bool answered);
 
     // A box now, or once the lock frame of this control is left when one is running.
     void showBox(const QString& prompt, int style, const QString& title);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -17,9 +18,21 @@ public:
     using BoxHandler = std::function<void(const QString& prompt, int style, const QString& title)>;
 
     static constexpr int ReplyBufferLength = 255;
-    // sendRead's status for a query held back unsent (the line still owed an earlier query's
-    // reply, or the bus cannot carry the command). It says nothing of the controller's silence.
+    // sendRead's status for a query refused unsent (the bus cannot carry the command). It says
+    // nothing of the controller's silence.
     static constexpr int HeldBack = -3;
+    // The controller's identification query: the one query every controller answers, and the
+    // one a resynchronisation asks.
+    static constexpr const char* IdentificationQuery = "VE?\r\n";
+    // How long a resynchronisation waits for the identification: one read limit.
+    static constexpr int ResyncLimitMs = 1000;
+
+    // One read of a bus that hands whole messages: what came, and whether it filled the reply
+    // buffer with more of its message left behind.
+    struct Message {
+        QString text;
+        bool filled = false;
+    };
 
     virtual ~LinkTransport() = default;
 
@@ -47,6 +60,26 @@ public:
 
     void setBoxHandler(BoxHandler handler) { m_boxHandler = std::move(handler); }
 
+    // Keeping replies in step. The controller answers in order, so after an exchange that brought
+    // no whole reply in time (nothing, a line cut off or too long, garbage, bytes after the line's
+    // end) the link owes a resynchronisation before its next query: it asks for the
+    // identification and drops every line until the identification comes back. After that, all
+    // that can still come are identifications, and a query other than the identification's drops
+    // those. No time window decides which query a line answers.
+    //
+    // Whether the next query can go out without a resynchronisation.
+    virtual bool inStep() { return !m_owesResync; }
+    // Asks for the identification and reads within one read limit until it comes, dropping every
+    // line before it; true when it came (the link is in step again).
+    bool resynchronise();
+    // The controller's identification, as it answered when the link opened (blanks and line end
+    // removed); empty when none is known, and then the first line that reads as one stands for it.
+    void setIdentification(const QString& reply);
+    QString identification() const { return m_identification; }
+    // A new link: nothing is owed and no identification is known.
+    void startInStep();
+    void oweResync() { m_owesResync = true; }
+
     // Blanks are the space character only: CR and LF are never trimmed.
     static QString trimBlanks(const QString& text);
     // The text up to and including its first line feed, nothing removed before it; without a line
@@ -57,20 +90,41 @@ public:
 protected:
     void showBox(const QString& prompt, int style, const QString& title) const;
 
-    // A send-and-read's reply must fit the reply buffer: one that filled it without reaching a line
-    // end was cut by the bus, so it is no reply (cleared, false), and the rest of it, which still
-    // waits on the bus and would answer the next query, is read on with readMore (false when
-    // nothing came) and dropped to the line's end.
-    static bool keepWithinBuffer(QString& reply, bool bufferFull, const std::function<bool(QString& more)>& readMore);
+    static bool asksIdentification(const QByteArray& command);
+    // Whether a line that came while a query (or a separate read after a send) waited is the late
+    // answer of a resynchronisation, to be dropped: an identification while some such answer is
+    // still to come, to a query that did not ask for one. Counts it as come.
+    bool isLateIdentification(const QString& line, bool askedIdentification);
+    // The line is the controller's identification (or, with none known, reads as one).
+    bool isIdentification(const QString& line) const;
+    // A reply line holding a NUL or a control character other than CR, LF and tab is no reply.
+    static bool isGarbage(const QString& line);
 
-    // A read that filled the reply buffer may have left more of its message on the bus, line end
-    // or not, and that would answer the next query. Every read of the bus says whether it filled
-    // the buffer; a query first drops whatever follows such a read, reading on with readOn (a
-    // read that says so again) while the reads keep filling the buffer.
-    void noteRead(bool bufferFilled) { m_moreMayWait = bufferFilled; }
-    void dropWhatFollowsAFullRead(const std::function<void()>& readOn);
+    // The reply of a query on such a bus: the first line of what the reads bring (a message's
+    // last part without a line end counting as a line). An identification line before it that the
+    // query did not ask for came late and is dropped, reading on with readMore while it left
+    // nothing. No reply, a line the buffer cut off, garbage, or anything after the reply's line
+    // end puts the link out of step. Returns status with the line (untrimmed) in reply, or -1
+    // with reply empty.
+    int replyOfMessage(const QByteArray& command, int status, Message got, QString& reply,
+                       const std::function<Message()>& readMore);
+    // A separate read's message is handed on as it came, but one that brought nothing, or was cut
+    // off by the buffer, leaves the link out of step.
+    void noteSeparateRead(const Message& got);
+
+    // One line from the bus by the deadline (its line end included): false when none came. The
+    // default reads the bus's messages (read()), a message's last part without a line end
+    // counting as a line, and waits a little between reads that bring nothing.
+    virtual bool nextLine(QString& line, qint64 deadline);
+    // The deadline of a resynchronisation's read begun now.
+    virtual qint64 replyDeadline() const;
 
 private:
     BoxHandler m_boxHandler;
-    bool m_moreMayWait = false;
+    bool m_owesResync = false;
+    QString m_identification;
+    // Identification queries of resynchronisations whose answers have not come.
+    int m_lateIdentifications = 0;
+    // Lines a read brought beyond the one handed on, during a resynchronisation.
+    QStringList m_lines;
 };

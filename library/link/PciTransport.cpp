@@ -32,6 +32,14 @@ QString cStringReply(const QByteArray& buffer)
     return LinkTransport::fromAnsi(end < 0 ? buffer : buffer.left(end));
 }
 
+// What a read brought: a full buffer that did not end its line leaves more behind.
+LinkTransport::Message message(const QByteArray& buffer)
+{
+    LinkTransport::Message got{cStringReply(buffer)};
+    got.filled = got.text.size() >= LinkTransport::ReplyBufferLength && !got.text.endsWith(QLatin1Char('\n'));
+    return got;
+}
+
 QByteArray replyBuffer()
 {
     QByteArray buffer(LinkTransport::ReplyBufferLength + 1, ' ');
@@ -77,13 +85,20 @@ QVariant PciTransport::sendNoTerm(const QByteArray& command)
     return QVariant::fromValue<short>(platform::kvl_send_ascii(command.constData()));
 }
 
-int PciTransport::read(QString& reply)
+int PciTransport::readMessage(Message& got)
 {
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_read_ascii(buffer.data(), int(buffer.size()));
-    const QString got = cStringReply(buffer);
-    noteRead(got.size() >= ReplyBufferLength);
-    reply = trimBlanks(got);
+    got = message(buffer);
+    return status;
+}
+
+int PciTransport::read(QString& reply)
+{
+    Message got;
+    const int status = readMessage(got);
+    noteSeparateRead(got);
+    reply = trimBlanks(got.text);
     return status;
 }
 
@@ -94,21 +109,23 @@ int PciTransport::sendRead(const QByteArray& command, QString& reply)
         reply.clear();
         return HeldBack;
     }
-    dropWhatFollowsAFullRead([this] {
-        QString rest;
-        read(rest);
-    });
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_send_read_ascii(command.constData(), buffer.data(), int(buffer.size()));
-    const QString got = cStringReply(buffer);
-    noteRead(got.size() >= ReplyBufferLength);
-    reply = trimBlanks(got);
-    // Only a reply the driver says it read is held to the buffer; its other codes stand.
-    if (status != 0)
+    const Message got = message(buffer);
+    // Only a reply the driver says it read is taken; its other codes stand, and the line is no
+    // longer known to be in step.
+    if (status != 0) {
+        oweResync();
+        reply = trimBlanks(got.text);
         return status;
-    const bool fits = keepWithinBuffer(reply, got.size() >= ReplyBufferLength,
-                                       [this](QString& more) { return read(more) == 0 && !more.isEmpty(); });
-    return fits ? 0 : -1;
+    }
+    const int step = replyOfMessage(command, status, got, reply, [this] {
+        Message more;
+        readMessage(more);
+        return more;
+    });
+    reply = trimBlanks(reply);
+    return step;
 }
 
 int PciTransport::boardStep(int deviceId, bool open)

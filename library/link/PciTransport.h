@@ -18,6 +18,8 @@ public:
     int sendRead(const QByteArray& command, QString& reply) override;
 
 private:
+    // One read of the driver: what came; the driver's code.
+    int readMessage(Message& got);
     // True when command can go out whole; otherwise says so in a box and sends nothing.
     bool refuseNul(const QByteArray& command) const;
     // Chooses the board, then starts (open false) or opens the driver; -1 when the board is missing.

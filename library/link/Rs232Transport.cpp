@@ -4,6 +4,7 @@
 #include "platform/kernel/Clock.h"
 #include "platform/serial/SerialControl.h"
 
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -54,7 +55,9 @@ void Rs232Transport::forget()
 {
     m_buffer.clear();
     m_overflowed = false;
-    m_owed = false;
+    m_dropToLineEnd = false;
+    m_askedIdentification = false;
+    m_lineFreeAt = 0;
 }
 
 int Rs232Transport::initStep(int)
@@ -78,12 +81,12 @@ int Rs232Transport::close()
 
 int Rs232Transport::closeAfterFailure()
 {
-    m_owed = false;
     if (m_serial->PortOpen()) {
         if (m_serial->InBufferCount() >= 1)
             m_serial->Input();
         m_serial->setPortOpen(false);
     }
+    forget();
     return 0;
 }
 
@@ -97,67 +100,77 @@ void Rs232Transport::letGo()
     forget();
 }
 
-void Rs232Transport::owe(qint64 sentAt)
-{
-    m_owed = true;
-    m_owedUntil = sentAt + LateReplyLimitMs;
-}
-
-bool Rs232Transport::owedLineLost() const
-{
-    return m_owed && platform::Clock::tickMs() >= m_owedUntil;
-}
-
-void Rs232Transport::settleOwed()
-{
-    if (!m_owed)
-        return;
-    if (m_serial->PortOpen() && m_serial->InBufferCount() > 0)
-        takeIn(m_serial->Input());
-    if (owedLineLost())
-        m_owed = false;
-}
-
 void Rs232Transport::takeIn(QByteArray bytes)
 {
-    m_takenIn += bytes.size();
     while (!bytes.isEmpty()) {
-        if (m_owed) {
+        if (m_dropToLineEnd) {
             const qsizetype lineFeed = bytes.indexOf('\n');
-            if (lineFeed < 0) {
-                // A line still coming is not lost yet.
-                m_owedUntil = std::max(m_owedUntil, platform::Clock::tickMs() + OwedLineQuietMs);
+            if (lineFeed < 0)
                 return;
-            }
             bytes.remove(0, lineFeed + 1);
-            m_owed = false;
+            m_dropToLineEnd = false;
             continue;
         }
-        const qsizetype room = std::max<qsizetype>(0, ReplyBufferLength - m_buffer.size());
-        if (m_buffer.contains('\n')) {
-            // A whole reply waits; what follows it is kept only as far as the buffer goes.
-            m_buffer.append(bytes.left(room));
-            return;
-        }
+        const qsizetype held = m_buffer.size() - (m_buffer.lastIndexOf('\n') + 1);
         const qsizetype lineFeed = bytes.indexOf('\n');
-        if ((lineFeed >= 0 && lineFeed < room) || bytes.size() <= room) {
-            m_buffer.append(bytes.left(room));
-            return;
+        const qsizetype take = lineFeed < 0 ? bytes.size() : lineFeed + 1;
+        if (held + take > ReplyBufferLength || m_buffer.size() + take > InputBound) {
+            // A line longer than the reply buffer, or more than is ever held: no reader gets any
+            // of it, up to its end.
+            m_overflowed = true;
+            m_buffer.clear();
+            m_dropToLineEnd = true;
+            continue;
         }
-        // A line longer than the buffer: no reader gets any of it, up to its end.
-        m_overflowed = true;
-        m_buffer.clear();
-        bytes.remove(0, room);
-        owe(platform::Clock::tickMs());
+        m_buffer.append(bytes.left(take));
+        bytes.remove(0, take);
     }
 }
 
-void Rs232Transport::discardWaiting()
+void Rs232Transport::takeWaiting()
 {
     if (m_serial->PortOpen() && m_serial->InBufferCount() > 0)
         takeIn(m_serial->Input());
-    m_buffer.clear();
-    m_overflowed = false;
+}
+
+void Rs232Transport::dropLateIdentifications()
+{
+    for (qsizetype lineFeed = m_buffer.indexOf('\n'); lineFeed >= 0; lineFeed = m_buffer.indexOf('\n')) {
+        if (!isLateIdentification(fromAnsi(m_buffer.left(lineFeed + 1)), m_askedIdentification))
+            return;
+        m_buffer.remove(0, lineFeed + 1);
+    }
+}
+
+bool Rs232Transport::inStep()
+{
+    takeWaiting();
+    dropLateIdentifications();
+    // Anything else that waits, or the rest of a line still to come, answers no query that is
+    // still to be sent.
+    if (!m_buffer.isEmpty() || m_overflowed || m_dropToLineEnd) {
+        m_buffer.clear();
+        m_overflowed = false;
+        oweResync();
+    }
+    return LinkTransport::inStep();
+}
+
+double Rs232Transport::charsPerMs() const
+{
+    const QStringList parts = m_serial->Settings().split(QLatin1Char(','));
+    const double baud = parts.value(0).toDouble();
+    if (baud <= 0)
+        return 0;
+    const bool parity = parts.value(1).trimmed().compare(QLatin1String("n"), Qt::CaseInsensitive) != 0;
+    const double dataBits = parts.size() > 2 ? parts.value(2).toDouble() : 8;
+    const double stopBits = parts.size() > 3 ? parts.value(3).toDouble() : 1;
+    return baud / 1000.0 / (1 + dataBits + (parity ? 1 : 0) + stopBits);
+}
+
+qint64 Rs232Transport::replyDeadline() const
+{
+    return std::max(platform::Clock::tickMs(), m_lineFreeAt) + ReplyLimitMs;
 }
 
 int Rs232Transport::write(const QByteArray& command, bool addTerm)
@@ -173,18 +186,34 @@ int Rs232Transport::write(const QByteArray& command, bool addTerm)
             bytes.append('\r');
     }
     m_serial->setOutput(bytes);
+    m_askedIdentification = asksIdentification(command);
+    // The controller has what was written only once the line has carried it.
+    const double rate = charsPerMs();
+    if (rate > 0)
+        m_lineFreeAt = std::max(platform::Clock::tickMs(), m_lineFreeAt) + qint64(bytes.size() / rate);
     return 0;
+}
+
+void Rs232Transport::dropStale()
+{
+    // Out of step, what is held answers queries that were given up: a separate read after this
+    // send gets only what came after it.
+    if (LinkTransport::inStep())
+        return;
+    takeWaiting();
+    m_buffer.clear();
+    m_overflowed = false;
 }
 
 int Rs232Transport::send(const QByteArray& command)
 {
-    settleOwed();
+    dropStale();
     return write(command, true);
 }
 
 QVariant Rs232Transport::sendNoTerm(const QByteArray& command)
 {
-    settleOwed();
+    dropStale();
     return QVariant(write(command, false));
 }
 
@@ -210,27 +239,63 @@ bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadlin
     }
 }
 
-Rs232Transport::Collected Rs232Transport::collect(qint64 deadline)
+Rs232Transport::Collected Rs232Transport::collectLine(qint64 deadline)
 {
     waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline);
     Collected got;
-    got.overflowed = std::exchange(m_overflowed, false);
-    got.text = std::exchange(m_buffer, QByteArray());
-    got.lineEnded = !got.overflowed && got.text.contains('\n');
+    if (std::exchange(m_overflowed, false)) {
+        got.overflowed = true;
+        return got;
+    }
+    const qsizetype lineFeed = m_buffer.indexOf('\n');
+    if (lineFeed < 0) {
+        // Cut off at the limit: what is still to come of it is a line of its own, and answers
+        // no query.
+        got.text = std::exchange(m_buffer, QByteArray());
+        return got;
+    }
+    got.text = m_buffer.left(lineFeed + 1);
+    m_buffer.remove(0, lineFeed + 1);
+    got.lineEnded = true;
     return got;
+}
+
+bool Rs232Transport::nextLine(QString& line, qint64 deadline)
+{
+    TimerPause pause(m_timer);
+    for (;;) {
+        const Collected got = collectLine(deadline);
+        if (got.lineEnded) {
+            line = fromAnsi(got.text);
+            return true;
+        }
+        // A line too long was dropped: read on.
+        if (!got.overflowed)
+            return false;
+    }
 }
 
 int Rs232Transport::read(QString& reply)
 {
     TimerPause pause(m_timer);
-    const Collected got = collect(platform::Clock::tickMs() + ReplyLimitMs);
+    waitUntil(
+        [this] {
+            dropLateIdentifications();
+            return m_overflowed || m_buffer.contains('\n');
+        },
+        replyDeadline());
     // A separate read hands over what came, a cut-off line included; a line too long is none.
-    if (got.overflowed) {
+    // Either leaves the rest of a line to come, which answers no query.
+    if (std::exchange(m_overflowed, false)) {
+        oweResync();
         reply.clear();
         return -1;
     }
-    reply = trimBlanks(fromAnsi(got.text));
-    return got.text.isEmpty() ? -1 : 0;
+    const QByteArray text = std::exchange(m_buffer, QByteArray());
+    if (!text.endsWith('\n'))
+        oweResync();
+    reply = trimBlanks(fromAnsi(text));
+    return text.isEmpty() ? -1 : 0;
 }
 
 int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
@@ -239,38 +304,34 @@ int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
     reply.clear();
     if (!m_serial->PortOpen())
         return write(command, true);
-    const qint64 deadline = platform::Clock::tickMs() + ReplyLimitMs;
-    // The rest of a line an earlier query gave up on must come, and go, before this query is sent:
-    // once two queries are out, a reply can no longer be told from the other's.
-    settleOwed();
-    if (m_owed) {
-        const qint64 takenBefore = m_takenIn;
-        // The owed line's own limit moves on while it is still coming.
-        while (m_owed && !owedLineLost() && m_serial->PortOpen() && platform::Clock::tickMs() < deadline)
-            waitUntil([this] { return !m_owed; }, std::min(deadline, m_owedUntil));
-        if (m_owed && !owedLineLost()) {
-            // Held back: unsent, and no sign of silence unless the line kept talking without
-            // ever ending a line.
-            return m_takenIn != takenBefore ? -1 : HeldBack;
-        }
-        m_owed = false;
-        // Too little of the limit is left for a reply: the line is in step again for the next.
-        if (deadline - platform::Clock::tickMs() < MinReplyWindowMs)
-            return HeldBack;
-    }
-    discardWaiting();
-    const qint64 sentAt = platform::Clock::tickMs();
+    // The link found the line in step: what is held is identifications that came late.
+    m_buffer.clear();
     const int status = write(command, true);
     if (status != 0)
         return status;
-    const Collected got = collect(deadline);
-    if (!got.lineEnded) {
-        // Nothing, a line cut off at the limit or one too long: no reply, and what is still to
-        // come of it belongs to this query.
-        if (!got.overflowed)
-            owe(sentAt);
-        return -1;
+    const qint64 deadline = replyDeadline();
+    for (;;) {
+        const Collected got = collectLine(deadline);
+        // Nothing, a line cut off at the limit or one too long: no reply.
+        if (!got.lineEnded) {
+            oweResync();
+            return -1;
+        }
+        const QString line = fromAnsi(got.text);
+        if (isLateIdentification(line, m_askedIdentification))
+            continue;
+        if (isGarbage(line)) {
+            oweResync();
+            return -1;
+        }
+        // Bytes after the reply's line end answer no query.
+        if (!m_buffer.isEmpty()) {
+            m_buffer.clear();
+            oweResync();
+        }
+        if (m_askedIdentification && identification().isEmpty() && isIdentification(line))
+            setIdentification(line);
+        reply = trimBlanks(line);
+        return 0;
     }
-    reply = trimBlanks(fromAnsi(got.text));
-    return 0;
 }

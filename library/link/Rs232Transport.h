@@ -13,26 +13,22 @@ class SerialControl;
 // The serial port. A command without terminator gets one carriage return; a read waits up to
 // ReplyLimitMs on the program clock for a line feed, on the port and never in a spin, with the
 // control's timer off so no tick starts a second exchange inside it. The limit holds however much
-// arrives.
+// arrives, and starts once the line has carried what was written before it: a query behind a
+// long send is not given up while the controller has still to receive it.
 //
-// Replies never fall out of step: input that waits before a query is sent is not its reply and
-// is dropped, and a query whose read gave up (nothing, a cut-off line or one too long) still owes
-// the rest of its line. No query goes out while that line can still come: within its own limit a
-// query waits for it and drops it, else it is held back unsent (HeldBack, or -1 when the line kept
-// sending without ending a line). A line not begun LateReplyLimitMs after its query went out, or
-// quiet for OwedLineQuietMs part-way, is taken as lost, so after one lost reply the next query
-// goes out within half a read limit and gets its own reply. A plain send leaves waiting input
-// alone, for a later read. The port starts empty when it opens.
+// Replies are taken a line at a time and never fall out of step (the resynchronisation of the
+// link): a query that brought no whole line in time, garbage, or bytes after its line puts the
+// link out of step, and so does input that waits before a query is sent, unless it is only
+// identifications that came late. A plain send leaves waiting input alone, for a later read,
+// unless the line is out of step.
+// The port starts empty when it opens.
 //
-// Held input is bounded by the reply buffer: a line that does not end within ReplyBufferLength
-// characters is dropped to its end and fails the read that meets it.
+// Held input is bounded: a line that does not end within ReplyBufferLength characters is dropped
+// to its end and fails the read that meets it, and no more than InputBound bytes are ever held.
 class Rs232Transport : public LinkTransport {
 public:
     static constexpr int ReplyLimitMs = 1000;
-    static constexpr int LateReplyLimitMs = ReplyLimitMs + ReplyLimitMs / 2;
-    static constexpr int OwedLineQuietMs = ReplyLimitMs / 2;
-    // A query that waited out an owed line goes out only with this much of its limit left.
-    static constexpr int MinReplyWindowMs = ReplyLimitMs / 4;
+    static constexpr int InputBound = 16 * ReplyBufferLength;
 
     Rs232Transport(platform::SerialControl* serial, QTimer* timer);
 
@@ -45,11 +41,16 @@ public:
     QVariant sendNoTerm(const QByteArray& command) override;
     int read(QString& reply) override;
     int sendRead(const QByteArray& command, QString& reply) override;
+    bool inStep() override;
 
     // Text the receive event took in between exchanges, for the next reader.
     void received(const QByteArray& bytes) { takeIn(bytes); }
     // Lets the port go and drops what was held (demo mode after a failed start).
     void letGo();
+
+protected:
+    bool nextLine(QString& line, qint64 deadline) override;
+    qint64 replyDeadline() const override;
 
 private:
     // What one read collected.
@@ -63,30 +64,31 @@ private:
     void forget();
     // -1 when the port is closed, else 0.
     int write(const QByteArray& command, bool addTerm);
-    // Drops what waits in the reply buffer and on the port.
-    void discardWaiting();
-    // Input into the reply buffer: first the rest of an owed line is dropped, then at most a
-    // buffer's worth is kept.
+    // Input into the held text, bounded as said above.
     void takeIn(QByteArray bytes);
-    // The rest of the current line is owed by a query that went out at sentAt.
-    void owe(qint64 sentAt);
-    bool owedLineLost() const;
-    // Takes in what waits, so an owed line that came is dropped; one that can no longer come is
-    // given up.
-    void settleOwed();
+    void takeWaiting();
+    // Before a plain send on a line out of step: drops what is held and waiting.
+    void dropStale();
+    // Drops the whole identification lines at the front of what is held that are late answers to
+    // a resynchronisation.
+    void dropLateIdentifications();
     // Takes input until done() or the deadline on the program clock, waiting on the port.
     bool waitUntil(const std::function<bool()>& done, qint64 deadline);
-    // The reply buffer once it holds a line feed, or what came by the deadline.
-    Collected collect(qint64 deadline);
+    // The first line held once one has ended (nothing else taken), or, by the deadline, all that
+    // came of it.
+    Collected collectLine(qint64 deadline);
+    // Characters a millisecond of the line carries, from the port's settings.
+    double charsPerMs() const;
 
     platform::SerialControl* m_serial;
     QTimer* m_timer;
     QByteArray m_buffer;
     // A line that does not fit the reply buffer came since the buffer was last handed over.
     bool m_overflowed = false;
-    // Input up to the next line feed is the rest of a line an exchange gave up on.
-    bool m_owed = false;
-    qint64 m_owedUntil = 0;
-    // Bytes taken in from the port, ever: whether the line spoke during a wait.
-    qint64 m_takenIn = 0;
+    // Input up to the next line feed is the rest of such a line.
+    bool m_dropToLineEnd = false;
+    // The last command written asked for the identification.
+    bool m_askedIdentification = false;
+    // When the line will have carried what was written, on the program clock.
+    qint64 m_lineFreeAt = 0;
 };

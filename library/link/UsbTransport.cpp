@@ -34,47 +34,38 @@ QVariant UsbTransport::sendNoTerm(const QByteArray& command)
     return QVariant(send(command));
 }
 
-int UsbTransport::getReply(QString& reply, bool& received)
+int UsbTransport::getReply(Message& got)
 {
     QByteArray buffer(ReplyBufferLength, ' ');
     int count = 0;
     const int code = platform::kvl_usb_get_ascii(m_device, buffer.data(), int(buffer.size()), &count);
-    count = std::min(count, int(ReplyBufferLength));
-    noteRead(count >= ReplyBufferLength);
-    received = count >= 1;
-    if (received)
-        reply = fromAnsi(buffer.left(count));
-    else
-        reply.clear();
+    count = std::clamp(count, 0, int(ReplyBufferLength));
+    got.text = fromAnsi(buffer.left(count));
+    // A full read that ended its line left nothing behind.
+    got.filled = count >= ReplyBufferLength && !got.text.endsWith(QLatin1Char('\n'));
     return code;
 }
 
 int UsbTransport::read(QString& reply)
 {
-    bool received = false;
-    const int code = getReply(reply, received);
-    return received ? code : -1;
+    Message got;
+    const int code = getReply(got);
+    noteSeparateRead(got);
+    reply = got.text;
+    return got.text.isEmpty() ? -1 : code;
 }
 
 int UsbTransport::sendRead(const QByteArray& command, QString& reply)
 {
-    dropWhatFollowsAFullRead([this] {
-        QString rest;
-        bool got = false;
-        getReply(rest, got);
-    });
-    if (send(command) != 0) {
-        reply.clear();
+    reply.clear();
+    if (send(command) != 0)
         return -1;
-    }
     // The get call's own code is not used: the count alone tells whether a reply came.
-    bool received = false;
-    getReply(reply, received);
-    const bool full = reply.size() >= ReplyBufferLength;
-    const bool fits = keepWithinBuffer(reply, full, [this](QString& more) {
-        bool got = false;
-        getReply(more, got);
-        return got;
+    Message got;
+    getReply(got);
+    return replyOfMessage(command, 0, got, reply, [this] {
+        Message more;
+        getReply(more);
+        return more;
     });
-    return received && fits ? 0 : -1;
 }

@@ -16,8 +16,9 @@ public:
     int sendRead(const QByteArray& command, QString& reply) override;
 
 private:
-    // The reply the driver holds: its first count characters, empty when count is below 1.
-    int getReply(QString& reply, bool& received);
+    // The reply the driver holds: its first count characters, empty when count is below 1; the
+    // driver's code.
+    int getReply(Message& got);
 
     int m_device = 0;
 };

@@ -82,12 +82,16 @@ void ScriptedController::lineIn(const QByteArray& line, qint64 now)
     const Answer answer = m_script ? m_script(line) : Answer{};
     if (answer.text.isEmpty())
         return;
+    // Lines are worked through one at a time: a late answer holds up the answers after it.
+    const qint64 start = std::max(now, m_busyUntil) + answer.delayMs;
     if (answer.perCharMs <= 0) {
-        m_due.push_back({now + answer.delayMs, answer.text});
+        m_due.push_back({start, answer.text});
+        m_busyUntil = start;
         return;
     }
     for (qsizetype i = 0; i < answer.text.size(); ++i)
-        m_due.push_back({now + answer.delayMs + i * answer.perCharMs, answer.text.mid(i, 1)});
+        m_due.push_back({start + i * answer.perCharMs, answer.text.mid(i, 1)});
+    m_busyUntil = start + (answer.text.size() - 1) * answer.perCharMs;
 }
 
 void ScriptedController::run()

@@ -14,7 +14,8 @@
 
 // A misbehaving controller on a pseudo-terminal, served from a thread of its own in real time:
 // each line the host sends (ended by CR or LF) gets the answer the script gives, after its delay
-// and at its pace. Optionally it floods the line with one chunk again and again.
+// and at its pace, in the order the lines came (an answer begins no earlier than the one before
+// it ended, as a controller that works through its lines one at a time). Optionally it floods the line with one chunk again and again.
 class ScriptedController {
 public:
     struct Answer {
@@ -65,6 +66,7 @@ private:
     QList<QByteArray> m_lines;
     QList<qint64> m_lineTimes;
     std::vector<Due> m_due;
+    qint64 m_busyUntil = 0; // when the last answer given has gone out
     QByteArray m_partial;
     std::thread m_thread;
 };

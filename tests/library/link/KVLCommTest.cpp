@@ -53,9 +53,10 @@ TEST_F(InProcessLink, PciRefusesANulBeforeSendingAndThatIsNoSilence)
     const QString withNul = QString::fromLatin1(QByteArray("1VA 25\0 5", 9));
     EXPECT_EQ(comm->SendAscii(withNul), -1);
     EXPECT_EQ(comm->SendAsciiNoTerm(withNul).toInt(), -1);
-    QString reply;
+    QString reply = QStringLiteral("untouched");
     for (int i = 0; i < 2 * KVLComm::SilentQueryLimit; ++i)
-        EXPECT_EQ(comm->SendReadAscii(withNul + QLatin1Char('?'), reply), -1);
+        EXPECT_EQ(comm->SendReadAscii(withNul + QLatin1Char('?'), reply), KVLComm::QueryNotSent);
+    EXPECT_EQ(reply, QStringLiteral("untouched"));
     EXPECT_TRUE(sim().lines().isEmpty());
     EXPECT_EQ(comm->BusType(), BUS_TYPE_PCI);
     EXPECT_TRUE(comm->IsOpen());
