@@ -451,8 +451,7 @@ KVLCycle::Outcome KVLCycle::pollMotionDone()
 {
     const quint64 stops = m_stops;
     QPointer<KVLCycle> self(this);
-    // Not reset between axes: an exchange that leaves it untouched is judged by the text before.
-    QString reply = QStringLiteral("0");
+    QString reply;
     for (int axis = 1; axis <= probedAxisCount(); ++axis) {
         if (!chkAxis.at(axis - 1)->isChecked())
             continue;
@@ -460,7 +459,8 @@ KVLCycle::Outcome KVLCycle::pollMotionDone()
         const Outcome after = afterExchange(self, status, stops);
         if (after != Outcome::Finished)
             return after;
-        if (replyFlag(reply) == 0)
+        // An axis is done only by its own answer: a query lost or not sent keeps the cycle waiting.
+        if (status != 0 || replyFlag(reply) == 0)
             return Outcome::Waiting;
     }
     return Outcome::Finished;

@@ -158,11 +158,13 @@ void KVLEnableDisable::RefreshMotorPower()
         if (m_MotorPresent[index] == 0)
             return true;
         QString reply;
-        if (sendQuery(query(index + 1, QStringLiteral("MO")), reply) == -2)
+        const int status = sendQuery(query(index + 1, QStringLiteral("MO")), reply);
+        if (status == -2)
             return false;
-        const int state = replyFlag(reply);
-        if (state == 0 || state == 1)
-            putBit(index, BitValue, state == 1);
+        // Only an answer of 0 or 1 is shown: a query lost or not sent leaves the lamp as it was.
+        const QString state = reply.left(1);
+        if (status == 0 && (state == QLatin1String("0") || state == QLatin1String("1")))
+            putBit(index, BitValue, state == QLatin1String("1"));
         return true;
     });
 }

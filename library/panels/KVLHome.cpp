@@ -232,7 +232,8 @@ void KVLHome::onTimer()
     if (!m_ticks.tick() || !m_Homing)
         return;
     QString reply;
-    if (sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply) == -2)
+    // Only an answer ends the search: a query lost or not sent says nothing of it.
+    if (sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply) != 0)
         return;
     if (replyFlag(reply) != 0) {
         btnStart->setEnabled(true);

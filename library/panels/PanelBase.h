@@ -34,7 +34,9 @@ class QLineEdit;
 // Failure path: a status of -2 from a send or query means the link broke. sendCommand/sendQuery
 // then hand error 1001 to KVLComm::HandleError (which reports it, closes the link and switches to
 // demo mode) and return -2, and the caller abandons the rest of the operation. 0 and -1 are not
-// failures: a query without reply reads as 0.
+// failures: a query without reply reads as 0. A query the link did not send returns
+// KVLComm::QueryNotSent with the reply untouched: it was not asked, and a poll concludes nothing
+// from it.
 //
 // Number boxes (addNumberBox): cleaned on Enter and on leaving the box, then handed to the panel.
 // A box whose cleaned text is no number ("-" or the separator alone) is rewritten as zero and

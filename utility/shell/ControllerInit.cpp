@@ -519,12 +519,18 @@ void CheckAmplifierPower()
     if (!comm.IsOpen())
         return;
 
+    // A query the link did not send ends the check: nothing is concluded from what was not read.
+    bool sent = true;
     bool allOff = true;
     for (int n = 1; n <= gMaxAxes; ++n) {
-        const int type = integerValue(QueryController(QString::number(n) + QStringLiteral("QM?")));
+        const int type = integerValue(QueryController(QString::number(n) + QStringLiteral("QM?"), &sent));
+        if (!sent)
+            return;
         Clock::pumpOnce();
         if (type > 0) {
-            const int on = integerValue(QueryController(QString::number(n) + QStringLiteral("MO?")));
+            const int on = integerValue(QueryController(QString::number(n) + QStringLiteral("MO?"), &sent));
+            if (!sent)
+                return;
             Clock::pumpOnce();
             if (on == 1) {
                 allOff = false;
@@ -535,8 +541,13 @@ void CheckAmplifierPower()
             return; // the link went away under the check
     }
 
-    if (allOff)
-        gAmpPowerOn = ampPowerOn(statusWord(QueryController(QStringLiteral("PH?"))));
+    if (allOff) {
+        // Power is announced only from a status word read in this check.
+        const std::optional<quint32> status = NumberText::statusWord(QueryController(QStringLiteral("PH?"), &sent));
+        if (!sent || !status)
+            return;
+        gAmpPowerOn = ampPowerOn(*status);
+    }
 
     int answer = 0;
     if (gAmpPowerOn && !gAmpPowerWasOn) {

@@ -1,5 +1,6 @@
 #include "utility/shell/ControllerQuery.h"
 
+#include "library/link/KVLComm.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/frmMain.h"
@@ -8,13 +9,18 @@ using namespace platform;
 
 namespace KvlXGlobal {
 
-QString QueryController(const QString& cmd)
+QString QueryController(const QString& cmd, bool* sent)
 {
     QString reply(255, QLatin1Char(' '));
+    int status = -1;
     if (frmMain* main = frmMain::instance())
-        main->KVLComm1().SendReadAscii(cmd + QLatin1Char('\r'), reply);
+        status = main->KVLComm1().SendReadAscii(cmd + QLatin1Char('\r'), reply);
     else
         reply.clear();
+    if (sent)
+        *sent = status != KVLComm::QueryNotSent;
+    if (status == KVLComm::QueryNotSent)
+        return QString();
     const QString cleaned = CleanReply(reply);
     if (IsUnusableReply(cleaned))
         MsgBox(QStringLiteral("Invalid response to command: ") + cmd, vbOKOnly + vbCritical, QStringLiteral("ASCII Query"));

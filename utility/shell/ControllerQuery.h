@@ -6,8 +6,10 @@
 namespace KvlXGlobal {
 
 // Sends cmd with a carriage return and returns the cleaned reply; an empty or "No data" /
-// "No Message" reply is reported in a box and returned all the same.
-QString QueryController(const QString& cmd);
+// "No Message" reply is reported in a box and returned all the same. A query the link did not
+// send (the tick's time for the link was spent, or the line could not be put back in step) was
+// not asked: nothing is reported, the reply is empty, and *sent, when given, says so.
+QString QueryController(const QString& cmd, bool* sent = nullptr);
 // A cleaned reply that carries no answer: empty, "No data" or "No Message".
 bool IsUnusableReply(const QString& cleaned);
 // The reply line without its terminator; a reply without one is no reply ("").

@@ -1,6 +1,7 @@
 #include "utility/status/frmADC.h"
 
 #include "library/link/CGuiState.h"
+#include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/LateEvent.h"
@@ -97,7 +98,9 @@ void frmADC::readChannels()
         return;
     for (int ch = 0; ch < Channels; ++ch) {
         QString reply(255, QLatin1Char(' '));
-        comm.SendReadAscii(NumberText::blankSignedInteger(ch) + QStringLiteral("RA\r"), reply);
+        // A channel the link did not ask keeps what it shows, and so do the ones after it.
+        if (comm.SendReadAscii(NumberText::blankSignedInteger(ch) + QStringLiteral("RA\r"), reply) == KVLComm::QueryNotSent)
+            return;
         m_volts[size_t(ch)]->setText(shownReply(reply));
     }
 }

@@ -404,6 +404,43 @@ TEST(ControllerInitTest, AmplifierPowerWatchAsksOnceWhenPowerComesOn)
     EXPECT_NE(splash(), nullptr);
 }
 
+// The watch runs in the link's tick. On the board bus a lost reply to the first motor-type query
+// spends the tick: the watch's later queries are not sent, so no box names them and no power is
+// concluded from a status word that was never read. The next check asks everything again.
+TEST(ControllerInitTest, APowerWatchQueryLostOnTheBoardBusConcludesNothing)
+{
+    TestClock clock;
+    ShellRig rig;
+    ControllerHandlers handlers;
+    SimDevice device;
+    startInProcess(rig, device, BUS_TYPE_PCI);
+    SimController& sim = device.controller();
+    gMaxAxes = 5;
+    gAmpPowerOn = gAmpPowerWasOn = false;
+    // Every amplifier reports a fault: power is off.
+    sim.setHardwareStatus(0x1F0000, 0);
+    sim.setReply("1QM?", "");
+    KVLComm* comm = rig.comm();
+    QObject::connect(comm, &KVLComm::Timer, comm, [] { CheckAmplifierPower(); });
+    auto* timer = comm->findChild<QTimer*>(QStringLiteral("Timer1"));
+    ASSERT_NE(timer, nullptr);
+    ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
+    EXPECT_EQ(lines(sim), QStringList{"1QM?"});
+    EXPECT_EQ(rig.prompts(), QStringList{QStringLiteral("Invalid response to command: 1QM?")});
+    EXPECT_FALSE(gAmpPowerOn);
+
+    // Answered again: the link is put back in step, and every axis and the status are read.
+    sim.setReply("1QM?", "1\r\n");
+    sim.clearLog();
+    rig.boxes.clear();
+    ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
+    EXPECT_EQ(lines(sim).mid(0, 2), (QStringList{"VE?", "1QM?"}));
+    EXPECT_EQ(lines(sim).last(), QStringLiteral("PH?"));
+    EXPECT_TRUE(rig.boxes.isEmpty()) << rig.prompts().join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(gAmpPowerOn);
+    EXPECT_EQ(rig.comm()->BusType(), BUS_TYPE_PCI);
+}
+
 TEST(ControllerInitTest, ResetRepeatsARefusedCommandAndWaitsOnTheTestClock)
 {
     TestClock clock;
