@@ -152,6 +152,7 @@ int KVLComm::SendAscii(const QString& Command)
     try {
         if (!m_isOpen || !m_transport)
             return -1;
+        notePlainSend();
         return m_transport->send(ansi(Command));
     } catch (const RuntimeError& error) {
         fail(error);
@@ -167,6 +168,7 @@ QVariant KVLComm::SendAsciiNoTerm(const QString& Command)
     try {
         if (!m_isOpen || !m_transport)
             return QVariant(int(-1));
+        notePlainSend();
         return m_transport->sendNoTerm(ansi(Command));
     } catch (const RuntimeError& error) {
         fail(error);
@@ -224,6 +226,7 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
             }
         }
         QString reply(ReplyBufferLength, QLatin1Char(' '));
+        m_plainSentWhileIdle = false;
         const int step = m_transport->sendRead(ansi(Command), reply);
         if (step == LinkTransport::HeldBack) {
             if (inTickBurst())
@@ -347,6 +350,7 @@ int KVLComm::KVLInit()
         return -1;
     try {
         m_silentQueries = 0;
+        m_plainSentWhileIdle = false;
         if (m_transport)
             m_transport->startInStep();
         const int r = m_transport ? m_transport->initStep(m_deviceId) : -1;
@@ -387,6 +391,7 @@ int KVLComm::KVLOpen()
     try {
         m_silentQueries = 0;
         int r = -1;
+        m_plainSentWhileIdle = false;
         if (m_transport) {
             m_transport->startInStep();
             bool toDemo = false;
@@ -560,8 +565,18 @@ bool KVLComm::TimerEnabled() const
     return m_timer->isActive();
 }
 
+void KVLComm::notePlainSend()
+{
+    if (!m_timer->isActive())
+        m_plainSentWhileIdle = true;
+}
+
 void KVLComm::setTimerEnabled(bool enabled)
 {
+    // Whoever had the link while the polls were off (a terminal above all) may have sent lines
+    // whose replies nobody read: the polls that resume first put the line in step.
+    if (enabled && std::exchange(m_plainSentWhileIdle, false) && m_transport)
+        m_transport->oweResync();
     if (enabled)
         m_timer->start();
     else

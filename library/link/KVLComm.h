@@ -40,7 +40,8 @@ class SerialControl;
 //
 // Replies stay in step: after an exchange that brought no whole reply in time the link asks for
 // the identification and drops every line until it comes back before its next query (a plain
-// send, a stop above all, still goes at once). SilentQueryLimit exchanges in a row without a whole
+// send, a stop above all, still goes at once). So it does when the timer is switched on after
+// lines were sent while it was off and no query went out since (a terminal's typed lines). SilentQueryLimit exchanges in a row without a whole
 // reply in time, queries and resynchronisations alike, break the link (1001); only a query
 // answered in time starts the count again.
 //
@@ -145,6 +146,8 @@ private:
     int closeLink();
     // Counts exchanges in a row that brought no whole reply in time; the limit breaks the link.
     void noteExchange(bool answered);
+    // A plain send while the timer is off: a reply may come that no query asked for.
+    void notePlainSend();
 
     // A box now, or once the lock frame of this control is left when one is running.
     void showBox(const QString& prompt, int style, const QString& title);
@@ -185,6 +188,8 @@ private:
     bool m_lockBusy = false;
     int m_frameDepth = 0;
     int m_silentQueries = 0;
+    // Lines were sent while the timer was off, and no query has gone out since.
+    bool m_plainSentWhileIdle = false;
     std::vector<std::function<void()>> m_afterUnlock;
 
     CGuiState* m_guiState = nullptr;

@@ -563,13 +563,14 @@ TEST(ParameterFilesTest, NoWindowThatCanMoveTakesInputWhileARestoreOrASaveRuns)
 TEST(ParameterFilesTest, WhileASaveRunsEventsRunNothingElseStartsAndTheCloseWaits)
 {
     Files f;
+    // The windows open while the link's tick runs, as in the program.
+    f.rig.comm()->setTimerEnabled(true);
     for (const char* key : {"mnuTbarJog", "mnuTbarCycle", "mnuTbarStop"})
         f.dispatch(QString::fromLatin1(key));
     Clock::pumpOnce(); // what opening the windows set off
     f.withSim([](SimController& sim) { sim.clearLog(); });
     writeTemplates(f, "KVL410\t4\r\n", "<xx>VA\r\n<xx>AC\r\nZZ\r\n");
     f.answers << f.path(QStringLiteral("saved.txt")) << f.path(QStringLiteral("other.txt"));
-    f.rig.comm()->setTimerEnabled(true);
     const QStringList before = usableWindows();
     ASSERT_TRUE(before.contains(QStringLiteral("frmJog")));
 

@@ -683,3 +683,35 @@ TEST_F(TerminalOnSerial, FileSendShowsEveryReplyOfItsQueries)
 }
 
 } // namespace
+
+namespace {
+
+// A typed query whose reply begins after the short wait is not shown with its line, and the
+// terminal reads nothing more for it. Once the terminal closes, the polls that resume first put
+// the line in step, so that late reply answers no later query.
+TEST_F(TerminalOnSerial, ALateReplyToATypedLineAnswersNoLaterQuery)
+{
+    rig.withSim([](SimController& sim) {
+        sim.setPosition(1, 1.5);
+        sim.setPosition(2, -2.5);
+    });
+    frmTerminal* terminal = open();
+    ASSERT_NE(terminal, nullptr);
+    rig.withSim([](SimController& sim) { sim.holdReplies(); });
+    QTest::keyClicks(terminal->txtTerminal(), "1tp");
+    QTest::keyClick(terminal->txtTerminal(), Qt::Key_Return);
+    EXPECT_EQ(terminal->text(), QStringLiteral("1tp\n"));
+    Form::Unload(terminal);
+    ASSERT_TRUE(rig.comm()->TimerEnabled());
+    rig.comm()->setTimerEnabled(false);
+    rig.withSim([](SimController& sim) {
+        sim.clearLog();
+        sim.releaseReplies();
+    });
+    QString reply;
+    EXPECT_EQ(rig.comm()->SendReadAscii(QStringLiteral("2TP"), reply), 0);
+    EXPECT_EQ(reply, QStringLiteral("-2.5000\r\n"));
+    EXPECT_EQ(rig.simLines(), (QStringList{"VE?", "2TP"}));
+}
+
+} // namespace
