@@ -387,12 +387,11 @@ void KVLJog::btnJog_MouseUp(int k)
         ++m_stopRequests;
         m_heldAxis = 0;
     }
-    if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE) {
-        // The link went while the button was held: the stop is still tried.
-        if (isPanelAxis(held))
-            m_CommControl->SendAscii(command(held, QStringLiteral("ST")));
+    // Without an open link nothing can go out, the stop included. A link that broke while the
+    // button was held had the held axis stopped already: the link's LinkGivingUp runs
+    // stopHeldMotion while its port is still open.
+    if (!linkOpen() || m_CommControl->BusType() == BUS_TYPE_NONE)
         return;
-    }
     // The axis this press started is stopped even if the mode changed while the button was held.
     const short axis = m_FreeRun ? axisOfButton(k) : held;
     if (isPanelAxis(axis))

@@ -117,6 +117,18 @@ QString shownText(const QString& text)
     return shown;
 }
 
+// The first control character of a line of a command file (a NUL among them), or -1. A tab is
+// text; bytes from 128 up are Latin-1 text (the micro sign).
+int controlCharacter(const QString& line)
+{
+    for (QChar c : line) {
+        const char16_t code = c.unicode();
+        if ((code < 0x20 && code != u'\t') || code == 0x7F)
+            return int(code);
+    }
+    return -1;
+}
+
 // Refuses, with one message, a command that needs a controller when there is none to talk to.
 bool linkReady(frmMain* main, const QString& consequence, const QString& title)
 {
@@ -534,24 +546,22 @@ void RestoreFromFile()
     {
         TextLineReader reader(*content);
         QString line;
-        while (reader.readLine(line))
+        while (reader.readLine(line)) {
+            // A file that is not text (a program, an image, any binary data) must not go out as
+            // commands, and a NUL would be cut off on the PCI board's C-string send: the whole file
+            // is refused before anything is sent.
+            if (const int code = controlCharacter(line); code >= 0) {
+                MsgBox(QStringLiteral("Line %1 of").arg(reader.lineNumber()) + kCRLF + nativePath(path) + kCRLF
+                           + QStringLiteral("holds the control character \\x%1: this is not a text file of commands.")
+                                 .arg(code, 2, 16, QLatin1Char('0'))
+                           + kCRLF + QStringLiteral("Nothing was sent to the controller."),
+                       vbOKOnly + vbExclamation, kRestoreTitle);
+                return;
+            }
             lines << line;
+        }
         if (reader.failed()) {
             MsgBox(fileError(QStringLiteral("The file could not be read:"), path, reader.errorString()) + kCRLF
-                       + QStringLiteral("Nothing was sent to the controller."),
-                   vbOKOnly + vbExclamation, kRestoreTitle);
-            return;
-        }
-    }
-
-    // The PCI board's send takes C strings: a line holding a NUL would go out cut short while the
-    // send reports success. Such a file is refused before anything is sent.
-    if (main->KVLComm1().BusType() == BUS_TYPE_PCI) {
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (!lines.at(i).contains(QChar(u'\0')))
-                continue;
-            MsgBox(QStringLiteral("Line %1 of").arg(i + 1) + kCRLF + nativePath(path) + kCRLF
-                       + QStringLiteral("holds a NUL character, which the PCI bus cannot carry.") + kCRLF
                        + QStringLiteral("Nothing was sent to the controller."),
                    vbOKOnly + vbExclamation, kRestoreTitle);
             return;

@@ -221,15 +221,16 @@ std::optional<short> countField(const QString& text)
 }
 
 // The model's record of the table. The first record of the model decides; a file that cannot be
-// read, or a record whose counts are no whole numbers, gives nothing. Records are read whole: one
-// longer than the limit ends the reading (its tail must not pass for a record of its own).
+// read, or a record whose counts are no whole numbers, gives nothing. Records are read whole: a
+// line longer than the limit is no record (a long comment, say) and is passed over to its end, so
+// its tail cannot pass for a record of its own and the records after it are still found.
 std::optional<Limits> lookUpModel(const QString& path, const QString& model)
 {
     QByteArray bytes;
     QString reason;
     if (BoundedFile::read(path, &bytes, &reason) != BoundedFile::Outcome::Read)
         return std::nullopt;
-    TextLineReader reader(bytes, kMaxTableLine);
+    TextLineReader reader(bytes, kMaxTableLine, TextLineReader::LongLines::PassOver);
     QString line;
     while (reader.readLine(line)) {
         Clock::pumpOnce();

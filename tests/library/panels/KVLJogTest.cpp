@@ -3,6 +3,7 @@
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
 #include "library/panels/JogButton.h"
+#include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
 #include "sim/SimController.h"
 #include "tests/support/PanelTestRig.h"
@@ -292,6 +293,36 @@ TEST_F(JogPanel, APressWhileTheLinkIsClosedNeverBlocksLaterPresses)
     PanelTestRig::press(button(1));
     EXPECT_EQ(rig->lines(), run);
     PanelTestRig::release(button(1));
+}
+
+// A release finds no link to send its stop on. A link that breaks under a held jog stops the axis
+// itself while its port is still open; the release then sends nothing and blocks nothing.
+TEST_F(JogPanel, AHeldJogIsStoppedByTheBreakingLinkAndItsReleaseSendsNothing)
+{
+    bind();
+    box("txtSpeed", 0)->setText(QStringLiteral("1"));
+    PanelTestRig::press(button(1));
+    ASSERT_TRUE(rig->sim().isMoving(1));
+    rig->clearLines();
+    // As a poller that finds the link dead reports it.
+    platform::RuntimeError broken = platform::RuntimeError::standard(platform::RuntimeError::BreakInCommunications);
+    rig->comm().HandleError(broken);
+    EXPECT_FALSE(rig->comm().IsOpen());
+    EXPECT_EQ(rig->lines(), (QStringList{"1ST\r"}));
+    EXPECT_FALSE(rig->sim().isMoving(1));
+    PanelTestRig::release(button(1));
+    EXPECT_EQ(rig->lines(), (QStringList{"1ST\r"}));
+
+    // Back on the link, the next press starts in full and its release stops the axis.
+    rig->comm().setBusType(BUS_TYPE_USB);
+    ASSERT_EQ(rig->comm().KVLOpen(), 0);
+    rig->clearLines();
+    PanelTestRig::press(button(1));
+    EXPECT_EQ(rig->lines(), (QStringList{"1MD?\r", "1VA 1\r", "1MO\r", "1MV+\r"}));
+    rig->clearLines();
+    PanelTestRig::release(button(1));
+    EXPECT_EQ(rig->lines().value(0), QStringLiteral("1ST\r"));
+    EXPECT_FALSE(rig->sim().isMoving(1));
 }
 
 TEST_F(JogPanel, AFailedRepeatedStopLeavesTheArrowsUsable)

@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -353,9 +354,67 @@ TEST(ParameterFilesTest, RestoreOnPciRefusesALineWithANulAndClaimsNothing)
     f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
     EXPECT_TRUE(f.lines().isEmpty()) << "not even the line before it";
     EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Line 2 of\r\n") + QDir::toNativeSeparators(f.path("setup.txt"))
-                                       + QStringLiteral("\r\nholds a NUL character, which the PCI bus cannot "
-                                                        "carry.\r\nNothing was sent to the controller.")});
+                                       + QStringLiteral("\r\nholds the control character \\x00: this is not a text "
+                                                        "file of commands.\r\nNothing was sent to the controller.")});
     EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+}
+
+// A binary file once went out as hundreds of "lines" and was then reported as restored.
+TEST(ParameterFilesTest, RestoreRefusesAFileThatIsNotTextOnEveryBusAndTakesLatin1Text)
+{
+    QRandomGenerator random(410);
+    QByteArray noise(64 * 1024, '\0');
+    for (char& byte : noise)
+        byte = char(random.bounded(256));
+    struct Case {
+        QByteArray bytes;
+        int line;
+        QString shown;
+    };
+    const QList<Case> cases = {
+        {QByteArray("1VA10\r\n2VA20\r\n3VA30\t\xB5") + '\0' + noise, 3, QStringLiteral("\\x00")},
+        // A lone CR ends a line too; ESC, form feed and DEL are no text either.
+        {QByteArray("1VA10\r2VA\x1B[0m\r\n"), 2, QStringLiteral("\\x1b")},
+        {QByteArray("1VA10\n\n3VA20\x0C\r\n"), 3, QStringLiteral("\\x0c")},
+        {QByteArray("1VA10\r\n2VA20\x7F"), 2, QStringLiteral("\\x7f")},
+    };
+    for (Files::Bus bus : {Files::Usb, Files::Pci}) {
+        Files f(bus);
+        for (const Case& c : cases) {
+            f.rig.boxes.clear();
+            f.write(QStringLiteral("setup.txt"), c.bytes);
+            f.answers << f.path(QStringLiteral("setup.txt"));
+            f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+            ASSERT_EQ(f.rig.boxes.size(), 1) << c.line;
+            EXPECT_EQ(f.rig.boxes[0].prompt,
+                      QStringLiteral("Line %1 of\r\n").arg(c.line) + QDir::toNativeSeparators(f.path("setup.txt"))
+                          + QStringLiteral("\r\nholds the control character ") + c.shown
+                          + QStringLiteral(": this is not a text file of commands.\r\nNothing was sent to the "
+                                           "controller."));
+            EXPECT_EQ(f.rig.boxes[0].style, platform::vbOKOnly + platform::vbExclamation);
+            EXPECT_EQ(f.rig.boxes[0].title, kRestoreTitle);
+            EXPECT_EQ(Form::loadedForm(QStringLiteral("frmProgress")), nullptr);
+        }
+        // Pure noise, as it was met: refused whatever its first line.
+        f.rig.boxes.clear();
+        f.write(QStringLiteral("noise.bin"), noise);
+        f.answers << f.path(QStringLiteral("noise.bin"));
+        f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+        ASSERT_EQ(f.prompts().size(), 1);
+        EXPECT_TRUE(f.prompts()[0].startsWith(QStringLiteral("Line "))) << f.prompts()[0].toStdString();
+        EXPECT_TRUE(f.prompts()[0].endsWith(QStringLiteral("Nothing was sent to the controller.")));
+        EXPECT_TRUE(f.lines().isEmpty());
+        EXPECT_TRUE(f.main->mnuMain(0)->menuAction()->isEnabled());
+    }
+
+    // Tabs and bytes from 128 up (the micro sign, no-break space, 0x80) are text and pass unchanged.
+    Files f;
+    f.write(QStringLiteral("setup.txt"), QByteArray("1VA10\r\n2AC5\xB5\r\n3DC\t\xA0\x80\xFF\r\n"));
+    f.answers << f.path(QStringLiteral("setup.txt"));
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    EXPECT_EQ(f.lines(), (QStringList{QStringLiteral("1VA10"), QString::fromLatin1("2AC5\xB5"),
+                                      QString::fromLatin1("3DC\t\xA0\x80\xFF"), QStringLiteral("VE?")}));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
 }
 
 TEST(ParameterFilesTest, RestoreCutOffOnTheSerialLinkSaysHowFarItGot)

@@ -294,16 +294,23 @@ TEST(ControllerInitTest, ModelTableLookup)
         EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8})) << model;
     }
 
-    // A record is read whole or not at all: the tail of a line longer than 1023 bytes once passed
-    // for a record of its own, and a count followed by a NUL for the count.
+    // A record is read whole or not at all. A line longer than 1023 bytes is no record: it is
+    // passed over to its end (its tail once passed for a record of its own) and the lookup reads
+    // on; a long comment once hid every record after it. A count followed by a NUL is no count.
+    sim.setReply("VE?", "KVL400\r\n");
+    writeTable(rig, "; " + QByteArray(2000, 'c') + "\r\n\"KVL400\",4,4,16,4\r\n");
+    EXPECT_FALSE(main->GetMaxAxes());
+    EXPECT_EQ(limits(main), (QList<short>{4, 4, 16, 4}));
     sim.setReply("VE?", "KVL410 Version 2.0\r\n");
-    const QList<QByteArray> refused = {QByteArray(1023, 'x') + "\"KVL410\",1,1,1,1\r\n\"KVL410\",4,4,24,8\r\n",
-                                       QByteArray("\"KVL410\",8\0,4,24,8\r\n", 20)};
-    for (const QByteArray& table : refused) {
-        writeTable(rig, table);
-        EXPECT_TRUE(main->GetMaxAxes());
-        EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8}));
-    }
+    writeTable(rig, QByteArray(1023, 'x') + "\"KVL410\",1,1,1,1\r\n\"KVL410\",4,4,24,8\r\n");
+    EXPECT_FALSE(main->GetMaxAxes());
+    EXPECT_EQ(limits(main), (QList<short>{4, 4, 24, 8}));
+    writeTable(rig, "\"KVL410\",4,4,24,8" + QByteArray(1023, ' ') + "\r\"KVL410\",1,1,1,1\r");
+    EXPECT_FALSE(main->GetMaxAxes()) << "the model's own record, too long, is none either";
+    EXPECT_EQ(limits(main), (QList<short>{1, 1, 1, 1}));
+    writeTable(rig, QByteArray("\"KVL410\",8") + '\0' + ",4,24,8\r\n\"KVL410\",4,4,24,8\r\n");
+    EXPECT_TRUE(main->GetMaxAxes());
+    EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8}));
     writeTable(rig, QByteArray(1023 - 16, 'x') + "\"KVL410\",1,1,1,1\r\n\"KVL410\",4,4,24,8\r\n");
     EXPECT_FALSE(main->GetMaxAxes()) << "a line of 1023 bytes is whole";
     EXPECT_EQ(limits(main), (QList<short>{4, 4, 24, 8}));

@@ -7,13 +7,17 @@
 namespace {
 
 QStringList readAll(const QByteArray& bytes, int maxLineLength = TextLineReader::DefaultMaxLineLength,
-                    QString* error = nullptr)
+                    QString* error = nullptr, TextLineReader::LongLines longLines = TextLineReader::LongLines::Fail,
+                    QList<int>* numbers = nullptr)
 {
-    TextLineReader reader(bytes, maxLineLength);
+    TextLineReader reader(bytes, maxLineLength, longLines);
     QStringList lines;
     QString line;
-    while (reader.readLine(line))
+    while (reader.readLine(line)) {
         lines << line;
+        if (numbers)
+            *numbers << reader.lineNumber();
+    }
     if (error)
         *error = reader.errorString();
     return lines;
@@ -36,4 +40,13 @@ TEST(TextLineReaderTest, EveryKindOfLineEndEndsALineAndBytesPassUnchanged)
     QString error;
     EXPECT_EQ(readAll("abc\r\nabcdef\r\nx", 4, &error), QStringList{"abc"});
     EXPECT_EQ(error, QStringLiteral("line 2 is longer than 4 characters"));
+
+    // Passed over instead: to its end, CR LF as one, and the line numbers still count it.
+    QList<int> numbers;
+    EXPECT_EQ(readAll("abcdef\r\nab\rabcdefgh\n\r\nabcd", 4, &error, TextLineReader::LongLines::PassOver, &numbers),
+              (QStringList{"ab", "", "abcd"}));
+    EXPECT_EQ(numbers, (QList<int>{2, 4, 5}));
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_TRUE(readAll("abcdefgh", 4, &error, TextLineReader::LongLines::PassOver).isEmpty());
+    EXPECT_TRUE(error.isEmpty());
 }
