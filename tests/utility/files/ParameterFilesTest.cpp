@@ -278,6 +278,26 @@ TEST(ParameterFilesTest, RestoreOnTheSerialLinkSendsAnEmptyLineAsAnEmptyCommand)
     EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
 }
 
+// A restore larger than every buffer on the way, over a line at 19200 baud: when the confirming
+// "VE?" goes out, seconds of lines still wait for the line. Its read limit starts once the line has
+// carried them, so a valid file ends in success.
+TEST(ParameterFilesTest, RestoreOverASlowLineIsConfirmedOnceTheLineHasCarriedIt)
+{
+    Files f(Files::Serial);
+    QByteArray file;
+    for (int i = 0; i < 600; ++i)
+        file += "1VA" + QByteArray::number(i).rightJustified(25, '0') + "\r\n";
+    f.write(QStringLiteral("big.txt"), file);
+    f.answers << f.path(QStringLiteral("big.txt"));
+    f.rig.setSimBaud(19200);
+    f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
+    QList<QByteArray> raw;
+    f.rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
+    EXPECT_EQ(raw.size(), 600 + 1);
+    EXPECT_EQ(raw.value(599), QByteArray("1VA0000000000000000000000599\r"));
+}
+
 TEST(ParameterFilesTest, RestoreAsksAgainForAMissingFileAndReportsOneThatCannotBeOpened)
 {
     Files f;
