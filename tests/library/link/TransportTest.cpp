@@ -179,6 +179,15 @@ TEST_F(InProcessLink, AReplyLongerThanTheBufferIsNoReplyOnEveryBus)
         sim().setReply("1XX?", QByteArray(200, '9'));
         EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1XX?\r"), reply), 0) << bus;
         EXPECT_EQ(reply, QString(200, QLatin1Char('9'))) << bus;
+
+        // One that fills the buffer exactly and ends its line leaves nothing behind: the next
+        // query goes out at once, with no identification asked first.
+        sim().setReply("1XX?", QByteArray(253, '9') + "\r\n");
+        sim().clearLog();
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1XX?\r"), reply), 0) << bus;
+        EXPECT_EQ(reply.size(), 255) << bus;
+        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?\r"), reply), 0) << bus;
+        EXPECT_EQ(sim().lines(), (QList<QByteArray>{"1XX?", "1QM?"})) << bus;
         EXPECT_EQ(boxes.count(), 0);
         comm.reset();
         device.reset();
@@ -188,13 +197,15 @@ TEST_F(InProcessLink, AReplyLongerThanTheBufferIsNoReplyOnEveryBus)
 // A reply that fills the reply buffer may leave more of its message on the bus; whatever follows it
 // is dropped before the next query, so each later query gets its own reply, whether the full reply
 // came to a query or to a separate read. Replayed from fuzzing: 260 characters with the line end
-// beyond the buffer, inside it with more behind, and split by the buffer's end; then the
-// configuration words asked in turn, as a set-up window reads them before writing them back.
+// beyond the buffer, inside it with more behind, and split by the buffer's end, and a second line
+// holding a NUL; then the configuration words asked in turn, as a set-up window reads them
+// before writing them back.
 TEST_F(InProcessLink, WhateverFollowsAFullReplyIsDroppedBeforeTheNextQuery)
 {
     const QList<QByteArray> longReplies = {
         QByteArray(258, '7') + "\r\n",
         QByteArray("12\r\n") + QByteArray(254, '7') + "\r\n",
+        QByteArray("12\r\n999") + '\0' + QByteArray(40, '9') + "\r\n",
         QByteArray(254, '7') + "\r\n" + QByteArray(2, '7') + "\r\n",
     };
     const auto answer = [](const QString& reply) { return LinkTransport::trimBlanks(reply).left(2); };
@@ -218,7 +229,7 @@ TEST_F(InProcessLink, WhateverFollowsAFullReplyIsDroppedBeforeTheNextQuery)
             // reads still hand on what follows.
             EXPECT_EQ(comm->SendAscii(QStringLiteral("1ZH?\r")), 0);
             EXPECT_EQ(comm->ReadAscii(reply), 0);
-            EXPECT_EQ(reply.size(), 255);
+            EXPECT_TRUE(reply.startsWith(QString::fromLatin1(longReply.left(2)))) << reply.toStdString();
             EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1ZB?\r"), reply), 0);
             EXPECT_EQ(answer(reply), QStringLiteral("05"));
             EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1ZS?\r"), reply), 0);
@@ -226,6 +237,54 @@ TEST_F(InProcessLink, WhateverFollowsAFullReplyIsDroppedBeforeTheNextQuery)
             comm.reset();
             device.reset();
         }
+    }
+}
+
+// A device whose reply is not ready at the read that follows its query: the next read takes it.
+class LateDevice : public SimDevice {
+public:
+    int reply(QByteArray& bytes, int capacity) override
+    {
+        if (lateReads > 0) {
+            --lateReads;
+            bytes.clear();
+            return 0;
+        }
+        return SimDevice::reply(bytes, capacity);
+    }
+    int lateReads = 0;
+};
+
+// On the in-process buses too, a reply that comes to a later read answers no later query: the
+// next query first asks for the identification and drops what came before it.
+TEST(InProcessLateReply, ALateReplyIsDroppedBeforeTheNextQueryOnEveryBus)
+{
+    MsgBoxRecorder boxes;
+    for (const BUS_TYPE bus : {BUS_TYPE_USB, BUS_TYPE_PCI, BUS_TYPE_GPIB}) {
+        SCOPED_TRACE(bus);
+        LateDevice device;
+        if (bus == BUS_TYPE_USB)
+            device.installOnUsb(0);
+        else if (bus == BUS_TYPE_PCI)
+            device.installOnPci(0);
+        else
+            device.installOnGpib(0);
+        KVLComm comm;
+        comm.setBusType(bus);
+        ASSERT_EQ(comm.KVLInit(), 0);
+        device.controller().setPosition(1, 1.5);
+        device.controller().setPosition(2, -2.5);
+        device.controller().clearLog();
+        QString reply;
+        device.lateReads = 1;
+        EXPECT_EQ(comm.SendReadAscii(QStringLiteral("1TP\r"), reply), -1);
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_EQ(comm.SendReadAscii(QStringLiteral("2TP\r"), reply), 0);
+            EXPECT_EQ(LinkTransport::trimBlanks(reply).left(7), QStringLiteral("-2.5000"));
+        }
+        EXPECT_EQ(device.controller().lines(), (QList<QByteArray>{"1TP", "VE?", "2TP", "2TP"}));
+        EXPECT_EQ(comm.BusType(), bus);
+        EXPECT_EQ(boxes.count(), 0);
     }
 }
 
