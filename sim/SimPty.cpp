@@ -116,6 +116,12 @@ qint64 SimPty::characterNs(int baud)
     return baud > 0 ? 10 * qint64(1000000000) / baud : 0;
 }
 
+void SimPty::setLateEvery(int n, int lateMs)
+{
+    m_lateEvery = std::max(0, n);
+    m_lateNs = qint64(std::max(0, lateMs)) * 1000000;
+}
+
 void SimPty::Paced::append(const QByteArray& more, qint64 now, qint64 perChar)
 {
     qint64 at = std::max(now, freeAt);
@@ -180,11 +186,12 @@ void SimPty::writeReplies()
         const QByteArray reply = m_controller->takeReply();
         if (m_log)
             m_log(logLine(false, reply));
-        if (m_baud == 0 && m_out.bytes.isEmpty()) {
+        const bool late = m_lateEvery > 0 && ++m_repliesOut % m_lateEvery == 0;
+        if (m_baud == 0 && m_out.bytes.isEmpty() && !late) {
             m_charsOut += reply.size();
             m_pending += reply;
         } else {
-            m_out.append(reply, m_lineClock.nsecsElapsed(), characterNs(m_baud));
+            m_out.append(reply, m_lineClock.nsecsElapsed() + (late ? m_lateNs : 0), characterNs(m_baud));
         }
     }
     flushPending();

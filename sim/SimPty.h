@@ -43,6 +43,8 @@ public:
 
     // 0 (the default): no pacing. Takes effect for the characters that come after it.
     int baud() const { return m_baud; }
+    // Every Nth reply starts lateMs late, holding up the replies after it (0: none is late).
+    void setLateEvery(int n, int lateMs);
     void setBaud(int baud);
     // Nanoseconds one character takes on the line at `baud`.
     static qint64 characterNs(int baud);
@@ -96,6 +98,9 @@ private:
     QByteArray m_pending; // due to the serial side, not yet taken by the master
 
     int m_baud = 0;
+    int m_lateEvery = 0;
+    qint64 m_lateNs = 0;
+    qint64 m_repliesOut = 0;
     QElapsedTimer m_lineClock;
     QTimer* m_paceTimer = nullptr;
     Paced m_in;

@@ -76,12 +76,22 @@ int main(int argc, char** argv)
         QStringLiteral("drop-every"),
         QStringLiteral("Leave every Nth reply unsent, as a line that loses one now and then."),
         QStringLiteral("N"));
+    const QCommandLineOption lateOption(
+        QStringLiteral("late-every"),
+        QStringLiteral("Send every Nth reply late (1: every reply), holding up the replies after it, "
+                       "as a controller that works through its lines one at a time."),
+        QStringLiteral("N"));
+    const QCommandLineOption lateMsOption(QStringLiteral("late-ms"),
+                                          QStringLiteral("How late --late-every's replies start (1500 by default)."),
+                                          QStringLiteral("MS"));
     parser.addOption(modelOption);
     parser.addOption(axesOption);
     parser.addOption(amplifiersOption);
     parser.addOption(baudOption);
     parser.addOption(logOption);
     parser.addOption(dropOption);
+    parser.addOption(lateOption);
+    parser.addOption(lateMsOption);
     parser.process(withBaudValue(app.arguments()));
 
     SimController controller;
@@ -131,8 +141,28 @@ int main(int argc, char** argv)
     controller.setMoveSteps(20);
     controller.setAutoStep(50);
 
+    int lateEvery = 0;
+    int lateMs = 1500;
+    if (parser.isSet(lateOption)) {
+        bool ok = false;
+        lateEvery = parser.value(lateOption).toInt(&ok);
+        if (!ok || lateEvery < 1) {
+            std::fprintf(stderr, "kvlsim: --late-every wants a number from 1 up\n");
+            return 2;
+        }
+    }
+    if (parser.isSet(lateMsOption)) {
+        bool ok = false;
+        lateMs = parser.value(lateMsOption).toInt(&ok);
+        if (!ok || lateMs < 0 || lateMs > 60000) {
+            std::fprintf(stderr, "kvlsim: --late-ms wants a number from 0 to 60000\n");
+            return 2;
+        }
+    }
+
     SimPty pty(&controller);
     pty.setBaud(baud);
+    pty.setLateEvery(lateEvery, lateMs);
     if (parser.isSet(logOption)) {
         pty.setLog([](const QString& line) {
             std::printf("%s\n", qPrintable(line));
