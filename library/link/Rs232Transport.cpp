@@ -4,7 +4,6 @@
 #include "platform/kernel/Clock.h"
 #include "platform/serial/SerialControl.h"
 
-#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -156,18 +155,6 @@ bool Rs232Transport::inStep()
     return LinkTransport::inStep();
 }
 
-double Rs232Transport::charsPerMs() const
-{
-    const QStringList parts = m_serial->Settings().split(QLatin1Char(','));
-    const double baud = parts.value(0).toDouble();
-    if (baud <= 0)
-        return 0;
-    const bool parity = parts.value(1).trimmed().compare(QLatin1String("n"), Qt::CaseInsensitive) != 0;
-    const double dataBits = parts.size() > 2 ? parts.value(2).toDouble() : 8;
-    const double stopBits = parts.size() > 3 ? parts.value(3).toDouble() : 1;
-    return baud / 1000.0 / (1 + dataBits + (parity ? 1 : 0) + stopBits);
-}
-
 qint64 Rs232Transport::replyDeadline() const
 {
     return std::max(platform::Clock::tickMs(), m_lineFreeAt) + ReplyLimitMs;
@@ -188,7 +175,7 @@ int Rs232Transport::write(const QByteArray& command, bool addTerm)
     m_serial->setOutput(bytes);
     m_askedIdentification = asksIdentification(command);
     // The controller has what was written only once the line has carried it.
-    const double rate = charsPerMs();
+    const double rate = m_serial->charactersPerMs();
     if (rate > 0)
         m_lineFreeAt = std::max(platform::Clock::tickMs(), m_lineFreeAt) + qint64(bytes.size() / rate);
     return 0;

@@ -77,8 +77,6 @@ private:
     // The first line held once one has ended (nothing else taken), or, by the deadline, all that
     // came of it.
     Collected collectLine(qint64 deadline);
-    // Characters a millisecond of the line carries, from the port's settings.
-    double charsPerMs() const;
 
     platform::SerialControl* m_serial;
     QTimer* m_timer;

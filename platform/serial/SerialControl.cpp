@@ -388,6 +388,11 @@ QString SerialControl::Settings() const
     return formatFraming(d->framing);
 }
 
+double SerialControl::charactersPerMs() const
+{
+    return d->framing.baud / 10.0 / 1000.0;
+}
+
 bool SerialControl::framingUsable(const QString& settings)
 {
     Framing f;

@@ -42,6 +42,9 @@ public:
     // frame it. A closed port takes 4 data bits, but opening it with them fails.
     static bool framingUsable(const QString& settings);
 
+    // Characters a millisecond of the line carries at the set baud, 10 bit-times a character.
+    double charactersPerMs() const;
+
     bool PortOpen() const;
     void setPortOpen(bool open);
 
