@@ -130,19 +130,23 @@ TEST_F(MisbehavingLine, OneLateReplyNeverAnswersALaterQuery)
     EXPECT_LT(longest, 2 * Rs232Transport::ReplyLimitMs + kLimitSlackMs);
 }
 
-// Late on every reply, by more than the limit: no query ever gets another's reply, and the link
-// breaks once, within ten seconds, since no query is answered in time while the
-// resynchronisations end on old identifications.
+// Late on every reply, by more than the limit, or every reply dribbled a character every 200 ms:
+// no query ever gets another's reply, and the link breaks once, within ten seconds, since no query
+// is answered in time while the resynchronisations end on old identifications or not at all.
 TEST_F(MisbehavingLine, LateOnEveryReplyBreaksTheLinkOnceWithoutAWrongReply)
 {
-    for (const int delayMs : {1100, 1500}) {
-        SCOPED_TRACE(delayMs);
+    struct Line {
+        int delayMs;
+        int perCharMs;
+    };
+    for (const Line bad : {Line{1100, 0}, Line{1500, 0}, Line{0, 200}}) {
+        SCOPED_TRACE(::testing::Message() << bad.delayMs << " ms late, " << bad.perCharMs << " ms a character");
         std::atomic<bool> late{false};
-        controller = std::make_unique<ScriptedController>([delayMs, &late](const QByteArray& line) {
-            const int delay = late ? delayMs : 0;
+        controller = std::make_unique<ScriptedController>([bad, &late](const QByteArray& line) {
+            const ScriptedController::Answer how{{}, late ? bad.delayMs : 0, late ? bad.perCharMs : 0};
             if (line == "VE?")
-                return ScriptedController::Answer{"KVL410 Version 2.0\r\n", delay};
-            return ScriptedController::Answer{positionOf(axisOf(line)) + "\r\n", delay};
+                return ScriptedController::Answer{"KVL410 Version 2.0\r\n", how.delayMs, how.perCharMs};
+            return ScriptedController::Answer{positionOf(axisOf(line)) + "\r\n", how.delayMs, how.perCharMs};
         });
         comm = openScriptedLink(*controller);
         ASSERT_NE(comm, nullptr);
