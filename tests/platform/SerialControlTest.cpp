@@ -348,8 +348,9 @@ TEST_F(SerialControlTest, WaitForInputBlocksWithinItsLimitWithoutSpinning)
     EXPECT_FALSE(port.waitForInput(300));
     const qint64 cpuUsed = cpuMicroseconds() - cpuBefore;
     const qint64 waited = clock.elapsed();
+    // Its own limit: not at once, and not a fixed second.
     EXPECT_GE(waited, 270);
-    EXPECT_LT(waited, 800);
+    EXPECT_LT(waited, 900);
     EXPECT_LT(cpuUsed, spinBoundUs(waited));
 
     // Bytes end the wait at once.
