@@ -22,13 +22,14 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 
 // The panels polling a controller on a serial line in real time, while the position polls come
 // late or not at all: a stop click or a free-run jog release reaches the wire within about one read
 // limit, not behind the whole burst of polls, and no motion command follows it.
 namespace {
 
-enum class Polls { Late, Unanswered };
+enum class Polls { Late, PastTheLimit, Unanswered };
 
 // A stop line in well under three times what one read limit and a cut burst take.
 constexpr qint64 kStopBoundMs = 3 * 1300;
@@ -44,7 +45,9 @@ protected:
             if (line.endsWith("TP")) {
                 if (!slow)
                     return Answer{"1000.0000\r\n"};
-                return polls == Polls::Late ? Answer{"1000.0000\r\n", 700} : Answer{};
+                if (polls == Polls::Unanswered)
+                    return Answer{};
+                return Answer{"1000.0000\r\n", polls == Polls::Late ? 700 : 1500};
             }
             if (line == "TB")
                 return Answer{"0, 0, NO ERROR\r\n"};
@@ -108,14 +111,21 @@ protected:
     KVLJog jog;
 };
 
+// Polls answered late, within the read limit or past it (then each answer holds up the
+// controller's next ones): the stop goes out within about a read limit all the same, and no
+// read-out shows another query's reply.
 TEST_F(SlowLinePanels, AStopClickGoesOutWithinAReadLimitOfLatePolls)
 {
-    for (const int atMs : {300, 1100, 1700}) {
-        start(Polls::Late);
+    for (const auto& [polls, atMs] : {std::pair{Polls::Late, 300}, std::pair{Polls::Late, 1100},
+                                      std::pair{Polls::Late, 1700}, std::pair{Polls::PastTheLimit, 300},
+                                      std::pair{Polls::PastTheLimit, 1700}}) {
+        SCOPED_TRACE(polls == Polls::Late ? "late" : "past the limit");
+        start(polls);
         QWidget* button = stop.findChild<QPushButton*>(QStringLiteral("btnEStop"));
         const qint64 latency = actWhilePolling(atMs, button, [](QWidget* w) { PanelTestRig::click(w); }, "0ST");
         EXPECT_LT(latency, kStopBoundMs) << "clicked " << atMs << " ms into the polls";
-        RecordProperty(("StopLatencyMs" + std::to_string(atMs)).c_str(), int(std::min<qint64>(latency, 1 << 30)));
+        RecordProperty(("StopLatencyMs" + std::to_string(int(polls)) + "_" + std::to_string(atMs)).c_str(),
+                       int(std::min<qint64>(latency, 1 << 30)));
         // Late polls are still in step: a read-out shows what the controller sent, or the one it
         // had before its row's turn came.
         for (int row = 0; row < 4; ++row) {
