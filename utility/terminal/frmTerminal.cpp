@@ -470,7 +470,8 @@ bool frmTerminal::typedReplyCame(CommLink& comm)
     if (!serial || !serial->PortOpen())
         return true;
     // A reply that has begun is read whole by the link; one that has not begun within the limit is
-    // not waited for (the link drops it when it comes, before the next command).
+    // not waited for: the next typed line's read shows it, and once the terminal has closed the
+    // polls that resume put the line back in step before their first query.
     const qint64 deadline = Clock::tickMs() + TypedReplyLimitMs;
     while (serial->InBufferCount() == 0) {
         const qint64 left = deadline - Clock::tickMs();
