@@ -201,6 +201,7 @@ int PanelBase::sendQuery(const QString& line, QString& reply)
     if (!m_CommControl)
         return -1;
     const int status = m_CommControl->SendReadAscii(line, reply);
+    m_queryNotSent = status == KVLComm::QueryNotSent;
     if (status == -2)
         return reportLinkFailure();
     return status;
@@ -212,10 +213,13 @@ void PanelBase::pollInTurn(int count, int& next, const std::function<bool(int in
     next = 0;
     for (int n = 0; n < count; ++n) {
         const int index = (first + n) % count;
+        m_queryNotSent = false;
         if (!poll(index))
             return;
         if (m_CommControl && m_CommControl->TickBurstSpent()) {
-            if (n + 1 < count)
+            if (m_queryNotSent)
+                next = index;
+            else if (n + 1 < count)
                 next = (index + 1) % count;
             return;
         }

@@ -218,8 +218,9 @@ protected:
     // Error 1001 to HandleError. Returns -2.
     int reportLinkFailure();
     // Polls indices 0 to count - 1 through poll (false: stop, the link failed), starting at next.
-    // When the tick's burst is spent part-way, next is where the following tick goes on, so every
-    // index is read in turn however slow the line; after a whole round it is 0 again.
+    // When the tick's burst is spent part-way, next is where the following tick goes on (the index
+    // whose query was not sent, else the one after), so every index is read in turn however slow
+    // the line; after a whole round it is 0 again.
     void pollInTurn(int count, int& next, const std::function<bool(int index)>& poll);
     // The reset offer for a closed link.
     void offerReset();
@@ -322,6 +323,7 @@ private:
 
     int m_busyDepth = 0;
     bool m_tickLeft = false; // the last tick's burst was spent before this panel's turn
+    bool m_queryNotSent = false; // the last query of sendQuery did not go out
     bool m_deletePending = false;
 
     bool m_everShown = false;

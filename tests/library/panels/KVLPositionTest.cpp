@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -183,3 +184,32 @@ TEST(PositionPanel, ProbeStopsAtEightRowsAndZeroDefinesHome)
 }
 
 } // namespace
+
+// A row whose query the link did not send (the line could not be put back in step) is read first
+// on the next tick, not passed over. The ticks are the link's own, each a burst.
+TEST(PositionPanel, ARowWhoseQueryWasNotSentIsReadFirstNextTime)
+{
+    PanelTestRig rig(BUS_TYPE_USB, 3);
+    rig.gui().setMaxFeedbackAxes(3);
+    KVLPosition position;
+    position.setCommControl(&rig.comm());
+    auto* timer = rig.comm().findChild<QTimer*>(QStringLiteral("Timer1"));
+    ASSERT_NE(timer, nullptr);
+    const auto tick = [timer] { QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection); };
+    rig.sim().setReply("2TP", "");
+    rig.clearLines();
+    tick();
+    EXPECT_EQ(rig.lines(), (QStringList{"1TP\r", "2TP\r"}));
+
+    // The identification goes unanswered: the line stays out of step and row 3 is not asked.
+    rig.sim().setReply("VE?", "");
+    rig.clearLines();
+    tick();
+    EXPECT_EQ(rig.lines(), QStringList{"VE?\r\n"});
+
+    rig.sim().setReply("VE?", "KVL410 Version 2.0\r\n");
+    rig.sim().setReply("2TP", "2.0000\r\n");
+    rig.clearLines();
+    tick();
+    EXPECT_EQ(rig.lines().mid(0, 2), (QStringList{"VE?\r\n", "3TP\r"}));
+}
