@@ -187,11 +187,9 @@ int KVLComm::ReadAscii(QString& ReturnString)
         ReturnString = QString(ReplyBufferLength, QLatin1Char(' '));
         if (!m_transport)
             return -1;
-        const int status = m_transport->read(ReturnString);
-        // A separate read never counts as silence, but what it hears shows the controller is there.
-        if (!LinkTransport::trimBlanks(ReturnString).isEmpty())
-            m_silentQueries = 0;
-        return status;
+        // A separate read never counts as silence, nor as an answer: it may hear a line that a
+        // query gave up on.
+        return m_transport->read(ReturnString);
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;

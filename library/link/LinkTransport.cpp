@@ -14,6 +14,15 @@ constexpr int kReadAgainMs = 10;
 // With no identification known, a line that begins so reads as one.
 constexpr const char* kIdentificationMark = "KVL";
 
+// A line without its line end and blanks.
+QString bareLine(const QString& line)
+{
+    QString text = line;
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    return LinkTransport::trimBlanks(text);
+}
+
 } // namespace
 
 bool LinkTransport::acceptsIdentification(const QString&, int status) const
@@ -42,10 +51,7 @@ QString LinkTransport::trimToLineFeed(const QString& text)
 
 void LinkTransport::setIdentification(const QString& reply)
 {
-    QString text = reply;
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    m_identification = trimBlanks(text);
+    m_identification = bareLine(reply);
 }
 
 void LinkTransport::startInStep()
@@ -65,10 +71,7 @@ bool LinkTransport::asksIdentification(const QByteArray& command)
 
 bool LinkTransport::isIdentification(const QString& line) const
 {
-    QString text = line;
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    text = trimBlanks(text);
+    const QString text = bareLine(line);
     if (m_identification.isEmpty())
         return text.startsWith(QLatin1String(kIdentificationMark));
     return text == m_identification;
@@ -80,6 +83,12 @@ bool LinkTransport::isLateIdentification(const QString& line, bool askedIdentifi
         return false;
     --m_lateIdentifications;
     return true;
+}
+
+void LinkTransport::learnIdentification(const QString& line, bool askedIdentification)
+{
+    if (askedIdentification && m_identification.isEmpty() && isIdentification(line))
+        setIdentification(line);
 }
 
 bool LinkTransport::isGarbage(const QString& line)
@@ -103,8 +112,7 @@ bool LinkTransport::resynchronise()
             --m_lateIdentifications;
             // Lines the same read brought after it can only be identifications.
             m_lines.clear();
-            if (m_identification.isEmpty())
-                setIdentification(line);
+            learnIdentification(line, true);
             m_owesResync = false;
             return true;
         }
@@ -169,8 +177,7 @@ int LinkTransport::replyOfMessage(const QByteArray& command, int status, Message
         // What follows the reply's line end answers no query.
         if (got.filled || !trimBlanks(rest).isEmpty())
             oweResync();
-        if (askedIdentification && m_identification.isEmpty() && isIdentification(line))
-            setIdentification(line);
+        learnIdentification(line, askedIdentification);
         reply = line;
         return status;
     }

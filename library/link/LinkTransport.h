@@ -75,7 +75,6 @@ public:
     // The controller's identification, as it answered when the link opened (blanks and line end
     // removed); empty when none is known, and then the first line that reads as one stands for it.
     void setIdentification(const QString& reply);
-    QString identification() const { return m_identification; }
     // A new link: nothing is owed and no identification is known.
     void startInStep();
     void oweResync() { m_owesResync = true; }
@@ -97,10 +96,12 @@ protected:
     bool isLateIdentification(const QString& line, bool askedIdentification);
     // The line is the controller's identification (or, with none known, reads as one).
     bool isIdentification(const QString& line) const;
+    // With no identification known, one that answered a query asking for it becomes it.
+    void learnIdentification(const QString& line, bool askedIdentification);
     // A reply line holding a NUL or a control character other than CR, LF and tab is no reply.
     static bool isGarbage(const QString& line);
 
-    // The reply of a query on such a bus: the first line of what the reads bring (a message's
+    // The reply of a query on a bus that hands whole messages: the first line of what the reads bring (a message's
     // last part without a line end counting as a line). An identification line before it that the
     // query did not ask for came late and is dropped, reading on with readMore while it left
     // nothing. No reply, a line the buffer cut off, garbage, or anything after the reply's line

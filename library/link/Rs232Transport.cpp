@@ -316,8 +316,7 @@ int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
             m_buffer.clear();
             oweResync();
         }
-        if (m_askedIdentification && identification().isEmpty() && isIdentification(line))
-            setIdentification(line);
+        learnIdentification(line, m_askedIdentification);
         reply = trimBlanks(line);
         return 0;
     }
