@@ -204,10 +204,10 @@ QVariant Rs232Transport::sendNoTerm(const QByteArray& command)
     return QVariant(write(command, false));
 }
 
-bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadline)
+bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadline, bool takeWaitingFirst)
 {
     // What may already wait is taken first; after that, only what a wait saw come.
-    bool arrived = true;
+    bool arrived = takeWaitingFirst;
     for (;;) {
         // One take per pass, so a line that never stops still meets the deadline.
         const QByteArray input = arrived && m_serial->PortOpen() ? m_serial->Input() : QByteArray();
@@ -226,9 +226,9 @@ bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadlin
     }
 }
 
-Rs232Transport::Collected Rs232Transport::collectLine(qint64 deadline)
+Rs232Transport::Collected Rs232Transport::collectLine(qint64 deadline, bool takeWaitingFirst)
 {
-    waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline);
+    waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline, takeWaitingFirst);
     Collected got;
     if (std::exchange(m_overflowed, false)) {
         got.overflowed = true;
@@ -297,8 +297,9 @@ int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
     if (status != 0)
         return status;
     const qint64 deadline = replyDeadline();
-    for (;;) {
-        const Collected got = collectLine(deadline);
+    // The port was looked at just before the send: a reply is waited for before it is looked for.
+    for (bool first = true;; first = false) {
+        const Collected got = collectLine(deadline, !first);
         // Nothing, a line cut off at the limit or one too long: no reply.
         if (!got.lineEnded) {
             oweResync();

@@ -73,10 +73,10 @@ private:
     // a resynchronisation.
     void dropLateIdentifications();
     // Takes input until done() or the deadline on the program clock, waiting on the port.
-    bool waitUntil(const std::function<bool()>& done, qint64 deadline);
+    bool waitUntil(const std::function<bool()>& done, qint64 deadline, bool takeWaitingFirst = true);
     // The first line held once one has ended (nothing else taken), or, by the deadline, all that
     // came of it.
-    Collected collectLine(qint64 deadline);
+    Collected collectLine(qint64 deadline, bool takeWaitingFirst = true);
 
     platform::SerialControl* m_serial;
     QTimer* m_timer;
