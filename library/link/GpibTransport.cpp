@@ -70,11 +70,7 @@ int GpibTransport::sendRead(const QByteArray& command, QString& reply)
     const int status = readMessage(got);
     // No events run here: this is inside the machine-wide lock, and a handler that waits there
     // (a box) would hold every other program's link.
-    const int step = replyOfMessage(command, status, got, reply, [this] {
-        Message more;
-        readMessage(more);
-        return more;
-    });
+    const int step = replyOfMessage(command, status, got, reply);
     reply = trimToLineFeed(reply);
     return step;
 }

@@ -21,11 +21,13 @@ public:
     int serialPoll();
     void setTimeout(int timeoutCode);
 
+protected:
+    // One read of the bus: what came, untrimmed; status -1 when it is nothing but blanks.
+    int readMessage(Message& got) override;
+
 private:
     // ibdev on the address, then a device clear; -1 when the unit could not be had.
     int openUnit(int deviceId);
-    // One read of the bus: what came, untrimmed; status -1 when it is nothing but blanks.
-    int readMessage(Message& got);
 
     int m_descriptor = 0;
 };

@@ -129,8 +129,9 @@ qint64 LinkTransport::replyDeadline() const
 bool LinkTransport::nextLine(QString& line, qint64 deadline)
 {
     while (m_lines.isEmpty()) {
-        QString text;
-        read(text);
+        Message got;
+        readMessage(got);
+        QString text = got.text;
         while (!text.isEmpty()) {
             const int lineFeed = int(text.indexOf(QLatin1Char('\n')));
             const int end = lineFeed < 0 ? int(text.size()) : lineFeed + 1;
@@ -148,8 +149,13 @@ bool LinkTransport::nextLine(QString& line, qint64 deadline)
     return true;
 }
 
-int LinkTransport::replyOfMessage(const QByteArray& command, int status, Message got, QString& reply,
-                                  const std::function<Message()>& readMore)
+int LinkTransport::readMessage(Message& got)
+{
+    got = Message{};
+    return -1;
+}
+
+int LinkTransport::replyOfMessage(const QByteArray& command, int status, Message got, QString& reply)
 {
     reply.clear();
     const bool askedIdentification = asksIdentification(command);
@@ -165,7 +171,7 @@ int LinkTransport::replyOfMessage(const QByteArray& command, int status, Message
                     oweResync();
                     return -1;
                 }
-                got = readMore();
+                readMessage(got);
             }
             continue;
         }

@@ -101,21 +101,23 @@ protected:
     // A reply line holding a NUL or a control character other than CR, LF and tab is no reply.
     static bool isGarbage(const QString& line);
 
-    // The reply of a query on a bus that hands whole messages: the first line of what the reads bring (a message's
-    // last part without a line end counting as a line). An identification line before it that the
-    // query did not ask for came late and is dropped, reading on with readMore while it left
+    // The reply of a query on a bus that hands whole messages: the first line of what the reads
+    // bring (a message's last part without a line end counting as a line). An identification line
+    // before it that the query did not ask for came late and is dropped, reading on while it left
     // nothing. No reply, a line the buffer cut off, garbage, or anything after the reply's line
     // end puts the link out of step. Returns status with the line (untrimmed) in reply, or -1
     // with reply empty.
-    int replyOfMessage(const QByteArray& command, int status, Message got, QString& reply,
-                       const std::function<Message()>& readMore);
+    int replyOfMessage(const QByteArray& command, int status, Message got, QString& reply);
+    // One read of a bus that hands whole messages: the driver's status, and what came. Buses that
+    // read otherwise hand nothing.
+    virtual int readMessage(Message& got);
     // A separate read's message is handed on as it came, but one that brought nothing, or was cut
     // off by the buffer, leaves the link out of step.
     void noteSeparateRead(const Message& got);
 
     // One line from the bus by the deadline (its line end included): false when none came. The
-    // default reads the bus's messages (read()), a message's last part without a line end
-    // counting as a line, and waits a little between reads that bring nothing.
+    // default reads the bus's messages, a message's last part without a line end counting as a
+    // line, and waits a little between reads that bring nothing.
     virtual bool nextLine(QString& line, qint64 deadline);
     // The deadline of a resynchronisation's read begun now.
     virtual qint64 replyDeadline() const;

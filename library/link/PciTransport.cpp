@@ -119,11 +119,7 @@ int PciTransport::sendRead(const QByteArray& command, QString& reply)
         reply = trimBlanks(got.text);
         return status;
     }
-    const int step = replyOfMessage(command, status, got, reply, [this] {
-        Message more;
-        readMessage(more);
-        return more;
-    });
+    const int step = replyOfMessage(command, status, got, reply);
     reply = trimBlanks(reply);
     return step;
 }

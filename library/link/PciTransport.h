@@ -17,9 +17,11 @@ public:
     int read(QString& reply) override;
     int sendRead(const QByteArray& command, QString& reply) override;
 
-private:
+protected:
     // One read of the driver: what came; the driver's code.
-    int readMessage(Message& got);
+    int readMessage(Message& got) override;
+
+private:
     // True when command can go out whole; otherwise says so in a box and sends nothing.
     bool refuseNul(const QByteArray& command) const;
     // Chooses the board, then starts (open false) or opens the driver; -1 when the board is missing.

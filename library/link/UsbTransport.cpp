@@ -34,7 +34,7 @@ QVariant UsbTransport::sendNoTerm(const QByteArray& command)
     return QVariant(send(command));
 }
 
-int UsbTransport::getReply(Message& got)
+int UsbTransport::readMessage(Message& got)
 {
     QByteArray buffer(ReplyBufferLength, ' ');
     int count = 0;
@@ -49,7 +49,7 @@ int UsbTransport::getReply(Message& got)
 int UsbTransport::read(QString& reply)
 {
     Message got;
-    const int code = getReply(got);
+    const int code = readMessage(got);
     noteSeparateRead(got);
     reply = got.text;
     return got.text.isEmpty() ? -1 : code;
@@ -62,10 +62,6 @@ int UsbTransport::sendRead(const QByteArray& command, QString& reply)
         return -1;
     // The get call's own code is not used: the count alone tells whether a reply came.
     Message got;
-    getReply(got);
-    return replyOfMessage(command, 0, got, reply, [this] {
-        Message more;
-        getReply(more);
-        return more;
-    });
+    readMessage(got);
+    return replyOfMessage(command, 0, got, reply);
 }

@@ -15,10 +15,11 @@ public:
     int read(QString& reply) override;
     int sendRead(const QByteArray& command, QString& reply) override;
 
-private:
+protected:
     // The reply the driver holds: its first count characters, empty when count is below 1; the
     // driver's code.
-    int getReply(Message& got);
+    int readMessage(Message& got) override;
 
+private:
     int m_device = 0;
 };
