@@ -12,4 +12,6 @@ public:
     QVariant sendNoTerm(const QByteArray& command) override;
     int read(QString& reply) override;
     int sendRead(const QByteArray& command, QString& reply) override;
+    // Nothing is ever on the way: the link is always in step.
+    bool inStep() override { return true; }
 };

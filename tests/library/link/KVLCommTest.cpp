@@ -25,6 +25,14 @@ TEST_F(InProcessLink, DemoAndClosedStates)
     EXPECT_EQ(reply, QString());
     EXPECT_EQ(c.ReadAscii(reply), -1);
     EXPECT_EQ(reply, kBlanks255);
+    // Lines sent while the tick was off leave nothing to put in step when it comes back on: in demo
+    // mode nothing is on the way, and no query waits or breaks the link.
+    EXPECT_EQ(c.SendAscii(QStringLiteral("1MO")), 0);
+    c.setTimerEnabled(true);
+    c.setTimerEnabled(false);
+    for (int i = 0; i < KVLComm::SilentQueryLimit; ++i)
+        EXPECT_EQ(c.SendReadAscii(QStringLiteral("1TP?"), reply), 0);
+    EXPECT_TRUE(c.IsOpen());
 
     // A bus value outside the enumeration is stored and refused by every exchange.
     c.setBusType(7);
