@@ -14,6 +14,13 @@ constexpr int kReadAgainMs = 10;
 // With no identification known, a line that begins so reads as one.
 constexpr const char* kIdentificationMark = "KVL";
 
+// The first word of an identification: the controller's model.
+QStringView modelWord(const QString& identification)
+{
+    const qsizetype blank = identification.indexOf(QLatin1Char(' '));
+    return QStringView(identification).left(blank < 0 ? identification.size() : blank);
+}
+
 // A line without its line end and blanks.
 QString bareLine(const QString& line)
 {
@@ -74,7 +81,8 @@ bool LinkTransport::isIdentification(const QString& line) const
     const QString text = bareLine(line);
     if (m_identification.isEmpty())
         return text.startsWith(QLatin1String(kIdentificationMark));
-    return text == m_identification;
+    // The model names the controller; the version after it changes with a firmware download.
+    return modelWord(text) == modelWord(m_identification);
 }
 
 bool LinkTransport::isLateIdentification(const QString& line, bool askedIdentification)

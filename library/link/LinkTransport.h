@@ -94,7 +94,8 @@ protected:
     // answer of a resynchronisation, to be dropped: an identification while some such answer is
     // still to come, to a query that did not ask for one. Counts it as come.
     bool isLateIdentification(const QString& line, bool askedIdentification);
-    // The line is the controller's identification (or, with none known, reads as one).
+    // The line is the controller's identification: it names the same model (the version after it
+    // changes with a firmware download), or, with none known, reads as one.
     bool isIdentification(const QString& line) const;
     // With no identification known, one that answered a query asking for it becomes it.
     void learnIdentification(const QString& line, bool askedIdentification);

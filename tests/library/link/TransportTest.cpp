@@ -288,6 +288,25 @@ TEST(InProcessLateReply, ALateReplyIsDroppedBeforeTheNextQueryOnEveryBus)
     }
 }
 
+// The identification that puts the line back in step names the model: a new firmware version
+// still does, another model does not.
+TEST_F(InProcessLink, ANewFirmwareVersionStillPutsTheLineBackInStep)
+{
+    open(BUS_TYPE_USB);
+    sim().setModel("KVL410 Version 2.1");
+    sim().setReply("1TP?", "");
+    QString reply;
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply), -1);
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?\r"), reply), 0);
+    EXPECT_EQ(reply, QStringLiteral("1\r\n"));
+    EXPECT_EQ(sim().lines(), (QList<QByteArray>{"1TP?", "VE?", "1QM?"}));
+
+    sim().setModel("KVL200 Version 1.0");
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply), -1);
+    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1QM?\r"), reply), KVLComm::QueryNotSent);
+    EXPECT_EQ(boxes.count(), 0);
+}
+
 TEST_F(InProcessLink, FailedGpibRegistrationLeavesTheErrorBit)
 {
     SimDevice dev;
