@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -39,6 +40,26 @@ QStringList withBaudValue(const QStringList& arguments)
             out << QString::number(kDefaultBaud);
     }
     return out;
+}
+
+// A whole-number option from min to max (no upper bound when max is INT_MAX) into value, when
+// given; false, with a message, when its value is none.
+bool wholeOption(const QCommandLineParser& parser, const QCommandLineOption& option, int min, int max, int& value)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int given = parser.value(option).toInt(&ok);
+    if (ok && given >= min && given <= max) {
+        value = given;
+        return true;
+    }
+    const QByteArray name = option.names().first().toLatin1();
+    if (max == INT_MAX)
+        std::fprintf(stderr, "kvlsim: --%s wants a number from %d up\n", name.constData(), min);
+    else
+        std::fprintf(stderr, "kvlsim: --%s wants a number from %d to %d\n", name.constData(), min, max);
+    return false;
 }
 
 } // namespace
@@ -99,15 +120,11 @@ int main(int argc, char** argv)
     controller.setLogLimit(1000, 64 * 1024);
     if (parser.isSet(modelOption))
         controller.setModel(parser.value(modelOption).toLatin1());
-    if (parser.isSet(axesOption)) {
-        bool ok = false;
-        const int axes = parser.value(axesOption).toInt(&ok);
-        if (!ok || axes < 0 || axes > SimController::MaxAxis) {
-            std::fprintf(stderr, "kvlsim: --axes wants a number from 0 to %d\n", SimController::MaxAxis);
-            return 2;
-        }
+    int axes = -1;
+    if (!wholeOption(parser, axesOption, 0, SimController::MaxAxis, axes))
+        return 2;
+    if (axes >= 0)
         controller.setAxisCount(axes);
-    }
     if (parser.isSet(amplifiersOption)) {
         bool ok = false;
         const uint word = parser.value(amplifiersOption).toUInt(&ok, 16);
@@ -118,47 +135,18 @@ int main(int argc, char** argv)
         controller.setWord(0, "ZU", word);
     }
     int baud = 0;
-    if (parser.isSet(baudOption)) {
-        bool ok = false;
-        baud = parser.value(baudOption).toInt(&ok);
-        if (!ok || baud < 300 || baud > 4000000) {
-            std::fprintf(stderr, "kvlsim: --baud wants a number from 300 to 4000000\n");
-            return 2;
-        }
-    }
-    if (parser.isSet(dropOption)) {
-        bool ok = false;
-        const int every = parser.value(dropOption).toInt(&ok);
-        if (!ok || every < 2) {
-            std::fprintf(stderr, "kvlsim: --drop-every wants a number from 2 up\n");
-            return 2;
-        }
-        controller.setDropEvery(every);
-    }
+    int dropEvery = 0;
+    int lateEvery = 0;
+    int lateMs = 1500;
+    if (!wholeOption(parser, baudOption, 300, 4000000, baud) || !wholeOption(parser, dropOption, 2, INT_MAX, dropEvery)
+        || !wholeOption(parser, lateOption, 1, INT_MAX, lateEvery) || !wholeOption(parser, lateMsOption, 0, 60000, lateMs))
+        return 2;
+    controller.setDropEvery(dropEvery);
     // Speeds, accelerations and jerks of a set-up stage; moves take a second in real time, so a
     // person sees the axes travel.
     SimDefaults::apply(controller);
     controller.setMoveSteps(20);
     controller.setAutoStep(50);
-
-    int lateEvery = 0;
-    int lateMs = 1500;
-    if (parser.isSet(lateOption)) {
-        bool ok = false;
-        lateEvery = parser.value(lateOption).toInt(&ok);
-        if (!ok || lateEvery < 1) {
-            std::fprintf(stderr, "kvlsim: --late-every wants a number from 1 up\n");
-            return 2;
-        }
-    }
-    if (parser.isSet(lateMsOption)) {
-        bool ok = false;
-        lateMs = parser.value(lateMsOption).toInt(&ok);
-        if (!ok || lateMs < 0 || lateMs > 60000) {
-            std::fprintf(stderr, "kvlsim: --late-ms wants a number from 0 to 60000\n");
-            return 2;
-        }
-    }
 
     SimPty pty(&controller);
     pty.setBaud(baud);
