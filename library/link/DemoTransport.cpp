@@ -15,12 +15,12 @@ int DemoTransport::close()
     return -1;
 }
 
-int DemoTransport::send(const QByteArray&)
+int DemoTransport::writeCommand(const QByteArray&)
 {
     return 0;
 }
 
-QVariant DemoTransport::sendNoTerm(const QByteArray&)
+QVariant DemoTransport::writeNoTerm(const QByteArray&)
 {
     return QVariant(int(0));
 }
@@ -30,7 +30,7 @@ int DemoTransport::read(QString&)
     return -1; // the reply buffer stays as it was given
 }
 
-int DemoTransport::sendRead(const QByteArray&, QString& reply)
+int DemoTransport::sendRead(const QByteArray&, QString& reply, int)
 {
     reply.clear();
     return 0;

@@ -8,10 +8,11 @@ public:
     int initStep(int deviceId) override;
     int openStep(int deviceId, bool& toDemo) override;
     int close() override;
-    int send(const QByteArray& command) override;
-    QVariant sendNoTerm(const QByteArray& command) override;
     int read(QString& reply) override;
-    int sendRead(const QByteArray& command, QString& reply) override;
-    // Nothing is ever on the way: the link is always in step.
-    bool inStep() override { return true; }
+    // Nothing is ever on the way: every query is answered, empty.
+    int sendRead(const QByteArray& command, QString& reply, int limitMs = ReplyLimitMs) override;
+
+protected:
+    int writeCommand(const QByteArray& command) override;
+    QVariant writeNoTerm(const QByteArray& command) override;
 };

@@ -31,15 +31,15 @@ int GpibTransport::close()
     return 0;
 }
 
-int GpibTransport::send(const QByteArray& command)
+int GpibTransport::writeCommand(const QByteArray& command)
 {
     VBIB32::ibwrt(short(m_descriptor), command, int(command.size()));
     return 0;
 }
 
-QVariant GpibTransport::sendNoTerm(const QByteArray& command)
+QVariant GpibTransport::writeNoTerm(const QByteArray& command)
 {
-    return QVariant(send(command));
+    return QVariant(writeCommand(command));
 }
 
 int GpibTransport::readMessage(Message& got)
@@ -57,22 +57,8 @@ int GpibTransport::read(QString& reply)
 {
     Message got;
     const int status = readMessage(got);
-    noteSeparateRead(got);
-    reply = trimBlanks(got.text);
-    return status;
-}
-
-int GpibTransport::sendRead(const QByteArray& command, QString& reply)
-{
-    send(command);
-    platform::Clock::sleepMs(1);
-    Message got;
-    const int status = readMessage(got);
-    // No events run here: this is inside the machine-wide lock, and a handler that waits there
-    // (a box) would hold every other program's link.
-    const int step = replyOfMessage(command, status, got, reply);
-    reply = trimToLineFeed(reply);
-    return step;
+    reply = trimBlanks(separateReadText(got.text, got.filled));
+    return reply.isEmpty() ? -1 : status;
 }
 
 int GpibTransport::sendLength(const QByteArray& command, short length)

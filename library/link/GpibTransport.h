@@ -10,10 +10,7 @@ public:
     int openStep(int deviceId, bool& toDemo) override;
     int close() override;
 
-    int send(const QByteArray& command) override;
-    QVariant sendNoTerm(const QByteArray& command) override;
     int read(QString& reply) override;
-    int sendRead(const QByteArray& command, QString& reply) override;
 
     // Exactly length bytes of the command (never more than it holds), NUL and high bytes included.
     int sendLength(const QByteArray& command, short length);
@@ -22,6 +19,9 @@ public:
     void setTimeout(int timeoutCode);
 
 protected:
+    int writeCommand(const QByteArray& command) override;
+    QVariant writeNoTerm(const QByteArray& command) override;
+    QString replyText(const QString& line) const override { return trimToLineFeed(line); }
     // One read of the bus: what came, untrimmed; status -1 when it is nothing but blanks.
     int readMessage(Message& got) override;
 

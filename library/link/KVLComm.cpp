@@ -13,6 +13,7 @@
 #include "platform/serial/SerialControl.h"
 #include "platform/ui/MsgBox.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
@@ -108,6 +109,9 @@ KVLComm::KVLComm(QWidget* parent)
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(250);
     connect(m_timer, &QTimer::timeout, this, &KVLComm::onTick);
+    // Each time events run the program's next go begins.
+    if (QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance(thread()))
+        connect(events, &QAbstractEventDispatcher::awake, this, [this] { ++m_eventGo; });
 
     m_serial = new platform::SerialControl(this);
     m_serial->setObjectName(QStringLiteral("MSComm1"));
@@ -198,8 +202,9 @@ int KVLComm::ReadAscii(QString& ReturnString)
 
 int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 {
-    // The rest of a tick's burst waits for the next tick, unsent and with the reply untouched.
-    if (TickBurstSpent())
+    // The rest of a go that has already held the program for a read limit waits for events to
+    // run (the next tick, for a burst), unsent and with the reply untouched.
+    if (TickBurstSpent() || goSpent())
         return QueryNotSent;
     LockFrame frame(*this);
     if (!frame.held())
@@ -211,36 +216,66 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
             ReturnString = QString(ReplyBufferLength, QLatin1Char(' '));
             return -1;
         }
-        // No query goes out on a line out of step: it is put back in step first, and a query
-        // whose turn that took goes unsent.
+        m_plainSentWhileIdle = false;
+        const qint64 start = platform::Clock::tickMs();
+        // No query goes out on a line out of step: it is put back in step first, and the two
+        // share one read limit; the query after it has at least a short one of its own.
+        m_transport->settleWaitingLines();
+        int limitMs = LinkTransport::ReplyLimitMs;
+        bool troubled = false;
         if (!m_transport->inStep()) {
-            const bool inStep = m_transport->resynchronise();
-            if (!inStep)
+            troubled = true;
+            const LinkTransport::Resync resync =
+                m_transport->resynchronise(m_transport->replyDeadline(LinkTransport::ReplyLimitMs));
+            if (resync == LinkTransport::Resync::Failed || resync == LinkTransport::Resync::Unwritten) {
+                noteTrouble(start, true);
                 noteExchange(false);
-            if (!inStep || !m_isOpen || TickBurstSpent()) {
-                if (inTickBurst())
-                    m_burst.failed = true;
-                return m_isOpen ? QueryNotSent : -1;
+                // A line that takes no write fails the query as its own write would.
+                return m_isOpen && resync == LinkTransport::Resync::Failed ? QueryNotSent : -1;
             }
+            if (TickBurstSpent()) {
+                noteTrouble(start, true);
+                return QueryNotSent;
+            }
+            limitMs = int(std::max<qint64>(FollowUpLimitMs, start + LinkTransport::ReplyLimitMs - platform::Clock::tickMs()));
         }
         QString reply(ReplyBufferLength, QLatin1Char(' '));
-        m_plainSentWhileIdle = false;
-        const int step = m_transport->sendRead(ansi(Command), reply);
-        if (step == LinkTransport::HeldBack) {
-            if (inTickBurst())
-                m_burst.failed = true;
+        const int step = m_transport->sendRead(ansi(Command), reply, limitMs);
+        if (step == LinkTransport::QueryNotSent) {
+            noteTrouble(start, true);
             return QueryNotSent;
         }
         ReturnString = reply;
-        const bool answered = step != -1 || !reply.isEmpty();
-        if (!answered && inTickBurst())
-            m_burst.failed = true;
+        const bool answered = step == 0;
+        if (troubled || !answered)
+            noteTrouble(start, !answered);
         noteExchange(answered);
-        return step == -1 ? -1 : 0;
+        return answered ? 0 : -1;
     } catch (const RuntimeError& error) {
         fail(error);
         return -1;
     }
+}
+
+void KVLComm::noteTrouble(qint64 since, bool failed)
+{
+    if (failed && inTickBurst())
+        m_burst.failed = true;
+    if (m_troubleGo != m_eventGo) {
+        m_troubleGo = m_eventGo;
+        m_troubleMs = 0;
+    }
+    m_troubleMs += platform::Clock::tickMs() - since;
+}
+
+bool KVLComm::goSpent() const
+{
+    return m_troubleGo == m_eventGo && m_troubleMs >= TickBurstLimitMs;
+}
+
+qint64 KVLComm::LineBusyMs() const
+{
+    return m_busType == BUS_TYPE_RS232 && m_isOpen ? m_rs232->msUntilLineFree() : 0;
 }
 
 void KVLComm::noteExchange(bool answered)
@@ -349,8 +384,6 @@ int KVLComm::KVLInit()
     try {
         m_silentQueries = 0;
         m_plainSentWhileIdle = false;
-        if (m_transport)
-            m_transport->startInStep();
         const int r = m_transport ? m_transport->initStep(m_deviceId) : -1;
         if (m_busType == BUS_TYPE_NONE) {
             m_isOpen = true;
@@ -361,16 +394,13 @@ int KVLComm::KVLInit()
             return 0;
         }
         m_isOpen = true;
-        QString reply;
-        const short status = short(SendReadAscii(QStringLiteral("VE?\r\n"), reply));
+        QString reply(ReplyBufferLength, QLatin1Char(' '));
+        const short status = short(m_transport->identify(reply));
+        noteExchange(status == 0);
         if (!m_isOpen || !m_transport) // the identification itself broke the link; HandleError has reported it
             return -1;
-        if (m_transport->acceptsIdentification(reply, status)) {
-            // What a resynchronisation waits for from now on.
-            if (status == 0)
-                m_transport->setIdentification(reply);
+        if (m_transport->acceptsIdentification(reply, status))
             return 0;
-        }
         enterDemoMode();
         return -1;
     } catch (const RuntimeError& error) {
@@ -391,7 +421,6 @@ int KVLComm::KVLOpen()
         int r = -1;
         m_plainSentWhileIdle = false;
         if (m_transport) {
-            m_transport->startInStep();
             bool toDemo = false;
             r = m_transport->openStep(m_deviceId, toDemo);
             if (toDemo)
@@ -573,7 +602,7 @@ void KVLComm::setTimerEnabled(bool enabled)
 {
     // Whoever had the link while the polls were off (a terminal above all) may have sent lines
     // whose replies nobody read: the polls that resume first put the line in step.
-    if (enabled && std::exchange(m_plainSentWhileIdle, false) && m_transport)
+    if (enabled && std::exchange(m_plainSentWhileIdle, false) && m_transport && m_busType != BUS_TYPE_NONE)
         m_transport->oweResync();
     if (enabled)
         m_timer->start();

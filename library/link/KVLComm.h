@@ -38,17 +38,20 @@ class SerialControl;
 // member, the failure report among them, are shown once the lock is released, so no program waits
 // on another's box.
 //
-// Replies stay in step: after an exchange that brought no whole reply in time the link asks for
-// the identification and drops every line until it comes back before its next query (a plain
-// send, a stop above all, still goes at once). So it does when the timer is switched on after
-// lines were sent while it was off and no query went out since (a terminal's typed lines). SilentQueryLimit exchanges in a row without a whole
-// reply in time, queries and resynchronisations alike, break the link (1001); only a query
-// answered in time starts the count again.
+// Replies stay in step (the rule is LinkTransport's): a reply answers only its own query, and
+// after an exchange that leaves the line out of step the link asks for the identification and
+// drops every line until its own comes back before the next query; the two share one read limit.
+// A plain send, a stop above all, still goes at once. So it does when the timer is switched on
+// after lines were sent while it was off and no query went out since (a terminal's typed lines).
+// SilentQueryLimit exchanges in a row without a whole reply in time, queries and
+// resynchronisations alike, break the link (1001); a query answered in time, or a
+// resynchronisation whose own identification came, starts the count again.
 //
-// A tick's burst (the exchanges of its Timer handlers) holds the event loop for about one read
-// limit at most: once a query of it has failed, or it has run TickBurstLimitMs, its later queries
-// return QueryNotSent at once, and the handlers it left out go first on the next tick. Work that
-// events let in during the burst (a stop click) is not part of it.
+// Nothing holds the event loop much longer than one read limit: once the exchanges of one go
+// (until events next run) that failed or had to put the line back in step have held it for
+// TickBurstLimitMs, the go's later queries return QueryNotSent at once. A tick's burst (the exchanges of its Timer handlers) also ends after TickBurstLimitMs,
+// and the handlers it left out go first on the next tick. Work that events let in during the
+// burst (a stop click) is not part of it.
 //
 // The same object implements IMotion over its per-axis parameter cache.
 class KVLComm : public platform::Control, public MotionParameterCache {
@@ -62,6 +65,9 @@ public:
     static constexpr int LockLimitMs = 10000;
     static constexpr int SilentQueryLimit = 3;
     static constexpr int TickBurstLimitMs = 300;
+    // The least a query after a resynchronisation waits for its reply: the controller has just
+    // shown it answers.
+    static constexpr int FollowUpLimitMs = 200;
     // SendReadAscii's status for a query that did not go out (the tick's burst was spent, the
     // line could not be put back in step, or the bus cannot carry the command): it was not asked,
     // so it is neither unanswered nor a value, and the reply is left as it was given.
@@ -83,6 +89,10 @@ public:
     int GPIBSerialPoll();
     QVariant SetGPIBTimeout(int NewGPIBTimeout);
     bool IsAnotherDeviceAtGPIB1() const { return false; }
+
+    // How long the serial line still needs to carry what was written (0 on other buses): a long
+    // transfer waits for it with events running before it asks for its confirmation.
+    qint64 LineBusyMs() const;
 
     // Link.
     int KVLInit();
@@ -164,6 +174,12 @@ private:
     void onTick();
     // The caller runs in the running tick's burst, not in an event let in during it.
     bool inTickBurst() const;
+    // An exchange begun at since was put back in step first, or failed (or was not sent): the
+    // time it held the program counts toward this go's (since events last ran), and a failure
+    // ends a tick's burst. Once that reaches
+    // TickBurstLimitMs the go's later queries wait for events to run.
+    void noteTrouble(qint64 since, bool failed);
+    bool goSpent() const;
 
     struct TickBurst {
         bool active = false;
@@ -176,6 +192,10 @@ private:
     int m_burstsLeft = 0;
     int m_leftThisTick = 0;
     bool m_givingUp = false;
+    // Counts the times events ran; the go whose troubled exchanges m_troubleMs adds up.
+    quint64 m_eventGo = 0;
+    quint64 m_troubleGo = ~quint64(0);
+    qint64 m_troubleMs = 0;
 
     bool m_isOpen = false;
     int m_busType = BUS_TYPE_NONE;

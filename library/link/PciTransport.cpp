@@ -71,14 +71,14 @@ bool PciTransport::acceptsIdentification(const QString& reply, int status) const
     return reply.left(3) == QLatin1String("KVL") || status == 0;
 }
 
-int PciTransport::send(const QByteArray& command)
+int PciTransport::writeCommand(const QByteArray& command)
 {
     if (!refuseNul(command))
         return -1;
     return platform::kvl_send_ascii(command.constData());
 }
 
-QVariant PciTransport::sendNoTerm(const QByteArray& command)
+QVariant PciTransport::writeNoTerm(const QByteArray& command)
 {
     if (!refuseNul(command))
         return QVariant::fromValue<short>(-1);
@@ -89,39 +89,32 @@ int PciTransport::readMessage(Message& got)
 {
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_read_ascii(buffer.data(), int(buffer.size()));
-    got = message(buffer);
+    got = status == 0 ? message(buffer) : Message{};
     return status;
 }
 
 int PciTransport::read(QString& reply)
 {
-    Message got;
-    const int status = readMessage(got);
-    noteSeparateRead(got);
-    reply = trimBlanks(got.text);
+    QByteArray buffer = replyBuffer();
+    const int status = platform::kvl_read_ascii(buffer.data(), int(buffer.size()));
+    const Message got = message(buffer);
+    reply = trimBlanks(separateReadText(got.text, got.filled));
     return status;
 }
 
-int PciTransport::sendRead(const QByteArray& command, QString& reply)
+int PciTransport::writeQuery(const QByteArray& command)
 {
     // Refused unsent: no sign of the controller's silence.
-    if (!refuseNul(command)) {
-        reply.clear();
-        return HeldBack;
-    }
+    if (!refuseNul(command))
+        return QueryNotSent;
     QByteArray buffer = replyBuffer();
     const int status = platform::kvl_send_read_ascii(command.constData(), buffer.data(), int(buffer.size()));
-    const Message got = message(buffer);
-    // Only a reply the driver says it read is taken; its other codes stand, and the line is no
-    // longer known to be in step.
-    if (status != 0) {
-        oweResync();
-        reply = trimBlanks(got.text);
-        return status;
-    }
-    const int step = replyOfMessage(command, status, got, reply);
-    reply = trimBlanks(reply);
-    return step;
+    if (status == 0)
+        holdLinesOf(message(buffer));
+    // -1: sent, and nothing came within the driver's own time.
+    if (status == -1)
+        holdNoReply();
+    return status == -1 ? 0 : status;
 }
 
 int PciTransport::boardStep(int deviceId, bool open)

@@ -12,12 +12,15 @@ public:
     // A reply that names the controller is enough on this bus, whatever the status.
     bool acceptsIdentification(const QString& reply, int status) const override;
 
-    int send(const QByteArray& command) override;
-    QVariant sendNoTerm(const QByteArray& command) override;
     int read(QString& reply) override;
-    int sendRead(const QByteArray& command, QString& reply) override;
 
 protected:
+    int writeCommand(const QByteArray& command) override;
+    QVariant writeNoTerm(const QByteArray& command) override;
+    // The board sends and reads in one driver call: what that read brought is the first of the
+    // reply's lines. A command the bus cannot carry is not sent (QueryNotSent); a driver code
+    // other than 0 is a failed read.
+    int writeQuery(const QByteArray& command) override;
     // One read of the driver: what came; the driver's code.
     int readMessage(Message& got) override;
 

@@ -55,7 +55,7 @@ void Rs232Transport::forget()
     m_buffer.clear();
     m_overflowed = false;
     m_dropToLineEnd = false;
-    m_askedIdentification = false;
+    m_justWritten = false;
     m_lineFreeAt = 0;
 }
 
@@ -132,32 +132,14 @@ void Rs232Transport::takeWaiting()
         takeIn(m_serial->Input());
 }
 
-void Rs232Transport::dropLateIdentifications()
+qint64 Rs232Transport::replyDeadline(int limitMs) const
 {
-    for (qsizetype lineFeed = m_buffer.indexOf('\n'); lineFeed >= 0; lineFeed = m_buffer.indexOf('\n')) {
-        if (!isLateIdentification(fromAnsi(m_buffer.left(lineFeed + 1)), m_askedIdentification))
-            return;
-        m_buffer.remove(0, lineFeed + 1);
-    }
+    return std::max(platform::Clock::tickMs(), m_lineFreeAt) + limitMs;
 }
 
-bool Rs232Transport::inStep()
+qint64 Rs232Transport::msUntilLineFree() const
 {
-    takeWaiting();
-    dropLateIdentifications();
-    // Anything else that waits, or the rest of a line still to come, answers no query that is
-    // still to be sent.
-    if (!m_buffer.isEmpty() || m_overflowed || m_dropToLineEnd) {
-        m_buffer.clear();
-        m_overflowed = false;
-        oweResync();
-    }
-    return LinkTransport::inStep();
-}
-
-qint64 Rs232Transport::replyDeadline() const
-{
-    return std::max(platform::Clock::tickMs(), m_lineFreeAt) + ReplyLimitMs;
+    return std::max<qint64>(0, m_lineFreeAt - platform::Clock::tickMs());
 }
 
 int Rs232Transport::write(const QByteArray& command, bool addTerm)
@@ -173,7 +155,7 @@ int Rs232Transport::write(const QByteArray& command, bool addTerm)
             bytes.append('\r');
     }
     m_serial->setOutput(bytes);
-    m_askedIdentification = asksIdentification(command);
+    m_justWritten = true;
     // The controller has what was written only once the line has carried it.
     const double rate = m_serial->charactersPerMs();
     if (rate > 0)
@@ -181,26 +163,13 @@ int Rs232Transport::write(const QByteArray& command, bool addTerm)
     return 0;
 }
 
-void Rs232Transport::dropStale()
+int Rs232Transport::writeCommand(const QByteArray& command)
 {
-    // Out of step, what is held answers queries that were given up: a separate read after this
-    // send gets only what came after it.
-    if (LinkTransport::inStep())
-        return;
-    takeWaiting();
-    m_buffer.clear();
-    m_overflowed = false;
-}
-
-int Rs232Transport::send(const QByteArray& command)
-{
-    dropStale();
     return write(command, true);
 }
 
-QVariant Rs232Transport::sendNoTerm(const QByteArray& command)
+QVariant Rs232Transport::writeNoTerm(const QByteArray& command)
 {
-    dropStale();
     return QVariant(write(command, false));
 }
 
@@ -226,99 +195,63 @@ bool Rs232Transport::waitUntil(const std::function<bool()>& done, qint64 deadlin
     }
 }
 
-Rs232Transport::Collected Rs232Transport::collectLine(qint64 deadline, bool takeWaitingFirst)
+bool Rs232Transport::heldLine(Line& line)
 {
-    waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline, takeWaitingFirst);
-    Collected got;
     if (std::exchange(m_overflowed, false)) {
-        got.overflowed = true;
-        return got;
+        line = Line{Line::Broken, QString()};
+        return true;
     }
     const qsizetype lineFeed = m_buffer.indexOf('\n');
-    if (lineFeed < 0) {
-        // Cut off at the limit: what is still to come of it is a line of its own, and answers
-        // no query.
-        got.text = std::exchange(m_buffer, QByteArray());
-        return got;
-    }
-    got.text = m_buffer.left(lineFeed + 1);
+    if (lineFeed < 0)
+        return false;
+    line = Line{Line::Whole, fromAnsi(m_buffer.left(lineFeed + 1))};
     m_buffer.remove(0, lineFeed + 1);
-    got.lineEnded = true;
-    return got;
+    return true;
 }
 
-bool Rs232Transport::nextLine(QString& line, qint64 deadline)
+LinkTransport::Line Rs232Transport::takeLine(qint64 deadline)
 {
     TimerPause pause(m_timer);
-    for (;;) {
-        const Collected got = collectLine(deadline);
-        if (got.lineEnded) {
-            line = fromAnsi(got.text);
-            return true;
-        }
-        // A line too long was dropped: read on.
-        if (!got.overflowed)
-            return false;
-    }
+    const bool lookFirst = !std::exchange(m_justWritten, false);
+    waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline, lookFirst);
+    Line line;
+    if (heldLine(line))
+        return line;
+    if (m_buffer.isEmpty())
+        return Line{};
+    // Cut off at the limit: what may still come of it is a line of its own, and answers no query.
+    return Line{Line::Broken, fromAnsi(std::exchange(m_buffer, QByteArray()))};
+}
+
+bool Rs232Transport::takeWaitingLine(Line& line)
+{
+    takeWaiting();
+    if (heldLine(line))
+        return true;
+    if (m_buffer.isEmpty())
+        return false;
+    // Part of a line: whatever it answers, no query still to be sent.
+    line = Line{Line::Broken, fromAnsi(std::exchange(m_buffer, QByteArray()))};
+    return true;
 }
 
 int Rs232Transport::read(QString& reply)
 {
     TimerPause pause(m_timer);
-    waitUntil(
-        [this] {
-            dropLateIdentifications();
-            return m_overflowed || m_buffer.contains('\n');
-        },
-        replyDeadline());
+    const qint64 deadline = replyDeadline(ReplyLimitMs);
     // A separate read hands over what came, a cut-off line included; a line too long is none.
-    // Either leaves the rest of a line to come, which answers no query.
-    if (std::exchange(m_overflowed, false)) {
-        oweResync();
-        reply.clear();
-        return -1;
-    }
-    const QByteArray text = std::exchange(m_buffer, QByteArray());
-    if (!text.endsWith('\n'))
-        oweResync();
-    reply = trimBlanks(fromAnsi(text));
-    return text.isEmpty() ? -1 : 0;
-}
-
-int Rs232Transport::sendRead(const QByteArray& command, QString& reply)
-{
-    TimerPause pause(m_timer);
-    reply.clear();
-    if (!m_serial->PortOpen())
-        return write(command, true);
-    // The link found the line in step: what is held is identifications that came late.
-    m_buffer.clear();
-    const int status = write(command, true);
-    if (status != 0)
-        return status;
-    const qint64 deadline = replyDeadline();
-    // The port was looked at just before the send: a reply is waited for before it is looked for.
-    for (bool first = true;; first = false) {
-        const Collected got = collectLine(deadline, !first);
-        // Nothing, a line cut off at the limit or one too long: no reply.
-        if (!got.lineEnded) {
-            oweResync();
-            return -1;
-        }
-        const QString line = fromAnsi(got.text);
-        if (isLateIdentification(line, m_askedIdentification))
-            continue;
-        if (isGarbage(line)) {
-            oweResync();
-            return -1;
-        }
-        // Bytes after the reply's line end answer no query.
-        if (!m_buffer.isEmpty()) {
+    // Identifications nobody asked for are read past.
+    for (bool lookFirst = !std::exchange(m_justWritten, false);; lookFirst = true) {
+        const bool lineCame = waitUntil([this] { return m_overflowed || m_buffer.contains('\n'); }, deadline, lookFirst);
+        if (std::exchange(m_overflowed, false)) {
             m_buffer.clear();
-            oweResync();
+            separateReadText(QString(), true);
+            reply.clear();
+            return -1;
         }
-        learnIdentification(line, m_askedIdentification);
-        reply = trimBlanks(line);
-        return 0;
+        const QByteArray text = std::exchange(m_buffer, QByteArray());
+        reply = trimBlanks(separateReadText(fromAnsi(text), !text.isEmpty() && !text.endsWith('\n')));
+        if (!reply.isEmpty() || !lineCame)
+            return reply.isEmpty() ? -1 : 0;
     }
 }

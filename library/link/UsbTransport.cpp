@@ -24,14 +24,14 @@ int UsbTransport::close()
     return 0;
 }
 
-int UsbTransport::send(const QByteArray& command)
+int UsbTransport::writeCommand(const QByteArray& command)
 {
     return platform::kvl_usb_send_ascii(m_device, command.constData(), int(command.size()));
 }
 
-QVariant UsbTransport::sendNoTerm(const QByteArray& command)
+QVariant UsbTransport::writeNoTerm(const QByteArray& command)
 {
-    return QVariant(send(command));
+    return QVariant(writeCommand(command));
 }
 
 int UsbTransport::readMessage(Message& got)
@@ -40,6 +40,10 @@ int UsbTransport::readMessage(Message& got)
     int count = 0;
     const int code = platform::kvl_usb_get_ascii(m_device, buffer.data(), int(buffer.size()), &count);
     count = std::clamp(count, 0, int(ReplyBufferLength));
+    got = Message{};
+    // A driver failure brings no reply, whatever its buffer holds.
+    if (code != 0)
+        return code;
     got.text = fromAnsi(buffer.left(count));
     // A full read that ended its line left nothing behind.
     got.filled = count >= ReplyBufferLength && !got.text.endsWith(QLatin1Char('\n'));
@@ -50,18 +54,6 @@ int UsbTransport::read(QString& reply)
 {
     Message got;
     const int code = readMessage(got);
-    noteSeparateRead(got);
-    reply = got.text;
-    return got.text.isEmpty() ? -1 : code;
-}
-
-int UsbTransport::sendRead(const QByteArray& command, QString& reply)
-{
-    reply.clear();
-    if (send(command) != 0)
-        return -1;
-    // The get call's own code is not used: the count alone tells whether a reply came.
-    Message got;
-    readMessage(got);
-    return replyOfMessage(command, 0, got, reply);
+    reply = separateReadText(got.text, got.filled);
+    return reply.isEmpty() ? -1 : code;
 }

@@ -383,8 +383,13 @@ void InitializeController(bool bReset)
             showFailure(splash, QStringLiteral("The link to the controller is not open."));
         } else {
             g_identified = false;
-            if (main->GetMaxAxes())
-                main->GetMaxAxes();
+            // The second look is a go of its own: a first that waited out a silent line lets
+            // events run (a stop click) before it asks again.
+            if (main->GetMaxAxes()) {
+                Clock::pumpOnce();
+                if (main)
+                    main->GetMaxAxes();
+            }
             if (comm.BusType() != BUS_TYPE_NONE && !g_identified) {
                 failed = true;
                 showFailure(splash, QStringLiteral("The controller does not answer."));

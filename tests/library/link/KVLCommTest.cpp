@@ -63,7 +63,7 @@ TEST_F(InProcessLink, PciRefusesANulBeforeSendingAndThatIsNoSilence)
     EXPECT_EQ(comm->SendAsciiNoTerm(withNul).toInt(), -1);
     QString reply = QStringLiteral("untouched");
     for (int i = 0; i < 2 * KVLComm::SilentQueryLimit; ++i)
-        EXPECT_EQ(comm->SendReadAscii(withNul + QLatin1Char('?'), reply), KVLComm::QueryNotSent);
+        EXPECT_EQ(ask(withNul + QLatin1Char('?'), reply), KVLComm::QueryNotSent);
     EXPECT_EQ(reply, QStringLiteral("untouched"));
     EXPECT_TRUE(sim().lines().isEmpty());
     EXPECT_EQ(comm->BusType(), BUS_TYPE_PCI);
@@ -71,7 +71,7 @@ TEST_F(InProcessLink, PciRefusesANulBeforeSendingAndThatIsNoSilence)
     ASSERT_GE(boxes.count(), 1);
     EXPECT_EQ(boxes.last().prompt,
               QStringLiteral("The command holds a NUL character, which the PCI bus cannot carry. Nothing was sent."));
-    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("VE?"), reply), 0);
+    EXPECT_EQ(ask(QStringLiteral("VE?"), reply), 0);
 }
 
 TEST_F(InProcessLink, HandleErrorReportsOnceAndNeverThrows)

@@ -112,7 +112,7 @@ TEST_F(InProcessLink, BoxesOfLockedMembersComeAfterTheLockIsReleased)
     QString reply;
     // A query, then two resynchronisations that get nothing either.
     for (int i = 0; i < 3; ++i)
-        comm->SendReadAscii(QStringLiteral("1TP?\r"), reply);
+        ask(QStringLiteral("1TP?\r"), reply);
     EXPECT_EQ(witness.seen, (QStringList{"Error 1001 A", "event"}));
     EXPECT_EQ(heldAtEvent, QList<bool>{false});
 
@@ -164,7 +164,7 @@ TEST_F(InProcessLink, HandleErrorStopsTheTimerFirstAndSurvivesAThrowingHandler)
     sim().setSilent(true);
     QString reply;
     for (int i = 0; i < 3; ++i)
-        EXPECT_NO_THROW(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply));
+        EXPECT_NO_THROW(ask(QStringLiteral("1TP?\r"), reply));
     EXPECT_EQ(raised, 3);
     EXPECT_EQ(timerAtBox.size(), 2); // the break, then the handler's failure
     platform::setMsgBoxHandler({});
@@ -223,7 +223,7 @@ TEST_F(InProcessLink, AnotherProgramsBoxNeverHoldsUpTheLink)
     QElapsedTimer t;
     t.start();
     QString reply;
-    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply), 0);
+    EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), 0);
     EXPECT_EQ(comm->SendAscii(QStringLiteral("1MO\r")), 0);
     EXPECT_LT(t.elapsed(), 2000);
     EXPECT_EQ(sim().rawLines(), (QList<QByteArray>{"1TP?\r", "1MO\r"}));
@@ -243,7 +243,7 @@ TEST_F(InProcessLink, ALockHeldElsewhereTooLongEndsTheMemberWithOneReport)
     EXPECT_GE(platform::Clock::tickMs() - start, KVLComm::LockLimitMs);
     EXPECT_LT(platform::Clock::tickMs() - start, KVLComm::LockLimitMs + 500);
     QString reply = QStringLiteral("untouched");
-    EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply), -1);
+    EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), -1);
     EXPECT_EQ(comm->SendAsciiNoTerm(QStringLiteral("1MO\r")).toInt(), -1);
     EXPECT_EQ(comm->SendAsciiGPIBLength(QByteArray("S0\r"), 3), -1);
     EXPECT_EQ(comm->GPIBSerialPoll(), 0);
@@ -258,7 +258,7 @@ TEST_F(InProcessLink, ALockHeldElsewhereTooLongEndsTheMemberWithOneReport)
     while (platform::Clock::tickMs() - start < 25000) {
         const qint64 before = platform::Clock::tickMs();
         QString reply = QStringLiteral("untouched");
-        EXPECT_EQ(comm->SendReadAscii(QStringLiteral("1TP?\r"), reply), -1);
+        EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), -1);
         EXPECT_EQ(reply, QStringLiteral("untouched"));
         EXPECT_EQ(comm->SendAsciiNoTerm(QStringLiteral("1MO\r")).toInt(), -1);
         EXPECT_EQ(comm->ReadAscii(reply), -1);

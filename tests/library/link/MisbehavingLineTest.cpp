@@ -70,7 +70,7 @@ protected:
         QElapsedTimer t;
         t.start();
         reply = QStringLiteral("untouched");
-        const int status = comm->SendReadAscii(QStringLiteral("%1TP?").arg(axis), reply);
+        const int status = askInNewGo(*comm, QStringLiteral("%1TP?").arg(axis), reply);
         longest = std::max(longest, t.elapsed());
         ++queries;
         if (status == KVLComm::QueryNotSent)

@@ -196,7 +196,8 @@ TEST(ControllerInitTest, SilentControllerIsReportedAsAFailureNeverAsInitialised)
 
     InitializeController(true);
 
-    // The second look first puts the line in step, which asks for the identification too.
+    // The second look asks again: an identification query given up on leaves nothing but an
+    // identification to come, which no other query takes.
     EXPECT_EQ(rig.simLines(), (QStringList{"QP", "RS", "VE?", "VE?"}));
     frmSplash* wait = splash();
     EXPECT_EQ(wait->Label1()->text(), QStringLiteral("System initialization failed."));
