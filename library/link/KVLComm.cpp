@@ -603,7 +603,7 @@ void KVLComm::setTimerEnabled(bool enabled)
     // Whoever had the link while the polls were off (a terminal above all) may have sent lines
     // whose replies nobody read: the polls that resume first put the line in step.
     if (enabled && std::exchange(m_plainSentWhileIdle, false) && m_transport && m_busType != BUS_TYPE_NONE)
-        m_transport->oweResync();
+        m_transport->noteUntrackedSends();
     if (enabled)
         m_timer->start();
     else

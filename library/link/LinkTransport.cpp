@@ -9,6 +9,8 @@ namespace {
 
 // A bus that keeps handing lines nobody asked for is given up on after this many in one read.
 constexpr int kMaxLinesOn = 64;
+// The answers still expected that are remembered.
+constexpr std::size_t kMaxExpected = 64;
 // A read that brought nothing is tried again after this long, within the read's limit.
 constexpr int kReadAgainMs = 10;
 const QLatin1String kVersionWord("Version ");
@@ -102,37 +104,44 @@ bool LinkTransport::isGarbage(const QString& line)
 
 void LinkTransport::noteWritten(const QByteArray& command, bool plainSend)
 {
-    if (asksIdentification(command))
-        m_identificationRequests.push_back(plainSend);
+    const bool identification = asksIdentification(command);
+    if (!identification && plainSend)
+        return; // a command: no answer, or one nothing here counts (a terminal reads it)
+    m_expected.push_back(Expected{identification, plainSend});
+    // Answers lost long ago need not be remembered: a line matches the first one of its kind.
+    while (m_expected.size() > kMaxExpected)
+        m_expected.pop_front();
 }
 
-bool LinkTransport::identificationCame()
+int LinkTransport::matchAnswer(bool identification, bool* plainSend)
 {
-    if (m_identificationRequests.empty())
-        return false;
-    const bool plainSend = m_identificationRequests.front();
-    m_identificationRequests.pop_front();
-    return plainSend;
+    const auto it = std::find_if(m_expected.begin(), m_expected.end(),
+                                 [identification](const Expected& e) { return e.identification == identification; });
+    if (it == m_expected.end())
+        return -1;
+    const bool last = it + 1 == m_expected.end();
+    if (plainSend)
+        *plainSend = it->plainSend;
+    // The controller answers in order: the answers of another kind before it were lost.
+    m_expected.erase(m_expected.begin(), it + 1);
+    return last ? 1 : 0;
+}
+
+bool LinkTransport::repliesOwed() const
+{
+    return std::any_of(m_expected.begin(), m_expected.end(), [](const Expected& e) { return !e.identification; });
 }
 
 void LinkTransport::settle()
 {
-    m_lineUnknown = false;
-    m_repliesOwed = 0;
+    m_strayLines = false;
+    m_untrackedSends = false;
 }
 
 void LinkTransport::learnIdentification(const QString& line)
 {
     m_identification = bareLine(line);
     m_identificationExact = !readsAsIdentification(line);
-}
-
-qint64 LinkTransport::lostIdentificationDeadline(qint64 deadline)
-{
-    // The controller answers in order and at once once it answers again: identifications still
-    // counted that do not follow soon were lost. Taking a late one for lost costs nothing, as it
-    // answers no other query.
-    return std::min(deadline, platform::Clock::tickMs() + LostIdentificationWaitMs);
 }
 
 qint64 LinkTransport::replyDeadline(int limitMs) const
@@ -167,8 +176,8 @@ void LinkTransport::discardWaitingLines()
 {
     Line line;
     while (takeWaitingLine(line)) {
-        if (line.kind == Line::Whole && isIdentification(line.text))
-            identificationCame();
+        if (line.kind == Line::Whole && !isGarbage(line.text))
+            matchAnswer(isIdentification(line.text));
     }
 }
 
@@ -233,13 +242,11 @@ void LinkTransport::settleWaitingLines()
     Line line;
     while (takeWaitingLine(line)) {
         if (line.kind != Line::Whole || isGarbage(line.text))
-            m_lineUnknown = true;
+            m_strayLines = true; // the rest of it may still come
         else if (isIdentification(line.text))
-            identificationCame();
-        else if (m_repliesOwed > 0)
-            --m_repliesOwed; // the reply of a query given up on: nothing else was asked since
-        else
-            m_lineUnknown = true;
+            matchAnswer(true);
+        else if (matchAnswer(false) < 0)
+            m_strayLines = true; // nothing asked for it
     }
 }
 
@@ -248,10 +255,12 @@ void LinkTransport::settleHeldLines()
     // What a read brought after the reply's line end answers no query.
     while (!m_heldLines.isEmpty()) {
         const Line line = m_heldLines.takeFirst();
-        if (line.kind == Line::Whole && isIdentification(line.text))
-            identificationCame();
-        else if (line.kind != Line::None)
-            m_lineUnknown = true;
+        if (line.kind == Line::None)
+            continue;
+        if (line.kind == Line::Whole && !isGarbage(line.text) && isIdentification(line.text))
+            matchAnswer(true);
+        else
+            m_strayLines = true;
     }
 }
 
@@ -266,104 +275,80 @@ int LinkTransport::sendRead(const QByteArray& command, QString& reply, int limit
         return QueryNotSent;
     if (status != 0) {
         // Whatever the driver did with it, its answer may still come.
-        m_lineUnknown = true;
+        m_strayLines = true;
         return -1;
     }
     noteWritten(command, false);
     const bool asked = asksIdentification(command);
-    qint64 deadline = replyDeadline(limitMs);
-    // An identification query drops what comes before its own identification, as a
-    // resynchronisation does; one the count takes for an earlier query's is kept in case the
-    // earlier one was lost.
-    QString earlier;
-    bool lineAfterEarlier = false;
+    const qint64 deadline = replyDeadline(limitMs);
     for (int lines = 0; lines < kMaxLinesOn; ++lines) {
         const Line got = takeLine(deadline);
-        if (got.kind == Line::None) {
-            if (asked && !earlier.isEmpty() && !lineAfterEarlier) {
-                m_identificationRequests.clear();
-                reply = replyText(earlier);
-                return 0;
-            }
-            // Only identifications were dropped before it: this query's reply is owed. An
-            // identification query that met other lines cannot say what they answered.
-            if (!asked)
-                ++m_repliesOwed;
-            else if (lines > 0)
-                m_lineUnknown = true;
+        // Nothing in time: the answer stays owed.
+        if (got.kind == Line::None)
             return -1;
-        }
         if (got.kind == Line::Broken || isGarbage(got.text)) {
-            m_lineUnknown = true;
+            m_strayLines = true;
             return -1;
         }
         if (isIdentification(got.text)) {
-            identificationCame();
+            matchAnswer(true);
             if (!asked)
-                continue; // it answers no query but its own
-            if (identificationsToCome() > 0) {
-                earlier = got.text;
-                lineAfterEarlier = false;
-                deadline = lostIdentificationDeadline(deadline);
-                continue;
-            }
+                continue; // it answers no query but an identification's
+            // Whichever identification query it answers, it is the controller's identification.
             settleHeldLines();
             reply = replyText(got.text);
             return 0;
         }
-        if (asked) {
-            // With no other identification to come, the line in step is this query's answer,
-            // whatever the controller calls itself; otherwise it is one nothing here asked for.
-            if (identificationsToCome() == 1 && earlier.isEmpty() && lines == 0) {
-                identificationCame();
-                settleHeldLines();
-                reply = replyText(got.text);
-                return 0;
-            }
-            lineAfterEarlier = true;
-            continue;
+        if (asked && m_expected.size() == 1) {
+            // Nothing else is to come: the line is this query's answer, whatever the controller
+            // calls itself.
+            m_expected.clear();
+            settleHeldLines();
+            reply = replyText(got.text);
+            return 0;
         }
-        settleHeldLines();
-        reply = replyText(got.text);
-        return 0;
+        const int match = matchAnswer(false);
+        if (match == 1) {
+            settleHeldLines();
+            reply = replyText(got.text);
+            return 0;
+        }
+        // The answer of a query given up on, or a line nothing asked for.
+        if (match < 0)
+            m_strayLines = true;
     }
-    m_lineUnknown = true;
+    m_strayLines = true;
     return -1;
 }
 
 LinkTransport::Resync LinkTransport::resynchronise(qint64 deadline)
 {
     const ReadOnUntilDeadline patience(m_readOnUntilDeadline);
+    // After sends whose answers nothing counts, only its own identification shows the line clear.
+    const bool ownOnly = m_untrackedSends;
+    m_untrackedSends = false;
     discardWaitingLines();
     if (writeCommand(QByteArray(IdentificationQuery)) != 0)
         return Resync::Unwritten;
     noteWritten(QByteArray(IdentificationQuery), false);
-    bool sawIdentification = false;
-    bool lineAfter = false;
     for (int lines = 0; lines < kMaxLinesOn; ++lines) {
         const Line got = takeLine(deadline);
         if (got.kind == Line::None)
             break;
-        if (got.kind == Line::Whole && !isGarbage(got.text) && isIdentification(got.text)) {
-            identificationCame();
-            sawIdentification = true;
-            lineAfter = false;
-            deadline = lostIdentificationDeadline(deadline);
-            // Its own is the last to come.
-            if (identificationsToCome() == 0) {
-                m_heldLines.clear();
-                settle();
-                return Resync::OwnIdentification;
-            }
-        } else {
-            lineAfter = true;
+        if (got.kind != Line::Whole || isGarbage(got.text))
+            continue;
+        if (!isIdentification(got.text)) {
+            matchAnswer(false);
+            continue;
         }
-    }
-    // Only identifications were still counted after the last one that came: those were lost.
-    if (sawIdentification && !lineAfter) {
-        m_identificationRequests.clear();
-        settle();
-        return Resync::OthersLost;
+        matchAnswer(true);
+        // Once no reply is owed, all that can still come are identifications, which answer no
+        // other query.
+        if (!repliesOwed() && (!ownOnly || m_expected.empty())) {
+            m_heldLines.clear();
+            m_strayLines = false;
+            return Resync::InStep;
+        }
     }
     return Resync::Failed;
 }
@@ -374,48 +359,45 @@ int LinkTransport::identify(QString& reply)
     m_identification.clear();
     m_identificationExact = false;
     // A reply still on its way from before the opening answers nothing.
-    m_lineUnknown = true;
+    m_strayLines = true;
     const ReadOnUntilDeadline patience(m_readOnUntilDeadline);
     const int status = writeQuery(QByteArray(IdentificationQuery));
     if (status != 0)
         return -1;
     noteWritten(QByteArray(IdentificationQuery), false);
-    qint64 deadline = replyDeadline(ReplyLimitMs);
+    const qint64 deadline = replyDeadline(ReplyLimitMs);
     QString identification;
     QString last;
-    bool lineAfter = false;
     for (int lines = 0; lines < kMaxLinesOn; ++lines) {
         const Line got = takeLine(deadline);
         if (got.kind == Line::None)
             break;
-        if (got.kind == Line::Whole && readsAsIdentification(got.text)) {
-            identificationCame();
+        if (got.kind != Line::Whole || isGarbage(got.text))
+            continue;
+        if (readsAsIdentification(got.text)) {
+            matchAnswer(true);
             identification = got.text;
-            lineAfter = false;
-            deadline = lostIdentificationDeadline(deadline);
-            if (identificationsToCome() == 0)
+            if (!repliesOwed())
                 break;
-        } else {
-            if (got.kind == Line::Whole && !isGarbage(got.text))
-                last = got.text;
-            lineAfter = true;
+        } else if (matchAnswer(false) < 0) {
+            // Not the reply of a query given up on: it may be this controller's identification.
+            last = got.text;
         }
     }
     if (!identification.isEmpty()) {
         learnIdentification(identification);
-        if (identificationsToCome() == 0 || !lineAfter) {
-            m_identificationRequests.clear();
+        if (!repliesOwed()) {
             m_heldLines.clear();
             settle();
         }
         reply = replyText(identification);
         return 0;
     }
-    // A controller whose answer never reads as an identification: the last line that came
-    // answered the last query asked.
+    // A controller whose answer never reads as an identification: the last line that came, not
+    // owed to an earlier query, answered this one.
     if (!last.isEmpty()) {
         learnIdentification(last);
-        m_identificationRequests.clear();
+        m_expected.clear();
         m_heldLines.clear();
         settle();
         reply = replyText(last);
@@ -427,7 +409,7 @@ int LinkTransport::identify(QString& reply)
 QString LinkTransport::separateReadText(const QString& text, bool cutOff)
 {
     if (trimBlanks(text).isEmpty() || cutOff)
-        m_lineUnknown = true;
+        m_strayLines = true;
     QString kept;
     QString rest = text;
     while (!rest.isEmpty()) {
@@ -435,9 +417,14 @@ QString LinkTransport::separateReadText(const QString& text, bool cutOff)
         const int end = lineFeed < 0 ? int(rest.size()) : lineFeed + 1;
         const QString line = rest.left(end);
         rest.remove(0, end);
-        // A plain send's identification is this reader's; a query's, given up on, is nobody's.
-        if (lineFeed >= 0 && isIdentification(line) && !identificationCame())
-            continue;
+        if (lineFeed >= 0 && isIdentification(line)) {
+            // A plain send's identification is this reader's; a query's, given up on, is nobody's.
+            bool plainSend = false;
+            if (matchAnswer(true, &plainSend) < 0 || !plainSend)
+                continue;
+        } else if (lineFeed >= 0) {
+            matchAnswer(false);
+        }
         kept += line;
     }
     return kept;

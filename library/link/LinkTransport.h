@@ -13,19 +13,22 @@
 // bytes that go on the wire; replies leave trimmed the way the bus's readers trim them.
 //
 // Keeping replies in step is one rule over lines, here; a bus only writes and delivers its lines.
-// The controller answers in order, one line to a query, and may lose or delay any answer:
-// - Every identification request written ("VE?" or "VE", by anyone) counts as one to come; every
-//   identification line that comes, in any reader, counts one as come. An identification never
-//   answers a query that did not ask for one: it is dropped and the reply read on.
-// - A query that brought nothing in time owes its reply; one such reply that turns up whole before
-//   the next query is dropped, and the line is in step again. Anything else (a line cut off, too
-//   long or garbage, bytes after a reply, a line nothing asked for, a reply owed that has not come)
-//   leaves the line out of step: the next query is preceded by a resynchronisation, which asks for
-//   the identification and drops every line until the identification that the count says is its
-//   own, the last one to come.
-// - An identification lost on the way would keep the count one high for good: a read that met an
-//   identification and nothing after it within LostIdentificationWaitMs takes the ones still
-//   counted as lost (an identification taken for lost that still comes answers no other query).
+// The controller answers in order, one line to a query, and may lose or delay any answer. The link
+// keeps the answers it expects in the order it asked for them: the identification of every
+// identification request written ("VE?" or "VE", by anyone), and the reply of every other query.
+// A line that comes is the first expected answer of its kind (an identification, or a reply);
+// the answers of the other kind before it were lost. So:
+// - An identification never answers a query that did not ask for one: it is dropped and the
+//   reply read on.
+// - A query's reply is the line that matches its own expected reply; a line that matches the
+//   reply of a query given up on is dropped, and once that is the last reply owed the line is in
+//   step again, whether it came before the next query or while it waits.
+// - The line is out of step while a reply is owed, or after a line that cannot be matched (cut
+//   off, too long, garbage, bytes after a reply, a line nothing asked for) or sends whose answers
+//   nothing counts (a terminal's typed lines). The next query is then preceded by a
+//   resynchronisation, which asks for the identification and drops every line until an
+//   identification leaves no reply owed: what can still come after it are identifications. After
+//   uncounted sends the first one waits for its own identification.
 // No time window decides which query a line answers.
 //
 // Members raise platform::RuntimeError on a run-time failure; the control hands it on.
@@ -42,16 +45,12 @@ public:
     static constexpr const char* IdentificationQuery = "VE?\r\n";
     // How long a reply, or a resynchronisation's identification, is waited for.
     static constexpr int ReplyLimitMs = 1000;
-    // After an identification, how long the ones still counted are waited for before they are
-    // taken as lost.
-    static constexpr int LostIdentificationWaitMs = 200;
 
     // What a resynchronisation came to.
     enum class Resync {
-        OwnIdentification, // its own identification came: the controller answered in time
-        OthersLost,        // the identifications still counted were taken as lost
-        Failed,            // not in step: nothing usable came in time
-        Unwritten,         // the identification query could not be written
+        InStep,    // no reply is owed any more
+        Failed,    // not in step: nothing that settles the line came in time
+        Unwritten, // the identification query could not be written
     };
 
     // One read of a bus that hands whole messages: what came, and whether it filled the reply
@@ -95,21 +94,16 @@ public:
 
     void setBoxHandler(BoxHandler handler) { m_boxHandler = std::move(handler); }
 
-    // Takes the lines that came while nothing was read, before a query is written: the reply of a
-    // query given up on and identifications are accounted for, anything else leaves the line out
-    // of step. Buses that hand whole messages hold nothing between reads.
+    // Takes the lines that came while nothing was read, before a query is written, and matches
+    // them to the answers expected. Buses that hand whole messages hold nothing between reads.
     void settleWaitingLines();
     // Whether the next query can go out without a resynchronisation first.
-    bool inStep() const { return !m_lineUnknown && m_repliesOwed == 0; }
-    // Asks for the identification and reads until deadline (program clock) for the one the count
-    // says is its own, dropping every line before it.
+    bool inStep() const { return !m_strayLines && !m_untrackedSends && !repliesOwed(); }
+    // Asks for the identification and reads until deadline (program clock), dropping every line,
+    // until the line is in step.
     Resync resynchronise(qint64 deadline);
-    // The deadline of a read once an identification came while others are still counted.
-    static qint64 lostIdentificationDeadline(qint64 deadline);
-    // Lines may come that nothing here accounts for (a terminal's typed lines).
-    void oweResync() { m_lineUnknown = true; }
-    // Identifications asked for and not come yet (an upper bound: some may be lost).
-    int identificationsToCome() const { return int(m_identificationRequests.size()); }
+    // Lines were sent whose answers nothing here counts (a terminal's typed lines).
+    void noteUntrackedSends() { m_untrackedSends = true; }
 
     // The deadline of a read of limitMs begun now: buses that pace their output start it once
     // the line has carried what was written.
@@ -163,9 +157,9 @@ protected:
     // A read made with the write brought nothing: the next take ends there.
     void holdNoReply() { m_heldLines.append(Line{}); }
 
-    // What a separate read brought: the identifications in it that no plain send asked for are
-    // counted and left out, and a read that brought nothing, or a line cut off,
-    // leaves the line out of step.
+    // What a separate read brought, matched to the answers expected: the identifications in it
+    // that no plain send asked for are left out, and a read that brought nothing, or a line cut
+    // off, leaves the line out of step.
     QString separateReadText(const QString& text, bool cutOff);
     // The line is the controller's identification: the one the opening learned (the model the
     // same, the version free to change with a firmware download), or, with none learned, a line
@@ -178,12 +172,15 @@ protected:
     void showBox(const QString& prompt, int style, const QString& title) const;
 
 private:
-    // Counts an identification request on its way, and whether a plain send (a separate reader's)
-    // wrote it.
+    // An answer expected for a command written: an identification for an identification request,
+    // a reply for a query (a plain send's other answers are not counted).
     void noteWritten(const QByteArray& command, bool plainSend);
-    // One has come: whether a plain send asked for it, as far as the count can tell.
-    bool identificationCame();
-    // The line is in step: nothing owed, nothing unknown.
+    // A line of the kind came: it answers the first expected answer of that kind, the ones before
+    // it were lost. 1 when that was the last one expected (the query just written), 0 an earlier
+    // one, -1 none (nothing asked for it); plainSend tells whether a plain send asked for it.
+    int matchAnswer(bool identification, bool* plainSend = nullptr);
+    bool repliesOwed() const;
+    // No stray line and no uncounted send is left to put the line out of step.
     void settle();
     // Before a plain send on a line out of step: what waits answers queries given up on, and is
     // dropped (identifications counted), so a separate read after the send gets only what follows.
@@ -198,11 +195,15 @@ private:
     QString m_identification;
     // The opening learned a line that does not read as an identification: only that line is one.
     bool m_identificationExact = false;
-    // Identification requests on their way, oldest first: true for a plain send's.
-    std::deque<bool> m_identificationRequests;
-    // Queries given up on with nothing come, whose replies may still come.
-    int m_repliesOwed = 0;
-    bool m_lineUnknown = false;
+    struct Expected {
+        bool identification;
+        bool plainSend;
+    };
+    // The answers asked for and not come yet, oldest first (some may be lost).
+    std::deque<Expected> m_expected;
+    // A line came that could not be matched, or was broken: more of it may follow.
+    bool m_strayLines = false;
+    bool m_untrackedSends = false;
     // Lines a read brought beyond the one handed on.
     QList<Line> m_heldLines;
     // A resynchronisation or the opening is under way: buses that hand whole messages read again
