@@ -135,10 +135,15 @@ void KVLEnableDisable::InitializeAxes()
         return;
     const int count = servedAxes();
     for (int axis = 1; axis <= count; ++axis) {
-        QString reply;
-        if (sendQuery(query(axis, QStringLiteral("QM")), reply) == -2)
+        int flag = 0;
+        const Read read = readFlag(query(axis, QStringLiteral("QM")), flag);
+        if (read == Read::Failed)
             return;
-        m_MotorPresent[axis - 1] = replyFlag(reply);
+        // An axis whose probe went unanswered may have a motor: its lamp is left as it was and it
+        // stays in the switching.
+        m_MotorPresent[axis - 1] = read == Read::Read ? flag : MotorUnread;
+        if (read == Read::Unread)
+            continue;
         if (m_MotorPresent[axis - 1] != 0)
             putBit(axis - 1, BitEnabled, true);
         else

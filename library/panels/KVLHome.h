@@ -35,6 +35,9 @@ private:
     void buildControls();
     void InitializeAxes();
     void RefreshHomeParams();
+    // "OM?" of the axis into the mode box, which is left with no selection when the reply holds
+    // no mode it lists (Unread).
+    Read readMode(int axis);
     void optSelectAxis_Click(int index);
     void btnStart_Click();
     // Cleans the speed box and sends its value. True when an Enter key is to be consumed.

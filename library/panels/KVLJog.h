@@ -70,6 +70,12 @@ private:
     // motor or the box holds no number.
     bool jogRequest(int k, const QVector<QLineEdit*>& boxes, short& axis, double& value);
     void buildControls();
+    // The "VA?" reply into a speed box: its number, or empty and marked unread.
+    void showSpeed(int row, int status, const QString& reply);
+    bool speedUnread(const QLineEdit* box) const;
+    // Before a free-run jog of button k: a speed left unread is asked again; false (with a message
+    // when it is still unread) when there is no speed to send.
+    bool readSpeedAgain(int k);
 
     QGroupBox* fraJogControl = nullptr;
     QGroupBox* frameJogArrow = nullptr;
@@ -86,6 +92,8 @@ private:
     bool m_FreeRun = false;
     bool m_MouseBusy = false;
     MotorTable m_MotorPresent{};
+    // The X and Y speeds whose read went unanswered and that the user has not typed since.
+    std::array<bool, 2> m_speedUnread{};
 
     // The axis started by the press being held, 0 when none.
     short m_heldAxis = 0;

@@ -181,13 +181,15 @@ TEST(HomePanel, SpeedBoxSendsTheCleanedNumberAndConsumesEnter)
     PanelTestRig::leave(speed);
     EXPECT_TRUE(rig.lines().isEmpty());
 
-    // A closed link still gets the send (it answers -1), and the refresh shows what no reply means.
+    // A closed link still gets the send (it answers -1), and the refresh shows nothing it did not
+    // read: no speed, no unit, no mode.
     rig.comm().KVLClose();
     speed->setText(QStringLiteral("7"));
     PanelTestRig::pressEnter(speed);
     option(home, 2)->setChecked(true);
-    EXPECT_EQ(speed->text(), QStringLiteral("0.0000"));
-    EXPECT_EQ(home.findChild<QLabel*>(QStringLiteral("lblUnits"))->text(), QStringLiteral("counts / sec"));
+    EXPECT_EQ(speed->text(), QString());
+    EXPECT_EQ(home.findChild<QLabel*>(QStringLiteral("lblUnits"))->text(), QStringLiteral("units / sec"));
+    EXPECT_EQ(home.findChild<QComboBox*>(QStringLiteral("cboHomeMode"))->currentIndex(), -1);
     EXPECT_EQ(rig.boxes().count(), 0);
 }
 

@@ -86,7 +86,7 @@ TEST(PositionPanel, SetUpReadsUnitsAndPositionsTicksMotorsAndPacksTheRows)
     EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_1"))->text(), QStringLiteral("counts"));
     EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_2"))->text(), QStringLiteral("units"));
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(readOut(position, i), QStringLiteral("0.000"));
+        EXPECT_EQ(readOut(position, i), i == 2 ? QStringLiteral("12.500") : QStringLiteral("0.000"));
     EXPECT_EQ(readOut(position, 5), QStringLiteral("DEMOMODE"));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(box(position, i)->isVisible(), i < 5) << "box " << i;
@@ -171,7 +171,7 @@ TEST(PositionPanel, ProbeStopsAtEightRowsAndZeroDefinesHome)
     EXPECT_EQ(rig.sim().position(3), 0.0);
     EXPECT_EQ(readOut(position, 2), QStringLiteral("0.000")) << "the read-out follows on the next poll";
 
-    // A closed link sends nothing and shows zero.
+    // A closed link sends nothing and zeroes nothing: the row keeps its reading.
     rig.tick();
     EXPECT_EQ(readOut(position, 2), QStringLiteral("0.0000"));
     rig.comm().KVLClose();
@@ -179,7 +179,7 @@ TEST(PositionPanel, ProbeStopsAtEightRowsAndZeroDefinesHome)
     PanelTestRig::click(position.findChild<QPushButton*>(QStringLiteral("btnAxisZero_7")));
     rig.tick();
     EXPECT_TRUE(rig.lines().isEmpty());
-    EXPECT_EQ(readOut(position, 7), QStringLiteral("0.000"));
+    EXPECT_EQ(readOut(position, 7), QStringLiteral("0.0000"));
     EXPECT_EQ(position.eventTable(), (QVector<QPair<int, QString>>{{1, QStringLiteral("Resize")}}));
 }
 
