@@ -100,6 +100,7 @@ void KVLHome::buildControls()
                           twips(2280, 240, 2055, 855));
     txtSpeed = makeLineEdit(framSpeed, QStringLiteral("txtSpeed"), QStringLiteral("2.0"), twips(120, 360, 855, 315));
     txtSpeed->installEventFilter(this);
+    connect(txtSpeed, &QLineEdit::textEdited, this, [this] { m_speedUnread = false; });
     lblUnits = makeLabel(framSpeed, QStringLiteral("lblUnits"), kNoUnitCaption,
                          twips(1035, 390, 960, 255));
     reserveUnitRoom(lblUnits, QStringLiteral("%1 / sec"));
@@ -140,7 +141,8 @@ void KVLHome::InitializeAxes()
 
     const int probed = probedAxisCount();
     for (int axis = 1; axis <= probed; ++axis) {
-        if (m_MotorPresent[axis - 1] == 0)
+        // An axis whose probe went unanswered is not chosen.
+        if (m_MotorPresent[axis - 1] <= 0)
             continue;
         QRadioButton* option = optSelectAxis.at(axis - 1);
         const bool changes = !option->isChecked();
@@ -176,6 +178,7 @@ void KVLHome::RefreshHomeParams()
     if (speedRead == Read::Failed)
         return;
     txtSpeed->setText(speedRead == Read::Read ? NumberText::displayText(speed, 4) : QString());
+    m_speedUnread = speedRead != Read::Read;
 
     if (readMode(axis) == Read::Failed)
         return;
@@ -299,6 +302,9 @@ bool KVLHome::txtSpeed_Commit()
 {
     if (!passesGuards(GuardBound | GuardBus))
         return false;
+    // A speed not read is left empty and not sent until one is typed.
+    if (m_speedUnread)
+        return true;
     QString text = txtSpeed->text();
     Global::CleanNumericText(text);
     txtSpeed->setText(text);

@@ -58,6 +58,8 @@ private:
     // The axis the running search was started on.
     int m_homingAxis = 0;
     bool m_starting = false;
+    // The speed box's read went unanswered and nothing has been typed since.
+    bool m_speedUnread = false;
     MotorTable m_MotorPresent{};
     TickCounter m_ticks{2};
 };

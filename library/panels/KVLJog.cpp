@@ -157,11 +157,7 @@ void KVLJog::buildControls()
                                           twips(360, 240 + 360 * i, 1150, 285));
             box->setFont(panelFont(this, false));
             group.boxes.append(box);
-            addNumberBox(box, [this](QLineEdit* edit) {
-                // A speed not read stays empty until one is typed: no "0.0000" in its place.
-                if (!speedUnread(edit))
-                    reformatBox(edit, 4);
-            });
+            addNumberBox(box, [](QLineEdit* edit) { reformatBox(edit, 4); });
         }
     }
     for (int row = 0; row < 2; ++row)
@@ -329,7 +325,7 @@ void KVLJog::showSpeed(int row, int status, const QString& reply)
     txtSpeed.at(row)->setText(read ? NumberText::displayText(speed, 4) : QString());
 }
 
-bool KVLJog::speedUnread(const QLineEdit* box) const
+bool KVLJog::numberBoxUnread(const QLineEdit* box) const
 {
     const int row = txtSpeed.indexOf(const_cast<QLineEdit*>(box));
     return row >= 0 && m_speedUnread[row];

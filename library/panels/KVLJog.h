@@ -48,6 +48,8 @@ public:
 
 protected:
     void setUp() override;
+    // A speed box whose read went unanswered, until a speed is typed.
+    bool numberBoxUnread(const QLineEdit* box) const override;
     void stopHeldMotion() override;
 
 private:
@@ -72,7 +74,6 @@ private:
     void buildControls();
     // The "VA?" reply into a speed box: its number, or empty and marked unread.
     void showSpeed(int row, int status, const QString& reply);
-    bool speedUnread(const QLineEdit* box) const;
     // Before a free-run jog of button k: a speed left unread is asked again; false (with a message
     // when it is still unread) when there is no speed to send.
     bool readSpeedAgain(int k);

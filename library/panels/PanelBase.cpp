@@ -402,6 +402,8 @@ bool PanelBase::eventFilter(QObject* watched, QEvent* e)
             if (entry.first != watched)
                 continue;
             QLineEdit* box = entry.first;
+            if (numberBoxUnread(box))
+                break;
             QString text = box->text();
             box->setText(Global::CleanNumericText(text));
             if (entry.second)

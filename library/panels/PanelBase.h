@@ -258,6 +258,13 @@ protected:
 
     // Cleans box on Enter and on losing the focus, then calls committed (may be empty).
     void addNumberBox(QLineEdit* box, std::function<void(QLineEdit*)> committed = {});
+    // A number box whose value was not read and has not been typed since: left as it is (empty)
+    // on Enter and on leaving it, so no number appears in it that nobody read or typed.
+    virtual bool numberBoxUnread(const QLineEdit* box) const
+    {
+        Q_UNUSED(box);
+        return false;
+    }
     // Cleans the box's text in place. Returns false, after rewriting it as zero in the "0.0000"
     // form, when what is left is no number.
     static bool cleanBox(QLineEdit* box);
