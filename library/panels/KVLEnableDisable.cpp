@@ -139,11 +139,9 @@ void KVLEnableDisable::InitializeAxes()
         const Read read = readFlag(query(axis, QStringLiteral("QM")), flag);
         if (read == Read::Failed)
             return;
-        // An axis whose probe went unanswered may have a motor: its lamp is left as it was and it
-        // stays in the switching.
+        // An axis whose probe went unanswered may have a motor: its lamp is not greyed and it stays
+        // in the switching (a click asks the controller for its state first).
         m_MotorPresent[axis - 1] = read == Read::Read ? flag : MotorUnread;
-        if (read == Read::Unread)
-            continue;
         if (m_MotorPresent[axis - 1] != 0)
             putBit(axis - 1, BitEnabled, true);
         else
@@ -207,6 +205,9 @@ void KVLEnableDisable::bitMotorPower_Click(int Index)
             mnemonic = QStringLiteral("MF");
         if (!mnemonic.isEmpty() && sendCommand(command(axis, mnemonic)) == -2)
             return;
+        // No state read: the toggle goes back, the lamp shows no state nobody read.
+        if (mnemonic.isEmpty())
+            putBit(Index, BitValue, !bitMotorPower.at(Index)->Value());
     }
     // The bit shows the controller's state, not the toggle.
     RefreshMotorPower();

@@ -213,3 +213,43 @@ TEST(PositionPanel, ARowWhoseQueryWasNotSentIsReadFirstNextTime)
     tick();
     EXPECT_EQ(rig.lines().mid(0, 2), (QStringList{"VE?\r\n", "3TP\r"}));
 }
+
+// Each axis answers with values of its own, so a row showing another axis's value shows up.
+TEST(PositionPanel, ARowShowsNothingItDidNotRead)
+{
+    PanelTestRig rig(BUS_TYPE_USB, 3);
+    rig.gui().setMaxFeedbackAxes(3);
+    SimController& sim = rig.sim();
+    sim.setValue(1, "SN", "2");
+    sim.setValue(3, "SN", "3");
+    sim.setPosition(1, 7);
+    sim.setPosition(2, 8);
+    sim.setPosition(3, 9);
+    sim.setReply("2SN?", "");
+    sim.setReply("2TP", "");
+    sim.setReply("3QM?", "");
+    KVLPosition position;
+    position.show();
+    position.setCommControl(&rig.comm());
+    // Row 2 shows no position and keeps its designed unit caption; row 3's lost probe hides it not.
+    EXPECT_EQ(readOut(position, 0), QStringLiteral("7.000"));
+    EXPECT_EQ(readOut(position, 1), QString());
+    EXPECT_EQ(readOut(position, 2), QStringLiteral("9.000"));
+    EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_1"))->text(), QStringLiteral("units"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(box(position, i)->isChecked()) << i;
+
+    // Bound again with row 1's reads lost: it keeps its own reading, not another row's or a zero.
+    sim.clearReplies();
+    rig.tick();
+    const QString first = readOut(position, 0);
+    EXPECT_EQ(first, QStringLiteral("7.0000"));
+    sim.setReply("1SN?", "");
+    sim.setReply("1TP", "");
+    sim.setPosition(2, 18);
+    position.setCommControl(&rig.comm());
+    EXPECT_EQ(readOut(position, 0), first);
+    EXPECT_EQ(readOut(position, 1), QStringLiteral("18.0000")) << "polled at once on binding again";
+    EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_0"))->text(), QStringLiteral("mm"));
+    EXPECT_EQ(rig.boxes().count(), 0);
+}
