@@ -193,11 +193,12 @@ void KVLEnableDisable::bitMotorPower_Click(int Index)
     if (Index >= 0 && Index < MaxPanelAxes && m_MotorPresent[Index] != 0) {
         const int axis = Index + 1;
         QString reply;
-        if (sendQuery(query(axis, QStringLiteral("MO")), reply) == -2)
+        const int status = sendQuery(query(axis, QStringLiteral("MO")), reply);
+        if (status == -2)
             return;
         // The bit has toggled itself; the controller's answer decides. Anything but 0 or 1
         // (no reply among them) switches nothing.
-        const QString state = reply.left(1);
+        const QString state = status == 0 ? reply.left(1) : QString();
         QString mnemonic;
         if (state == QLatin1String("0"))
             mnemonic = QStringLiteral("MO");

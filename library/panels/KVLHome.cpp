@@ -267,8 +267,9 @@ void KVLHome::onTimer()
         return;
     QString reply;
     // Only an answer ends the search: a query lost or not sent says nothing of it.
+    const int status = sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply);
     int done = 0;
-    if (!ReadMarks::replyFlag(sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply), reply, done))
+    if (!ReadMarks::replyFlag(status, reply, done))
         return;
     if (done != 0) {
         btnStart->setEnabled(true);

@@ -547,6 +547,9 @@ QString KVLJog::SendQuery(const QString& command, int* status)
         *status = result;
     if (result == -2)
         return QStringLiteral("-2");
+    // A poll not answered reads as no answer, never as "done".
+    if (result != 0)
+        return QString();
     return GTrim2(reply);
 }
 

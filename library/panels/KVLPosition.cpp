@@ -279,10 +279,11 @@ short KVLPosition::GetAxisPosition(int axis, QString& text, bool* gotLine)
     if (!linkUsable())
         return 0;
     QString reply;
-    if (sendQuery(command(axis, QStringLiteral("TP")), reply) == -2)
+    const int status = sendQuery(command(axis, QStringLiteral("TP")), reply);
+    if (status == -2)
         return -2;
     const int end = reply.indexOf(QLatin1Char('\r'));
-    if (end >= 0) {
+    if (status == 0 && end >= 0) {
         text = reply.left(end);
         if (gotLine)
             *gotLine = true;
