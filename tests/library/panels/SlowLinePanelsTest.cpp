@@ -6,6 +6,7 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
+#include "library/link/NumberText.h"
 #include "platform/kernel/Clock.h"
 #include "tests/support/MsgBoxRecorder.h"
 #include "tests/support/PanelTestRig.h"
@@ -130,7 +131,7 @@ TEST_F(SlowLinePanels, AStopClickGoesOutWithinAReadLimitOfLatePolls)
         // read when it was bound, before its row's turn came.
         for (int row = 0; row < 4; ++row) {
             const QString shown = position.findChild<QLabel*>(QStringLiteral("numAxisPos_%1").arg(row))->text();
-            EXPECT_TRUE(shown == QStringLiteral("1000.0000") || shown == QStringLiteral("1000.000")) << shown.toStdString();
+            EXPECT_TRUE(shown == QStringLiteral("1000.0000") || shown == NumberText::displayText(1000.0, 3)) << shown.toStdString();
         }
         EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
         EXPECT_EQ(boxes.count(), 0);
