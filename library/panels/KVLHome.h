@@ -19,6 +19,10 @@ class QRadioButton;
 // A search is polled on the axis it was started on, whatever the selection does meanwhile. No
 // command goes to axis 0: with no axis chosen (no axis carries a motor) Start, the speed box and
 // the refresh send nothing. A second Start while a search runs is refused.
+//
+// A speed, mode or unit whose read went unanswered is shown as not read (an empty box, no mode,
+// the "units" caption): the speed box sends nothing until a speed is typed, and Start reads an
+// unread mode again and, when that fails too, says so and sends nothing.
 class KVLHome : public PanelBase {
     Q_OBJECT
 public:

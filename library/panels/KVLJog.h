@@ -20,6 +20,9 @@ class QRadioButton;
 // that is still running: no motion command follows it. Motion-done waits end when the axis is done,
 // the link closes or is in demo mode, a stop is asked, or MotionDoneLimitMs has passed; a start
 // whose wait did not end with "done" sends no motion. Axis 0 never reaches a command.
+//
+// A speed whose read went unanswered is shown empty and is never sent: a free-run jog reads it
+// again first and, when that fails too, says so and moves nothing, until a speed is typed.
 class KVLJog : public PanelBase {
     Q_OBJECT
 public:
