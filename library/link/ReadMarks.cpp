@@ -64,3 +64,12 @@ bool ReadMarks::replyValue(int status, const QString& reply, Reply form, NumberT
     value = *number;
     return true;
 }
+
+bool ReadMarks::replyFlag(int status, const QString& reply, int& flag)
+{
+    double value = 0;
+    if (!replyValue(status, reply, Reply::Decimal, NumberText::Target::I32, value))
+        return false;
+    flag = value > 0 ? int(value) : 0;
+    return true;
+}

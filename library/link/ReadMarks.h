@@ -36,6 +36,9 @@ public:
     // false when the query went unanswered (a status other than 0, an empty or blank reply,
     // "No data" or "No Message", a reply without a number) or its number does not fit the field.
     static bool replyValue(int status, const QString& reply, Reply form, NumberText::Target target, double& value);
+    // A flag reply ("1": a motor, motion done; "0": none, not done): its decimal number, a negative
+    // one counting as 0. False, with flag untouched, when the query went unanswered (as replyValue).
+    static bool replyFlag(int status, const QString& reply, int& flag);
 
 private:
     static bool inRange(int axis, int field);

@@ -4,6 +4,7 @@
 #include "library/link/Global.h"
 #include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
+#include "library/link/ReadMarks.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
@@ -215,16 +216,22 @@ void KVLCycle::InitializeAxes()
 
     const int count = probedAxisCount();
     for (int axis = 1; axis <= count; ++axis) {
+        int flag = 0;
+        const Read read = readFlag(query(axis, QStringLiteral("QM")), flag);
+        if (read == Read::Failed)
+            return;
+        // An axis whose probe went unanswered keeps its row as it was.
+        if (read == Read::Read) {
+            setRow(axis - 1, flag != 0);
+            if (flag == 0)
+                continue;
+        }
         QString reply;
-        if (sendQuery(query(axis, QStringLiteral("QM")), reply) == -2)
+        const int status = sendQuery(query(axis, QStringLiteral("SN")), reply);
+        if (status == -2)
             return;
-        const bool present = replyFlag(reply) != 0;
-        setRow(axis - 1, present);
-        if (!present)
+        if (status != 0)
             continue;
-        reply.clear();
-        if (sendQuery(query(axis, QStringLiteral("SN")), reply) == -2)
-            return;
         const int end = reply.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
         bool isNumber = false;
         const double code = std::nearbyint(reply.left(end).trimmed().toDouble(&isNumber));
@@ -460,7 +467,8 @@ KVLCycle::Outcome KVLCycle::pollMotionDone()
         if (after != Outcome::Finished)
             return after;
         // An axis is done only by its own answer: a query lost or not sent keeps the cycle waiting.
-        if (status != 0 || replyFlag(reply) == 0)
+        int done = 0;
+        if (!ReadMarks::replyFlag(status, reply, done) || done == 0)
             return Outcome::Waiting;
     }
     return Outcome::Finished;

@@ -135,10 +135,13 @@ void KVLEnableDisable::InitializeAxes()
         return;
     const int count = servedAxes();
     for (int axis = 1; axis <= count; ++axis) {
-        QString reply;
-        if (sendQuery(query(axis, QStringLiteral("QM")), reply) == -2)
+        int flag = 0;
+        const Read read = readFlag(query(axis, QStringLiteral("QM")), flag);
+        if (read == Read::Failed)
             return;
-        m_MotorPresent[axis - 1] = replyFlag(reply);
+        // An axis whose probe went unanswered may have a motor: its lamp is not greyed and it stays
+        // in the switching (a click asks the controller for its state first).
+        m_MotorPresent[axis - 1] = read == Read::Read ? flag : MotorUnread;
         if (m_MotorPresent[axis - 1] != 0)
             putBit(axis - 1, BitEnabled, true);
         else
@@ -190,11 +193,12 @@ void KVLEnableDisable::bitMotorPower_Click(int Index)
     if (Index >= 0 && Index < MaxPanelAxes && m_MotorPresent[Index] != 0) {
         const int axis = Index + 1;
         QString reply;
-        if (sendQuery(query(axis, QStringLiteral("MO")), reply) == -2)
+        const int status = sendQuery(query(axis, QStringLiteral("MO")), reply);
+        if (status == -2)
             return;
         // The bit has toggled itself; the controller's answer decides. Anything but 0 or 1
         // (no reply among them) switches nothing.
-        const QString state = reply.left(1);
+        const QString state = status == 0 ? reply.left(1) : QString();
         QString mnemonic;
         if (state == QLatin1String("0"))
             mnemonic = QStringLiteral("MO");
@@ -202,6 +206,9 @@ void KVLEnableDisable::bitMotorPower_Click(int Index)
             mnemonic = QStringLiteral("MF");
         if (!mnemonic.isEmpty() && sendCommand(command(axis, mnemonic)) == -2)
             return;
+        // No state read: the toggle goes back, the lamp shows no state nobody read.
+        if (mnemonic.isEmpty())
+            putBit(Index, BitValue, !bitMotorPower.at(Index)->Value());
     }
     // The bit shows the controller's state, not the toggle.
     RefreshMotorPower();

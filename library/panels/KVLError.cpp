@@ -1,6 +1,7 @@
 #include "library/panels/KVLError.h"
 
 #include "library/link/KVLComm.h"
+#include "library/link/ReadMarks.h"
 #include "platform/com/ClassRegistry.h"
 
 #include <QPlainTextEdit>
@@ -188,12 +189,12 @@ bool KVLError::readErrorBuffer()
         if (!pumpEvents())
             return false;
 
+        // No answer costs this poll only: the link itself counts a controller that stays silent,
+        // and breaks it then. Whatever the reply holds then was not read.
+        if (status != 0)
+            break;
         const int firstComma = buffer.indexOf(QLatin1Char(','));
         if (firstComma < 0) {
-            // No answer costs this poll only: the link itself counts a controller that stays
-            // silent, and breaks it then.
-            if (status != 0)
-                break;
             appendToList(kInitFailed + kCrLf);
             QPointer<KVLError> self(this);
             emit ErrorsDetected();
@@ -203,7 +204,9 @@ bool KVLError::readErrorBuffer()
         // Code, time stamp, text: the text keeps any comma of its own.
         const int secondComma = buffer.indexOf(QLatin1Char(','), firstComma + 1);
         const QString text = secondComma < 0 ? QString() : buffer.mid(secondComma + 1);
-        const double code = std::nearbyint(replyValue(buffer.left(firstComma)));
+        // A code that is no number reports no error.
+        double code = 0;
+        ReadMarks::replyValue(status, buffer.left(firstComma), ReadMarks::Reply::Decimal, NumberText::Target::Double, code);
         if (code == 0)
             break;
         QPointer<KVLError> self(this);

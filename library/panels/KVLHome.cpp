@@ -4,7 +4,9 @@
 #include "library/link/Global.h"
 #include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
+#include "library/link/ReadMarks.h"
 #include "platform/com/ClassRegistry.h"
+#include "platform/ui/MsgBox.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -17,6 +19,9 @@
 #include <cmath>
 
 namespace {
+
+// The speed's unit caption while the axis's unit is not known.
+const QString kNoUnitCaption = QStringLiteral("units / sec");
 
 const bool registered = platform::registerClass(QStringLiteral("KVL410ActiveX.KVLHome"),
                                                 [](QWidget* parent) -> QObject* { return new KVLHome(parent); });
@@ -95,7 +100,8 @@ void KVLHome::buildControls()
                           twips(2280, 240, 2055, 855));
     txtSpeed = makeLineEdit(framSpeed, QStringLiteral("txtSpeed"), QStringLiteral("2.0"), twips(120, 360, 855, 315));
     txtSpeed->installEventFilter(this);
-    lblUnits = makeLabel(framSpeed, QStringLiteral("lblUnits"), QStringLiteral("units / sec"),
+    connect(txtSpeed, &QLineEdit::textEdited, this, [this] { m_speedUnread = false; });
+    lblUnits = makeLabel(framSpeed, QStringLiteral("lblUnits"), kNoUnitCaption,
                          twips(1035, 390, 960, 255));
     reserveUnitRoom(lblUnits, QStringLiteral("%1 / sec"));
 
@@ -135,7 +141,8 @@ void KVLHome::InitializeAxes()
 
     const int probed = probedAxisCount();
     for (int axis = 1; axis <= probed; ++axis) {
-        if (m_MotorPresent[axis - 1] == 0)
+        // An axis whose probe went unanswered is not chosen.
+        if (m_MotorPresent[axis - 1] <= 0)
             continue;
         QRadioButton* option = optSelectAxis.at(axis - 1);
         const bool changes = !option->isChecked();
@@ -159,29 +166,41 @@ void KVLHome::optSelectAxis_Click(int index)
 
 void KVLHome::RefreshHomeParams()
 {
-    // No IsOpen test: a closed link answers -1 and the boxes show what an empty reply reads as.
+    // No IsOpen test: a closed link answers -1, and what it did not read is shown as unread.
     if (!passesGuards(GuardBound | GuardBus) || !isPanelAxis(m_Axis))
         return;
     const int axis = m_Axis;
 
-    QString reply;
-    if (sendQuery(query(axis, QStringLiteral("OH")), reply) == -2)
+    // A value not read shows empty (never 0, never the axis shown before): an empty speed box
+    // sends nothing, and an empty mode makes Start read it again.
+    double speed = 0;
+    const Read speedRead = readValue(query(axis, QStringLiteral("OH")), NumberText::Target::Single, speed);
+    if (speedRead == Read::Failed)
         return;
-    txtSpeed->setText(NumberText::displayText(replyValue(reply), 4));
+    txtSpeed->setText(speedRead == Read::Read ? NumberText::displayText(speed, 4) : QString());
+    m_speedUnread = speedRead != Read::Read;
 
-    reply.clear();
-    if (sendQuery(query(axis, QStringLiteral("OM")), reply) == -2)
+    if (readMode(axis) == Read::Failed)
         return;
-    const double mode = std::nearbyint(replyValue(reply));
-    if (mode >= 0 && mode < cboHomeMode->count())
-        cboHomeMode->setCurrentIndex(int(mode));
 
-    reply.clear();
-    if (sendQuery(query(axis, QStringLiteral("SN")), reply) == -2)
+    double code = 0;
+    const Read unitRead = readValue(query(axis, QStringLiteral("SN")), NumberText::Target::I16, code);
+    if (unitRead == Read::Failed)
         return;
-    const double code = std::nearbyint(replyValue(reply));
-    if (code >= 0 && code < Global::UnitNameSlots)
+    if (unitRead == Read::Read && code >= 0 && code < Global::UnitNameSlots)
         lblUnits->setText(Global::gUnitNames[int(code)] + QStringLiteral(" / sec"));
+    else
+        lblUnits->setText(kNoUnitCaption);
+}
+
+PanelBase::Read KVLHome::readMode(int axis)
+{
+    double mode = 0;
+    const Read read = readValue(query(axis, QStringLiteral("OM")), NumberText::Target::I16, mode);
+    const bool shown = read == Read::Read && mode >= 0 && mode < cboHomeMode->count();
+    if (read != Read::Failed)
+        cboHomeMode->setCurrentIndex(shown ? int(mode) : -1);
+    return shown ? Read::Read : read == Read::Failed ? Read::Failed : Read::Unread;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -210,6 +229,21 @@ void KVLHome::btnStart_Click()
         m_starting = false;
         releaseFormLock();
     };
+    // A mode neither read nor chosen is never sent: it is read again first.
+    if (cboHomeMode->currentIndex() < 0) {
+        const Read read = readMode(axis);
+        if (!self)
+            return;
+        if (read == Read::Failed)
+            return failed();
+        if (read == Read::Unread) {
+            failed();
+            platform::MsgBox(QStringLiteral("The search mode of Axis ") + NumberText::integerText(axis)
+                                 + QStringLiteral(" could not be read from the controller.\r\n\r\nNo search was started."),
+                             platform::vbExclamation, QStringLiteral("Home"));
+            return;
+        }
+    }
     if (sendCommand(command(axis, QStringLiteral("OM"), NumberText::integerText(cboHomeMode->currentIndex()))) == -2)
         return failed();
     if (sendCommand(command(axis, QStringLiteral("MO"))) == -2)
@@ -233,9 +267,11 @@ void KVLHome::onTimer()
         return;
     QString reply;
     // Only an answer ends the search: a query lost or not sent says nothing of it.
-    if (sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply) != 0)
+    const int status = sendQuery(query(m_homingAxis, QStringLiteral("MD")), reply);
+    int done = 0;
+    if (!ReadMarks::replyFlag(status, reply, done))
         return;
-    if (replyFlag(reply) != 0) {
+    if (done != 0) {
         btnStart->setEnabled(true);
         framSelect->setEnabled(true);
         m_Homing = false;
@@ -267,6 +303,9 @@ bool KVLHome::txtSpeed_Commit()
 {
     if (!passesGuards(GuardBound | GuardBus))
         return false;
+    // A speed not read is left empty and not sent until one is typed.
+    if (m_speedUnread)
+        return true;
     QString text = txtSpeed->text();
     Global::CleanNumericText(text);
     txtSpeed->setText(text);

@@ -19,6 +19,10 @@ class QRadioButton;
 // A search is polled on the axis it was started on, whatever the selection does meanwhile. No
 // command goes to axis 0: with no axis chosen (no axis carries a motor) Start, the speed box and
 // the refresh send nothing. A second Start while a search runs is refused.
+//
+// A speed, mode or unit whose read went unanswered is shown as not read (an empty box, no mode,
+// the "units" caption): the speed box sends nothing until a speed is typed, and Start reads an
+// unread mode again and, when that fails too, says so and sends nothing.
 class KVLHome : public PanelBase {
     Q_OBJECT
 public:
@@ -35,6 +39,9 @@ private:
     void buildControls();
     void InitializeAxes();
     void RefreshHomeParams();
+    // "OM?" of the axis into the mode box, which is left with no selection when the reply holds
+    // no mode it lists (Unread).
+    Read readMode(int axis);
     void optSelectAxis_Click(int index);
     void btnStart_Click();
     // Cleans the speed box and sends its value. True when an Enter key is to be consumed.
@@ -55,6 +62,8 @@ private:
     // The axis the running search was started on.
     int m_homingAxis = 0;
     bool m_starting = false;
+    // The speed box's read went unanswered and nothing has been typed since.
+    bool m_speedUnread = false;
     MotorTable m_MotorPresent{};
     TickCounter m_ticks{2};
 };

@@ -4,15 +4,18 @@
 #include "library/link/Global.h"
 #include "library/link/KVLComm.h"
 #include "library/link/NumberText.h"
+#include "library/link/ReadMarks.h"
 #include "library/panels/JogButton.h"
 #include "platform/com/ClassRegistry.h"
 #include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -40,7 +43,7 @@ short status16(int status)
 // counts as non-zero rather than failing.
 bool doneFlag(const QString& answer)
 {
-    return std::nearbyint(PanelBase::replyValue(answer)) != 0;
+    return std::nearbyint(NumberText::parseReply(answer)) != 0;
 }
 
 // The panels' common font; the captions in its bold face.
@@ -157,6 +160,8 @@ void KVLJog::buildControls()
             addNumberBox(box, [](QLineEdit* edit) { reformatBox(edit, 4); });
         }
     }
+    for (int row = 0; row < 2; ++row)
+        connect(txtSpeed.at(row), &QLineEdit::textEdited, this, [this, row] { m_speedUnread[row] = false; });
     for (int i = 0; i < 4; ++i) {
         QGroupBox* box = i < 2 ? frameDist : fraSpeed;
         QLabel* units = makeLabel(box, QStringLiteral("lblUnits_%1").arg(i), QStringLiteral("mm"),
@@ -228,9 +233,10 @@ void KVLJog::InitializeAxes()
     if (probed == -2)
         return;
 
+    // An axis whose probe went unanswered keeps its option as it was, but is not chosen for it.
     QVector<int> withMotor;
     for (int axis = 1; axis <= MaxPanelAxes; ++axis) {
-        if (m_MotorPresent[axis - 1] != 0)
+        if (m_MotorPresent[axis - 1] > 0)
             withMotor.append(axis);
     }
     if (withMotor.isEmpty())
@@ -272,12 +278,21 @@ void KVLJog::optJogAxis_Selected(int row, int index)
     else
         m_YAxis = axis;
 
-    // The statuses of these two queries are not examined: no reply reads as 0.
+    // These two queries take no failure path; a reply not read shows nothing, never code 0's
+    // unit or a speed of 0. Demo mode, where nothing is read, shows both as 0 as designed.
+    const bool demo = m_CommControl->BusType() == BUS_TYPE_NONE;
+    const auto ask = [this, demo](const QString& line, QString& reply) {
+        const int status = m_CommControl->SendReadAscii(line, reply);
+        if (demo)
+            reply = QStringLiteral("0");
+        return demo ? 0 : status;
+    };
     QString reply;
-    m_CommControl->SendReadAscii(query(axis, QStringLiteral("SN"), AxisForm::Blank), reply);
+    int status = ask(query(axis, QStringLiteral("SN"), AxisForm::Blank), reply);
     if (!pumpEvents() || !isBound())
         return;
-    const double code = std::nearbyint(replyValue(reply));
+    double code = -1;
+    ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::I16, code);
     // An unknown unit code shows no unit.
     const bool known = code >= 0 && code < Global::UnitNameSlots;
     const QString unit = known ? Global::gUnitNames[int(code)] : QString();
@@ -285,8 +300,8 @@ void KVLJog::optJogAxis_Selected(int row, int index)
     lblUnits.at(row + 2)->setText(known ? unit + QStringLiteral("/sec") : QString());
 
     reply.clear();
-    m_CommControl->SendReadAscii(query(axis, QStringLiteral("VA"), AxisForm::Blank), reply);
-    txtSpeed.at(row)->setText(NumberText::displayText(replyValue(reply), 4));
+    status = ask(query(axis, QStringLiteral("VA"), AxisForm::Blank), reply);
+    showSpeed(row, status, reply);
 
     reformatBox(txtDistance.at(0), 4);
     reformatBox(txtDistance.at(1), 4);
@@ -300,6 +315,45 @@ void KVLJog::optMode_Click(int index)
 short KVLJog::axisOfButton(int k) const
 {
     return k < 2 ? m_XAxis : m_YAxis;
+}
+
+void KVLJog::showSpeed(int row, int status, const QString& reply)
+{
+    double speed = 0;
+    const bool read = ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::Double, speed);
+    m_speedUnread[row] = !read;
+    txtSpeed.at(row)->setText(read ? NumberText::displayText(speed, 4) : QString());
+}
+
+bool KVLJog::numberBoxUnread(const QLineEdit* box) const
+{
+    const int row = txtSpeed.indexOf(const_cast<QLineEdit*>(box));
+    return row >= 0 && m_speedUnread[row];
+}
+
+bool KVLJog::readSpeedAgain(int k)
+{
+    const int row = k < 2 ? 0 : 1;
+    if (!m_speedUnread[row])
+        return true;
+    const short axis = axisOfButton(k);
+    if (!isPanelAxis(axis))
+        return false;
+    QString reply;
+    const int status = sendQuery(query(axis, QStringLiteral("VA"), AxisForm::Blank), reply);
+    if (status == -2)
+        return false;
+    showSpeed(row, status, reply);
+    if (!m_speedUnread[row])
+        return true;
+    // Told once the press has been handled: a box opened inside it would keep its release.
+    QTimer::singleShot(0, this, [axis] {
+        platform::MsgBox(QStringLiteral("The jog speed of Axis ") + NumberText::integerText(axis)
+                             + QStringLiteral(" could not be read from the controller.\r\n\r\n"
+                                              "Enter a speed and try again."),
+                         platform::vbExclamation, QStringLiteral("Jog"));
+    });
+    return false;
 }
 
 bool KVLJog::jogRequest(int k, const QVector<QLineEdit*>& boxes, short& axis, double& value)
@@ -367,7 +421,8 @@ void KVLJog::btnJog_MouseDown(int k)
         return;
     short axis = 0;
     double speed = 0.0;
-    if (!jogRequest(k, txtSpeed, axis, speed))
+    // A speed never read nor typed is never sent: it is read again, or the jog is refused.
+    if (!readSpeedAgain(k) || !jogRequest(k, txtSpeed, axis, speed))
         return;
     const short direction = (k == 0 || k == 3) ? -1 : 1;
     m_heldAxis = axis;
@@ -492,6 +547,9 @@ QString KVLJog::SendQuery(const QString& command, int* status)
         *status = result;
     if (result == -2)
         return QStringLiteral("-2");
+    // A poll not answered reads as no answer, never as "done".
+    if (result != 0)
+        return QString();
     return GTrim2(reply);
 }
 

@@ -20,6 +20,9 @@ class QRadioButton;
 // that is still running: no motion command follows it. Motion-done waits end when the axis is done,
 // the link closes or is in demo mode, a stop is asked, or MotionDoneLimitMs has passed; a start
 // whose wait did not end with "done" sends no motion. Axis 0 never reaches a command.
+//
+// A speed whose read went unanswered is shown empty and is never sent: a free-run jog reads it
+// again first and, when that fails too, says so and moves nothing, until a speed is typed.
 class KVLJog : public PanelBase {
     Q_OBJECT
 public:
@@ -48,6 +51,8 @@ public:
 
 protected:
     void setUp() override;
+    // A speed box whose read went unanswered, until a speed is typed.
+    bool numberBoxUnread(const QLineEdit* box) const override;
     void stopHeldMotion() override;
 
 private:
@@ -70,6 +75,11 @@ private:
     // motor or the box holds no number.
     bool jogRequest(int k, const QVector<QLineEdit*>& boxes, short& axis, double& value);
     void buildControls();
+    // The "VA?" reply into a speed box: its number, or empty and marked unread.
+    void showSpeed(int row, int status, const QString& reply);
+    // Before a free-run jog of button k: a speed left unread is asked again; false (with a message
+    // when it is still unread) when there is no speed to send.
+    bool readSpeedAgain(int k);
 
     QGroupBox* fraJogControl = nullptr;
     QGroupBox* frameJogArrow = nullptr;
@@ -86,6 +96,8 @@ private:
     bool m_FreeRun = false;
     bool m_MouseBusy = false;
     MotorTable m_MotorPresent{};
+    // The X and Y speeds whose read went unanswered and that the user has not typed since.
+    std::array<bool, 2> m_speedUnread{};
 
     // The axis started by the press being held, 0 when none.
     short m_heldAxis = 0;

@@ -134,9 +134,16 @@ void KVLPosition::setUp()
     chkSelectAxis_Click();
     if (!self)
         return;
+    // Demo mode shows zeros as designed; with a bus, a row keeps the position it read and shows
+    // none where nothing was read.
+    const bool demo = !busChosen();
     const int rows = feedbackAxes();
-    for (int i = 0; i < rows; ++i)
-        numAxisPos.at(i)->setText(QStringLiteral("0.000"));
+    for (int i = 0; i < rows; ++i) {
+        if (demo)
+            numAxisPos.at(i)->setText(QStringLiteral("0.000"));
+        else if (!m_positionShown[i])
+            numAxisPos.at(i)->setText(QString());
+    }
     if (!pumpEvents())
         return;
     m_Initialized = true;
@@ -154,27 +161,34 @@ void KVLPosition::InitializeAxes()
         return;
 
     const int rows = feedbackAxes();
+    // A unit or position not read leaves the row as it was.
     for (int axis = 1; axis <= rows; ++axis) {
-        QString reply;
-        if (sendQuery(query(axis, QStringLiteral("SN")), reply) == -2)
+        double code = -1;
+        const Read unit = readValue(query(axis, QStringLiteral("SN")), NumberText::Target::I16, code);
+        if (unit == Read::Failed)
             return;
-        const double code = std::nearbyint(replyValue(reply));
-        if (code >= 0 && code < Global::UnitNameSlots)
+        if (unit == Read::Read && code >= 0 && code < Global::UnitNameSlots)
             lblPos.at(axis - 1)->setText(Global::gUnitNames[int(code)]);
-        reply.clear();
-        if (sendQuery(command(axis, QStringLiteral("TP")), reply) == -2)
+        double position = 0;
+        const Read read = readValue(command(axis, QStringLiteral("TP")), NumberText::Target::Double, position);
+        if (read == Read::Failed)
             return;
-        numAxisPos.at(axis - 1)->setText(NumberText::displayText(replyValue(reply), 3));
+        if (read == Read::Read) {
+            numAxisPos.at(axis - 1)->setText(NumberText::displayText(position, 3));
+            m_positionShown[axis - 1] = true;
+        }
     }
 
     const int motors = motorAxes();
     QPointer<KVLPosition> self(this);
     for (int axis = 1; axis <= motors; ++axis) {
-        QString reply;
-        if (sendQuery(query(axis, QStringLiteral("QM")), reply) == -2)
+        int motor = 0;
+        const Read read = readFlag(query(axis, QStringLiteral("QM")), motor);
+        if (read == Read::Failed)
             return;
-        // A row is ticked for a motor, never unticked here.
-        if (std::nearbyint(replyValue(reply)) > 0) {
+        // A row is ticked for a motor, never unticked here; an axis whose probe went unanswered
+        // may have one, so its row is not hidden either.
+        if (read == Read::Unread || motor > 0) {
             chkSelectAxis.at(axis - 1)->setChecked(true);
             if (!self)
                 return;
@@ -243,8 +257,11 @@ void KVLPosition::onTimer()
             return false;
         // No line for this axis: the row keeps its own last read-out. A line that is no finite
         // number is shown as unread, never as a position.
-        if (gotLine)
-            numAxisPos.at(row)->setText(isPositionText(text) ? text : QString());
+        if (gotLine) {
+            const bool position = isPositionText(text);
+            numAxisPos.at(row)->setText(position ? text : QString());
+            m_positionShown[row] = position;
+        }
         return true;
     });
 }
@@ -262,10 +279,11 @@ short KVLPosition::GetAxisPosition(int axis, QString& text, bool* gotLine)
     if (!linkUsable())
         return 0;
     QString reply;
-    if (sendQuery(command(axis, QStringLiteral("TP")), reply) == -2)
+    const int status = sendQuery(command(axis, QStringLiteral("TP")), reply);
+    if (status == -2)
         return -2;
     const int end = reply.indexOf(QLatin1Char('\r'));
-    if (end >= 0) {
+    if (status == 0 && end >= 0) {
         text = reply.left(end);
         if (gotLine)
             *gotLine = true;
@@ -277,10 +295,9 @@ void KVLPosition::btnAxisZero_Click(int index)
 {
     if (!passesGuards(GuardBound | GuardBus))
         return;
-    if (!linkOpen()) {
-        numAxisPos.at(index)->setText(QStringLiteral("0.000"));
+    // Nothing was zeroed: the row keeps what it showed.
+    if (!linkOpen())
         return;
-    }
     sendCommand(command(index + 1, QStringLiteral("DH"), QStringLiteral("0")));
 }
 

@@ -4,6 +4,8 @@
 
 #include <QVector>
 
+#include <array>
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -67,5 +69,7 @@ private:
     QVector<QLabel*> lblPos;
 
     bool m_Initialized = false;
+    // Rows that have shown a position read from the controller; the others show none.
+    std::array<bool, MaxRows> m_positionShown{};
     int m_nextRow = 0; // where the next poll starts when a slow line cut the last one short
 };

@@ -511,10 +511,11 @@ int KVLTrajectory::InitializeAxes()
             ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::I32, type);
         if (answered && motion())
             motion()->setMotorType(short(axis), qint32(type));
-        // An axis that did not answer is taken as one without a motor.
-        const bool present = answered && type != 0;
-        optPIDSelectAxis.at(axis - 1)->setEnabled(present);
-        optTrajSelectAxis.at(axis - 1)->setEnabled(present);
+        // An axis that did not answer may have a motor: its options are left as they were.
+        if (!answered)
+            continue;
+        optPIDSelectAxis.at(axis - 1)->setEnabled(type != 0);
+        optTrajSelectAxis.at(axis - 1)->setEnabled(type != 0);
     }
     for (int i = MaxPanelAxes - 1; i >= count; --i) {
         optPIDSelectAxis.at(i)->setEnabled(false);

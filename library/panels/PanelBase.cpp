@@ -5,6 +5,7 @@
 #include "library/link/KVLComm.h"
 #include "library/link/KVLGlobal.h"
 #include "library/link/NumberText.h"
+#include "library/link/ReadMarks.h"
 #include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/ProgramFont.h"
@@ -286,19 +287,6 @@ QString PanelBase::valueText(float value)
     return NumberText::blankSignedSingle(value);
 }
 
-double PanelBase::replyValue(const QString& reply)
-{
-    return NumberText::parseReply(reply);
-}
-
-int PanelBase::replyFlag(const QString& reply)
-{
-    if (reply.isEmpty())
-        return 0;
-    const QChar c = reply.at(0);
-    return c.unicode() >= '0' && c.unicode() <= '9' ? c.unicode() - '0' : 0;
-}
-
 QRect PanelBase::twips(int left, int top, int width, int height)
 {
     return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
@@ -318,21 +306,55 @@ int PanelBase::probeMotors(MotorTable& table, const std::function<void(int axis,
 {
     table.fill(0);
     const int count = probedAxisCount();
+    for (int axis = 1; axis <= count; ++axis)
+        table[axis - 1] = MotorUnread;
     for (int axis = 1; axis <= count; ++axis) {
-        QString reply;
-        if (sendQuery(query(axis, QStringLiteral("QM")), reply) == -2)
+        int flag = 0;
+        const Read read = readFlag(query(axis, QStringLiteral("QM")), flag);
+        if (read == Read::Failed)
             return -2;
-        table[axis - 1] = replyFlag(reply);
+        if (read == Read::Unread)
+            continue;
+        table[axis - 1] = flag;
         if (perAxis)
-            perAxis(axis, table[axis - 1]);
+            perAxis(axis, flag);
     }
     return 0;
 }
 
 void PanelBase::enableAxisOptions(const QList<QAbstractButton*>& options, const MotorTable& table)
 {
-    for (int i = 0; i < options.size() && i < MaxPanelAxes; ++i)
-        options.at(i)->setEnabled(table[i] != 0);
+    for (int i = 0; i < options.size() && i < MaxPanelAxes; ++i) {
+        if (table[i] != MotorUnread)
+            options.at(i)->setEnabled(table[i] != 0);
+    }
+}
+
+PanelBase::Read PanelBase::readValue(const QString& line, NumberText::Target target, double& value)
+{
+    QString reply;
+    const int status = sendQuery(line, reply);
+    if (status == -2)
+        return Read::Failed;
+    // Demo mode answers every query with nothing, which it shows as 0 as designed.
+    if (!busChosen()) {
+        value = 0;
+        return Read::Read;
+    }
+    return ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, target, value) ? Read::Read : Read::Unread;
+}
+
+PanelBase::Read PanelBase::readFlag(const QString& line, int& flag)
+{
+    QString reply;
+    const int status = sendQuery(line, reply);
+    if (status == -2)
+        return Read::Failed;
+    if (!busChosen()) {
+        flag = 0;
+        return Read::Read;
+    }
+    return ReadMarks::replyFlag(status, reply, flag) ? Read::Read : Read::Unread;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -380,6 +402,8 @@ bool PanelBase::eventFilter(QObject* watched, QEvent* e)
             if (entry.first != watched)
                 continue;
             QLineEdit* box = entry.first;
+            if (numberBoxUnread(box))
+                break;
             QString text = box->text();
             box->setText(Global::CleanNumericText(text));
             if (entry.second)

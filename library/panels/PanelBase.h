@@ -2,6 +2,7 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/KVLComm.h"
+#include "library/link/NumberText.h"
 #include "platform/com/Control.h"
 
 #include <QList>
@@ -34,9 +35,9 @@ class QLineEdit;
 // Failure path: a status of -2 from a send or query means the link broke. sendCommand/sendQuery
 // then hand error 1001 to KVLComm::HandleError (which reports it, closes the link and switches to
 // demo mode) and return -2, and the caller abandons the rest of the operation. 0 and -1 are not
-// failures: a query without reply reads as 0. A query the link did not send returns
-// KVLComm::QueryNotSent with the reply untouched: it was not asked, and a poll concludes nothing
-// from it.
+// failures, but a value is read only from a query answered with a number (ReadMarks::replyValue):
+// any other outcome leaves the value unread, and a panel neither shows it, sends it nor concludes
+// from it. A query the link did not send returns KVLComm::QueryNotSent with the reply untouched.
 //
 // Number boxes (addNumberBox): cleaned on Enter and on leaving the box, then handed to the panel.
 // A box whose cleaned text is no number ("-" or the separator alone) is rewritten as zero and
@@ -78,6 +79,9 @@ public:
     // Axes a panel serves; option arrays and per-axis tables have this many entries.
     static constexpr int MaxPanelAxes = 6;
     using MotorTable = std::array<int, MaxPanelAxes>;
+    // A motor table's entry for an axis whose probe went unanswered: neither with a motor nor
+    // without one.
+    static constexpr int MotorUnread = -1;
 
     // Guards, tested in the order of their values.
     enum Guard : int { GuardBound = 1, GuardBus = 2, GuardOpen = 4 };
@@ -156,13 +160,6 @@ public:
     static QString valueText(double value);
     static QString valueText(float value);
 
-    // Reading replies --------------------------------------------------------------------------
-
-    // The leading number, period as decimal point; 0 when there is none.
-    static double replyValue(const QString& reply);
-    // The value of the reply's first character, for the flag replies (motor present, done).
-    static int replyFlag(const QString& reply);
-
     static bool isPanelAxis(int axis) { return axis >= 1 && axis <= MaxPanelAxes; }
 
     // Twips (15 to a pixel) to pixels.
@@ -233,13 +230,22 @@ protected:
 
     // Axes probed: MaxAxes, kept within 0 to 6.
     int probedAxisCount() const;
-    // Queries "QM?" of each probed axis; table[i] is the first character's value for axis i + 1,
-    // 0 for the axes not probed. perAxis, when given, runs after each axis's answer. Returns -2
-    // when a query failed (the failure path has run; the axes before it keep their answers, the
-    // rest read 0), else 0.
+    // Queries "QM?" of each probed axis; table[i] is the reply's flag for axis i + 1 (ReadMarks::
+    // replyFlag), MotorUnread when it went unanswered, 0 for the axes not probed. perAxis, when
+    // given, runs after each axis's answer (not for an unanswered one). Returns -2 when a query
+    // failed (the failure path has run; the axes before it keep their answers, the rest read
+    // MotorUnread), else 0.
     int probeMotors(MotorTable& table, const std::function<void(int axis, int flag)>& perAxis = {});
-    // Enables the options of the axes with a motor, disables the others and those above MaxAxes.
+    // Enables the options of the axes with a motor, disables those without one and those above
+    // MaxAxes; an unread axis's option is left as it was.
     static void enableAxisOptions(const QList<QAbstractButton*>& options, const MotorTable& table);
+
+    // A query whose reply is a number, through the failure path. Read: value holds the reply's
+    // number; Unread: value untouched; Failed: the link broke (reported), abandon the operation.
+    enum class Read { Read, Unread, Failed };
+    Read readValue(const QString& line, NumberText::Target target, double& value);
+    // The same for a flag reply (ReadMarks::replyFlag).
+    Read readFlag(const QString& line, int& flag);
 
     // Building controls ------------------------------------------------------------------------
 
@@ -252,6 +258,13 @@ protected:
 
     // Cleans box on Enter and on losing the focus, then calls committed (may be empty).
     void addNumberBox(QLineEdit* box, std::function<void(QLineEdit*)> committed = {});
+    // A number box whose value was not read and has not been typed since: left as it is (empty)
+    // on Enter and on leaving it, so no number appears in it that nobody read or typed.
+    virtual bool numberBoxUnread(const QLineEdit* box) const
+    {
+        Q_UNUSED(box);
+        return false;
+    }
     // Cleans the box's text in place. Returns false, after rewriting it as zero in the "0.0000"
     // form, when what is left is no number.
     static bool cleanBox(QLineEdit* box);

@@ -58,3 +58,19 @@ TEST(ReadMarks, AReplyAnswersItsQueryOnlyWhenItCarriesANumber)
     EXPECT_FALSE(marks.isKnown(3, 1));
     EXPECT_TRUE(marks.isKnown(2, 5));
 }
+
+TEST(ReadMarks, AFlagIsReadOnlyFromAnAnsweredNumber)
+{
+    int flag = 7;
+    EXPECT_FALSE(ReadMarks::replyFlag(-1, QStringLiteral("1\r\n"), flag));
+    EXPECT_FALSE(ReadMarks::replyFlag(-3, QString(), flag));
+    EXPECT_FALSE(ReadMarks::replyFlag(0, QString(), flag));
+    EXPECT_FALSE(ReadMarks::replyFlag(0, QStringLiteral("No data\r\n"), flag));
+    EXPECT_EQ(flag, 7);
+    EXPECT_TRUE(ReadMarks::replyFlag(0, QStringLiteral("0\r\n"), flag));
+    EXPECT_EQ(flag, 0);
+    EXPECT_TRUE(ReadMarks::replyFlag(0, QStringLiteral("3\r\n"), flag));
+    EXPECT_EQ(flag, 3);
+    EXPECT_TRUE(ReadMarks::replyFlag(0, QStringLiteral("-1\r\n"), flag));
+    EXPECT_EQ(flag, 0);
+}

@@ -389,3 +389,34 @@ TEST(CyclePanel, ANegativeTargetKeepsItsSignInEveryLocale)
         EXPECT_EQ(c.act(), QStringList{"1PA-2.5\r"}) << name;
     }
 }
+
+namespace {
+
+// A lost probe or unit read leaves each row as the last answers left it.
+TEST(CyclePanel, ARowKeepsWhatItShowedWhenItsReadsAreLost)
+{
+    CycleRig c(BUS_TYPE_USB, 3, false);
+    c.rig.sim().setAxisCount(3);
+    c.rig.sim().setValue(1, "SN", "3");
+    c.rig.sim().setValue(3, "SN", "2");
+    c.rig.sim().setReply("2QM?", "0\r\n");
+    c.cycle->setCommControl(&c.rig.comm());
+    auto units = [&c](int i) { return c.cycle->findChild<QLabel*>(QStringLiteral("lblUnits_%1").arg(i))->text(); };
+    EXPECT_FALSE(c.axis(1)->isEnabled());
+    EXPECT_EQ(units(2), QStringLiteral("mm"));
+
+    c.rig.sim().setReply("1QM?", "");
+    c.rig.sim().setReply("2QM?", "");
+    c.rig.sim().setReply("3SN?", "");
+    c.rig.sim().setValue(1, "SN", "2");
+    c.rig.clearLines();
+    c.cycle->setCommControl(&c.rig.comm());
+    EXPECT_EQ(c.rig.lines().filter(QStringLiteral("SN")), (QStringList{"1SN?\r", "2SN?\r", "3SN?\r"}));
+    EXPECT_TRUE(c.axis(0)->isEnabled());
+    EXPECT_EQ(units(0), QStringLiteral("mm")) << "axis 1's own unit";
+    EXPECT_FALSE(c.axis(1)->isEnabled());
+    EXPECT_TRUE(c.axis(2)->isEnabled());
+    EXPECT_EQ(units(2), QStringLiteral("mm"));
+}
+
+} // namespace

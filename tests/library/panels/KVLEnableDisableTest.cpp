@@ -86,7 +86,7 @@ TEST(MotorPowerPanel, BitClickAsksTheControllerAndShowsItsAnswer)
     rig.clearLines();
     PanelTestRig::click(bit(panel, 0));
     EXPECT_EQ(rig.lines(), (QStringList{"1MO?\r", "1MO?\r", "2MO?\r"})) << "an unknown state switches nothing";
-    EXPECT_TRUE(bit(panel, 0)->Value()) << "the toggle stays where the controller gives no state";
+    EXPECT_FALSE(bit(panel, 0)->Value()) << "the toggle goes back where the controller gives no state";
 
     // The refresh runs on every fifth tick.
     rig.clearLines();
@@ -154,6 +154,35 @@ TEST(MotorPowerPanel, DemoModeAndFailures)
     ASSERT_EQ(rig.boxes().count(), 2);
     EXPECT_EQ(rig.boxes().last().prompt, QStringLiteral("Do you want to reset the system?"));
     EXPECT_EQ(panel.size(), panel.findChild<QWidget*>(QStringLiteral("frameMotorPower_0"))->size());
+}
+
+} // namespace
+
+namespace {
+
+TEST(MotorPowerPanel, AProbeNotAnsweredGreysNoLampAndLeavesNoAxisOut)
+{
+    PanelTestRig rig(BUS_TYPE_USB, 3);
+    rig.sim().setReply("2QM?", "");
+    rig.sim().setReply("3QM?", "0\r\n");
+    rig.sim().receive("2MO\r", true);
+    KVLEnableDisable panel;
+    panel.setCommControl(&rig.comm());
+    EXPECT_TRUE(bit(panel, 1)->Enabled());
+    EXPECT_EQ(bit(panel, 1)->fillColor(), Green) << "its power is read like any other's";
+    EXPECT_EQ(bit(panel, 2)->fillColor(), Grey);
+
+    rig.clearLines();
+    PanelTestRig::click(button(panel, "btnAllOff"));
+    EXPECT_EQ(rig.lines(), (QStringList{"1MF\r", "2MF\r", "1MO?\r", "2MO?\r"}));
+    EXPECT_EQ(bit(panel, 1)->fillColor(), PaleYellow);
+
+    // A lost power read switches nothing and leaves the lamp as it was.
+    rig.sim().setReply("2MO?", "");
+    rig.clearLines();
+    PanelTestRig::click(bit(panel, 1));
+    EXPECT_EQ(rig.lines().filter(QStringLiteral("2M")), (QStringList{"2MO?\r", "2MO?\r"}));
+    EXPECT_EQ(bit(panel, 1)->fillColor(), PaleYellow);
 }
 
 } // namespace

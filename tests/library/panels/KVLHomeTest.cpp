@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -181,13 +182,15 @@ TEST(HomePanel, SpeedBoxSendsTheCleanedNumberAndConsumesEnter)
     PanelTestRig::leave(speed);
     EXPECT_TRUE(rig.lines().isEmpty());
 
-    // A closed link still gets the send (it answers -1), and the refresh shows what no reply means.
+    // A closed link still gets the send (it answers -1), and the refresh shows nothing it did not
+    // read: no speed, no unit, no mode.
     rig.comm().KVLClose();
     speed->setText(QStringLiteral("7"));
     PanelTestRig::pressEnter(speed);
     option(home, 2)->setChecked(true);
-    EXPECT_EQ(speed->text(), QStringLiteral("0.0000"));
-    EXPECT_EQ(home.findChild<QLabel*>(QStringLiteral("lblUnits"))->text(), QStringLiteral("counts / sec"));
+    EXPECT_EQ(speed->text(), QString());
+    EXPECT_EQ(home.findChild<QLabel*>(QStringLiteral("lblUnits"))->text(), QStringLiteral("units / sec"));
+    EXPECT_EQ(home.findChild<QComboBox*>(QStringLiteral("cboHomeMode"))->currentIndex(), -1);
     EXPECT_EQ(rig.boxes().count(), 0);
 }
 
@@ -227,3 +230,88 @@ TEST(HomePanel, StartReleasesTheLockWhenItBeginsNoSearch)
 }
 
 } // namespace
+
+// Each axis answers with values of its own, so a value shown or sent for the wrong axis shows up.
+TEST(HomePanel, AValueNotReadIsNeitherShownNorSent)
+{
+    PanelTestRig rig(BUS_TYPE_USB, 3);
+    SimController& sim = rig.sim();
+    sim.setValue(1, "OH", "1.5");
+    sim.setValue(1, "OM", "4");
+    sim.setValue(1, "SN", "2");
+    sim.setValue(2, "OH", "2.5");
+    sim.setValue(2, "OM", "5");
+    sim.setValue(2, "SN", "3");
+    sim.setReply("3QM?", "0\r\n");
+    KVLHome home;
+    home.setCommControl(&rig.comm());
+    auto* mode = home.findChild<QComboBox*>(QStringLiteral("cboHomeMode"));
+    auto* units = home.findChild<QLabel*>(QStringLiteral("lblUnits"));
+    EXPECT_EQ(mode->currentIndex(), 4);
+    option(home, 1)->setChecked(true);
+    EXPECT_EQ(mode->currentIndex(), 5);
+    EXPECT_EQ(speedBox(home)->text(), QStringLiteral("2.5000"));
+
+    // Axis 1 chosen again while its speed and unit are lost: nothing of axis 2's stays, nothing
+    // reads as 0, and the box sends nothing until a speed is typed.
+    sim.setReply("1OH?", "");
+    sim.setReply("1SN?", "");
+    option(home, 0)->setChecked(true);
+    EXPECT_EQ(speedBox(home)->text(), QString());
+    EXPECT_EQ(units->text(), QStringLiteral("units / sec"));
+    EXPECT_EQ(mode->currentIndex(), 4);
+    rig.clearLines();
+    PanelTestRig::pressEnter(speedBox(home));
+    PanelTestRig::leave(speedBox(home));
+    EXPECT_TRUE(rig.lines().isEmpty());
+    EXPECT_EQ(speedBox(home)->text(), QString());
+    QTest::keyClicks(speedBox(home), QStringLiteral("3"));
+    PanelTestRig::leave(speedBox(home));
+    EXPECT_EQ(rig.lines(), QStringList{"1OH 3\r"});
+
+    // Axis 2, then axis 1 again with its mode lost: the box shows no mode, not axis 2's.
+    sim.clearReplies();
+    sim.setReply("3QM?", "0\r\n");
+    option(home, 1)->setChecked(true);
+    sim.setReply("1OM?", "");
+    option(home, 0)->setChecked(true);
+    EXPECT_EQ(mode->currentIndex(), -1);
+    EXPECT_EQ(speedBox(home)->text(), QStringLiteral("3.0000"));
+    EXPECT_EQ(units->text(), QStringLiteral("mm / sec"));
+
+    // Start reads the mode again; still lost, it sends nothing and says so.
+    rig.clearLines();
+    PanelTestRig::click(startButton(home));
+    EXPECT_EQ(rig.lines().filter(QStringLiteral("1O")), QStringList{"1OM?\r"});
+    EXPECT_EQ(rig.count(QStringLiteral("1MO\r")), 0);
+    ASSERT_EQ(rig.boxes().count(), 1);
+    EXPECT_TRUE(rig.boxes().last().prompt.startsWith(QStringLiteral("The search mode of Axis 1 could not be read")));
+    rig.tick(2);
+    EXPECT_EQ(rig.count(QStringLiteral("1MD?\r")), 0) << "no search to poll";
+
+    // Answered this time: the search runs in axis 1's own mode.
+    sim.clearReplies();
+    sim.setReply("3QM?", "0\r\n");
+    rig.clearLines();
+    PanelTestRig::click(startButton(home));
+    // (The link puts the line back in step after the lost reply.)
+    EXPECT_EQ(rig.lines(), (QStringList{"VE?\r\n", "1OM?\r", "1OM4\r", "1MO\r", "1OR4\r"}));
+    EXPECT_EQ(mode->currentIndex(), 4);
+    // A lost motion-done poll ends no search: a second Start is still refused.
+    sim.setReply("1MD?", "");
+    rig.tick(2);
+    rig.clearLines();
+    PanelTestRig::click(startButton(home));
+    EXPECT_TRUE(rig.lines().filter(QStringLiteral("1O")).isEmpty());
+    sim.clearReplies();
+    rig.tick(2);
+
+    // A probe that went unanswered disables nothing: axis 2 keeps its option, axis 3 (no motor)
+    // stays disabled.
+    sim.setReply("2QM?", "");
+    sim.setReply("3QM?", "");
+    home.setCommControl(&rig.comm());
+    EXPECT_TRUE(option(home, 0)->isEnabled());
+    EXPECT_TRUE(option(home, 1)->isEnabled());
+    EXPECT_FALSE(option(home, 2)->isEnabled());
+}

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -479,6 +480,75 @@ TEST_F(JogPanel, MembersByThemselves)
     EXPECT_EQ(jog->MoveInfinite(3, 1, 1.0), 0);
     EXPECT_EQ(jog->StopJog(3), 0);
     EXPECT_EQ(rig->lines(), kNoLines);
+}
+
+} // namespace
+
+namespace {
+
+// Each axis answers with values of its own, so a speed shown or sent for the wrong axis shows up.
+TEST_F(JogPanel, ASpeedOrUnitNotReadIsNeitherShownNorSent)
+{
+    rig = std::make_unique<PanelTestRig>(BUS_TYPE_USB, 3);
+    SimController& sim = rig->sim();
+    sim.setValue(1, "VA", "11");
+    sim.setValue(1, "SN", "2");
+    sim.setValue(2, "VA", "22");
+    sim.setValue(2, "SN", "3");
+    sim.setValue(3, "QM", "0");
+    sim.setReply(" 1VA?", "");
+    sim.setReply(" 2SN?", "");
+    jog = std::make_unique<KVLJog>();
+    jog->show();
+    jog->setCommControl(&rig->comm());
+    EXPECT_EQ(box("txtSpeed", 0)->text(), QString());
+    EXPECT_EQ(box("txtSpeed", 1)->text(), QStringLiteral("22.0000"));
+    EXPECT_EQ(units(0), QStringLiteral("mm"));
+    EXPECT_EQ(units(1), QString());
+    EXPECT_EQ(units(3), QString());
+    // Leaving the box writes no zero into it.
+    PanelTestRig::leave(box("txtSpeed", 0));
+    EXPECT_EQ(box("txtSpeed", 0)->text(), QString());
+
+    // A free-run jog reads the speed again; still lost, it moves nothing and says so.
+    PanelTestRig::click(child<QWidget>(QStringLiteral("optMode_1")));
+    rig->clearLines();
+    PanelTestRig::press(button(1));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rig->lines().filter(QStringLiteral("VA")), QStringList{" 1VA?\r"});
+    EXPECT_EQ(linesFor(QStringLiteral("1MV")) + linesFor(QStringLiteral("1MO")), 0);
+    ASSERT_EQ(rig->boxes().count(), 1);
+    EXPECT_TRUE(rig->boxes().last().prompt.startsWith(QStringLiteral("The jog speed of Axis 1 could not be read")));
+    PanelTestRig::release(button(1));
+
+    // Answered this time: the jog runs at axis 1's own speed.
+    sim.clearReplies();
+    sim.setValue(3, "QM", "0");
+    rig->clearLines();
+    PanelTestRig::press(button(1));
+    EXPECT_EQ(box("txtSpeed", 0)->text(), QStringLiteral("11.0000"));
+    EXPECT_EQ(rig->lines().filter(QStringLiteral("1V")), (QStringList{" 1VA?\r", "1VA 11\r"}));
+    EXPECT_EQ(rig->count(QStringLiteral("1MV+\r")), 1);
+    PanelTestRig::release(button(1));
+
+    // A speed typed after a lost read is sent as typed, with no read.
+    sim.setReply(" 2VA?", "");
+    optionY(0)->setChecked(true);
+    optionY(1)->setChecked(true);
+    EXPECT_EQ(box("txtSpeed", 1)->text(), QString());
+    QTest::keyClicks(box("txtSpeed", 1), QStringLiteral("3"));
+    rig->clearLines();
+    PanelTestRig::press(button(2));
+    EXPECT_EQ(rig->lines().filter(QStringLiteral("2V")), QStringList{"2VA 3\r"});
+    PanelTestRig::release(button(2));
+
+    // A probe that went unanswered disables neither option; axis 3 (no motor) stays disabled.
+    sim.setReply("2QM?", "");
+    sim.setReply("3QM?", "");
+    jog->setCommControl(&rig->comm());
+    EXPECT_TRUE(optionX(1)->isEnabled());
+    EXPECT_TRUE(optionY(1)->isEnabled());
+    EXPECT_FALSE(optionX(2)->isEnabled());
 }
 
 } // namespace

@@ -86,7 +86,7 @@ TEST(PositionPanel, SetUpReadsUnitsAndPositionsTicksMotorsAndPacksTheRows)
     EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_1"))->text(), QStringLiteral("counts"));
     EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_2"))->text(), QStringLiteral("units"));
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(readOut(position, i), QStringLiteral("0.000"));
+        EXPECT_EQ(readOut(position, i), i == 2 ? QStringLiteral("12.500") : QStringLiteral("0.000"));
     EXPECT_EQ(readOut(position, 5), QStringLiteral("DEMOMODE"));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(box(position, i)->isVisible(), i < 5) << "box " << i;
@@ -171,7 +171,7 @@ TEST(PositionPanel, ProbeStopsAtEightRowsAndZeroDefinesHome)
     EXPECT_EQ(rig.sim().position(3), 0.0);
     EXPECT_EQ(readOut(position, 2), QStringLiteral("0.000")) << "the read-out follows on the next poll";
 
-    // A closed link sends nothing and shows zero.
+    // A closed link sends nothing and zeroes nothing: the row keeps its reading.
     rig.tick();
     EXPECT_EQ(readOut(position, 2), QStringLiteral("0.0000"));
     rig.comm().KVLClose();
@@ -179,7 +179,7 @@ TEST(PositionPanel, ProbeStopsAtEightRowsAndZeroDefinesHome)
     PanelTestRig::click(position.findChild<QPushButton*>(QStringLiteral("btnAxisZero_7")));
     rig.tick();
     EXPECT_TRUE(rig.lines().isEmpty());
-    EXPECT_EQ(readOut(position, 7), QStringLiteral("0.000"));
+    EXPECT_EQ(readOut(position, 7), QStringLiteral("0.0000"));
     EXPECT_EQ(position.eventTable(), (QVector<QPair<int, QString>>{{1, QStringLiteral("Resize")}}));
 }
 
@@ -212,4 +212,44 @@ TEST(PositionPanel, ARowWhoseQueryWasNotSentIsReadFirstNextTime)
     rig.clearLines();
     tick();
     EXPECT_EQ(rig.lines().mid(0, 2), (QStringList{"VE?\r\n", "3TP\r"}));
+}
+
+// Each axis answers with values of its own, so a row showing another axis's value shows up.
+TEST(PositionPanel, ARowShowsNothingItDidNotRead)
+{
+    PanelTestRig rig(BUS_TYPE_USB, 3);
+    rig.gui().setMaxFeedbackAxes(3);
+    SimController& sim = rig.sim();
+    sim.setValue(1, "SN", "2");
+    sim.setValue(3, "SN", "3");
+    sim.setPosition(1, 7);
+    sim.setPosition(2, 8);
+    sim.setPosition(3, 9);
+    sim.setReply("2SN?", "");
+    sim.setReply("2TP", "");
+    sim.setReply("3QM?", "");
+    KVLPosition position;
+    position.show();
+    position.setCommControl(&rig.comm());
+    // Row 2 shows no position and keeps its designed unit caption; row 3's lost probe hides it not.
+    EXPECT_EQ(readOut(position, 0), QStringLiteral("7.000"));
+    EXPECT_EQ(readOut(position, 1), QString());
+    EXPECT_EQ(readOut(position, 2), QStringLiteral("9.000"));
+    EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_1"))->text(), QStringLiteral("units"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(box(position, i)->isChecked()) << i;
+
+    // Bound again with row 1's reads lost: it keeps its own reading, not another row's or a zero.
+    sim.clearReplies();
+    rig.tick();
+    const QString first = readOut(position, 0);
+    EXPECT_EQ(first, QStringLiteral("7.0000"));
+    sim.setReply("1SN?", "");
+    sim.setReply("1TP", "");
+    sim.setPosition(2, 18);
+    position.setCommControl(&rig.comm());
+    EXPECT_EQ(readOut(position, 0), first);
+    EXPECT_EQ(readOut(position, 1), QStringLiteral("18.0000")) << "polled at once on binding again";
+    EXPECT_EQ(position.findChild<QLabel*>(QStringLiteral("lblPos_0"))->text(), QStringLiteral("mm"));
+    EXPECT_EQ(rig.boxes().count(), 0);
 }

@@ -493,3 +493,20 @@ TEST_F(TrajectoryPanel, HelpEventHexReadingAndLateBinding)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TrajectoryPanel, AProbeNotAnsweredDisablesNeitherOptionOfItsAxis)
+{
+    makeRig(3, 2);
+    rig->sim().setValue(1, "QM", "3");
+    rig->sim().setReply("2QM?", "");
+    bind();
+    EXPECT_TRUE(pidOption(0)->isEnabled());
+    EXPECT_TRUE(pidOption(1)->isEnabled());
+    EXPECT_TRUE(trajOption(1)->isEnabled());
+    EXPECT_FALSE(pidOption(2)->isEnabled() || trajOption(2)->isEnabled()) << "axis 3 answered: no motor";
+    EXPECT_EQ(comm().MotorType(1), 3);
+}
+
+} // namespace
