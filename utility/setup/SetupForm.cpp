@@ -109,7 +109,18 @@ void SetupForm::showNoChoice(QAbstractButton* option)
         return;
     QButtonGroup* group = option->group();
     if (!group) {
-        option->setChecked(false);
+        // Options exclusive by their parent: none can be cleared while they stay exclusive.
+        const QList<QAbstractButton*> siblings =
+            option->parentWidget() ? option->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)
+                                   : QList<QAbstractButton*>{option};
+        for (QAbstractButton* b : siblings) {
+            if (b != option && !(b->autoExclusive() && option->autoExclusive()))
+                continue;
+            const bool exclusive = b->autoExclusive();
+            b->setAutoExclusive(false);
+            b->setChecked(false);
+            b->setAutoExclusive(exclusive);
+        }
         return;
     }
     const bool exclusive = group->exclusive();
