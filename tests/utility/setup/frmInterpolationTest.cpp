@@ -201,6 +201,7 @@ TEST(frmInterpolation, TheSessionEndDissolvesTheGroupsBeforeTheProgramEnds)
 
 TEST(frmInterpolation, AGroupNeverReadIsNeitherEmptiedNorDissolvedNorMovedOrSuggestedFrom)
 {
+    PointLocale point;
     SetupDesk d(4);
     for (int a = 1; a <= 4; ++a) {
         d.sim().setValue(a, "VU", QByteArray::number(1000 * a));

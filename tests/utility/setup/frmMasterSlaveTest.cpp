@@ -156,6 +156,7 @@ TEST(frmMasterSlave, AFailedReadIsNeverSentBackAndEightAxesAreHarmless)
 
 TEST(frmMasterSlave, AFailedMotorProbeDisablesNothingAndAMasterNeverReadIsNotTakenAsFree)
 {
+    PointLocale point;
     SetupDesk d(4);
     freeAxes(d.sim());
     d.sim().setValue(2, "GR", "2.5");
