@@ -79,9 +79,6 @@ protected:
     // The user set the value (a whole value typed or chosen): it may be written from now on.
     void markEdited(short axis, int field) { m_marks.markEdited(axis, field); }
     ReadMarks& marks() { return m_marks; }
-    // Whether (axis, field) was read from the controller (always, in demo mode). An edit of one
-    // bit or part of a value that was never read would write guesses for the rest of it.
-    bool isRead(short axis, int field) const { return !m_tracking || m_marks.isRead(axis, field); }
     // Says that a change needs a value the controller did not give when asked again, so the change
     // was not made.
     void reportNotChanged(const QString& what);
