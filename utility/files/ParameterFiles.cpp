@@ -265,8 +265,10 @@ QString writeParameters(const QString& target, int axes, const std::vector<Templ
     for (int i = 0; i < queries.size(); ++i) {
         // The desktop paints and the stop window takes its click between the queries.
         Clock::pumpOnce();
-        const QString reply = QueryController(queries.at(i));
-        if (IsUnusableReply(reply) || !frmMain::instance()) {
+        bool sent = true;
+        bool answered = false;
+        const QString reply = QueryController(queries.at(i), &sent, &answered);
+        if (!answered || IsUnusableReply(reply) || !frmMain::instance()) {
             return QStringLiteral("The controller gave no usable reply to %1, so the parameters were not saved.")
                        .arg(queries.at(i))
                 + leftAsItWas;
@@ -633,8 +635,11 @@ void SaveParametersToFile()
     if (!linkReady(main, QStringLiteral("no parameters can be saved."), kSaveTitle))
         return;
 
-    const QString modelReply = QueryController(QStringLiteral("VE"));
-    const QString model = modelReply.section(QLatin1Char(' '), 0, 0).toUpper();
+    bool sent = true;
+    bool answered = false;
+    const QString modelReply = QueryController(QStringLiteral("VE"), &sent, &answered);
+    // A reply that did not come whole names no model, whatever part of it arrived.
+    const QString model = answered ? modelReply.section(QLatin1Char(' '), 0, 0).toUpper() : QString();
     if (model.isEmpty()) {
         MsgBox(QStringLiteral("The controller did not report its model, so no entry of the control option file "
                               "applies. Nothing was saved."),

@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QKeyEvent>
 #include <QMap>
 #include <QPushButton>
@@ -94,6 +95,39 @@ bool SetupForm::writeValue(short axis, int field, const QString& name, const QSt
     if (!m_comm.isNull())
         m_comm.SendAscii(line + QLatin1Char('\r'));
     return !pumpAfter || pump();
+}
+
+void SetupForm::reportNotChanged(const QString& what)
+{
+    platform::MsgBox(what + QStringLiteral(" could not be read from the controller, so it was not changed."),
+                     platform::vbOKOnly | platform::vbExclamation, QStringLiteral("Moxtrel"));
+}
+
+void SetupForm::showNoChoice(QAbstractButton* option)
+{
+    if (!option)
+        return;
+    QButtonGroup* group = option->group();
+    if (!group) {
+        // Options exclusive by their parent: none can be cleared while they stay exclusive.
+        const QList<QAbstractButton*> siblings =
+            option->parentWidget() ? option->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)
+                                   : QList<QAbstractButton*>{option};
+        for (QAbstractButton* b : siblings) {
+            if (b != option && !(b->autoExclusive() && option->autoExclusive()))
+                continue;
+            const bool exclusive = b->autoExclusive();
+            b->setAutoExclusive(false);
+            b->setChecked(false);
+            b->setAutoExclusive(exclusive);
+        }
+        return;
+    }
+    const bool exclusive = group->exclusive();
+    group->setExclusive(false);
+    for (QAbstractButton* b : group->buttons())
+        b->setChecked(false);
+    group->setExclusive(exclusive);
 }
 
 void SetupForm::reportUnwritten()

@@ -79,6 +79,11 @@ protected:
     // The user set the value (a whole value typed or chosen): it may be written from now on.
     void markEdited(short axis, int field) { m_marks.markEdited(axis, field); }
     ReadMarks& marks() { return m_marks; }
+    // Says that a change needs a value the controller did not give when asked again, so the change
+    // was not made.
+    void reportNotChanged(const QString& what);
+    // Shows none of the choices of the option group that option belongs to: its value is not read.
+    static void showNoChoice(QAbstractButton* option);
 
     // --- writing ---------------------------------------------------------------------------------
     // Sends line with a carriage return when (axis, field) is known; otherwise keeps name for the

@@ -126,7 +126,10 @@ void frmErrComp::ReadCompensation()
             const Read motor = readValue(
                 a, QM, axis + QStringLiteral("QM?"), ReadMarks::Reply::MarkedHex, NumberText::Target::I32,
                 [&](double v) { m->setMotorType(a, qint32(v)); }, false);
-            if (motor != Read::Answered || m->MotorType(a) <= 0)
+            // Only a type read as none leaves the axis out: a probe that failed concludes nothing.
+            if (motor == Read::Gone)
+                return;
+            if (motor == Read::Answered && m->MotorType(a) <= 0)
                 continue;
             const Read reads[] = {
                 readValue(a, SN, axis + QStringLiteral("SN?"), ReadMarks::Reply::Decimal, NumberText::Target::I16,

@@ -116,6 +116,8 @@ frmInterpolation::frmInterpolation()
     for (int i = 0; i < Members; ++i)
         txtGroupAxes[i] = labelledBox(members, membersForm, QStringLiteral("txtGroupAxes_%1").arg(i),
                                       QStringLiteral("lblGroupAxes_%1").arg(i), QLatin1String(kMemberLabels[i]));
+    for (QLineEdit* box : txtGroupAxes)
+        connect(box, &QLineEdit::textEdited, this, [this] { m_membersUnread = false; });
     txtGroupAxes[0]->setText(QStringLiteral("1"));
     txtGroupAxes[1]->setText(QStringLiteral("2"));
     cmdGroupAxes =
@@ -249,13 +251,26 @@ void frmInterpolation::clearGroupBoxes()
 
 void frmInterpolation::optGroupNum_Click(int Index)
 {
+    // Shown again, a group whose values do not come keeps what its boxes showed; another group's
+    // values are never shown as its own.
+    const bool sameGroup = Index == m_shownGroup;
     m_group = Index;
     if (KVLComm1().isNull())
         return;
     QString reply(255, QLatin1Char(' '));
-    KVLComm1().SendReadAscii(group() + QStringLiteral("HN?\r"), reply);
+    const int status = KVLComm1().SendReadAscii(group() + QStringLiteral("HN?\r"), reply);
     if (!pump())
         return;
+    if (!sameGroup)
+        m_shownGroup = Index;
+    if (status != 0 || reply.trimmed().isEmpty()) {
+        // Not answered: nothing is known of the members, and no error was left to take.
+        m_membersUnread = true;
+        if (!sameGroup)
+            clearGroupBoxes();
+        return;
+    }
+    m_membersUnread = false;
     const QString memberText = leadingNumericText(reply);
     if (memberText.isEmpty() || memberText.startsWith(QStringLiteral("   "))) {
         clearGroupBoxes();
@@ -269,16 +284,35 @@ void frmInterpolation::optGroupNum_Click(int Index)
     for (int i = 0; i < Members; ++i)
         txtGroupAxes[i]->setText(i < listed.size() ? listed.at(i).trimmed() : QString());
     for (int i = 0; i < Params; ++i) {
-        const QString text = KvlXGlobal::QueryController(group() + QLatin1String(kGroupParamMnemonics[i]) + QLatin1Char('?'));
+        bool sent = true;
+        const QString text =
+            KvlXGlobal::QueryController(group() + QLatin1String(kGroupParamMnemonics[i]) + QLatin1Char('?'), &sent);
         double value = 0;
-        txtGroupParam[i]->setText(ReadMarks::replyValue(0, text, ReadMarks::Reply::Decimal, NumberText::Target::Single, value)
-                                      ? NumberText::localeSingle(float(value))
-                                      : QString());
+        if (sent && ReadMarks::replyValue(0, text, ReadMarks::Reply::Decimal, NumberText::Target::Single, value))
+            txtGroupParam[i]->setText(NumberText::localeSingle(float(value)));
+        else if (!sameGroup)
+            txtGroupParam[i]->clear();
     }
 }
 
 void frmInterpolation::cmdGroupAxes_Click()
 {
+    // Members never read and not typed are no choice: "gHX" would dissolve the controller's group.
+    if (m_membersUnread) {
+        {
+            Exchange busy(*this, false);
+            if (!busy)
+                return;
+            optGroupNum_Click(m_group);
+            if (!isLoaded())
+                return;
+        }
+        if (m_membersUnread) {
+            notice(QStringLiteral("The axes of group %1 could not be read from the controller: nothing was sent.")
+                       .arg(group()));
+            return;
+        }
+    }
     // Every member must name an axis the controller has; nothing is sent otherwise.
     QStringList members;
     for (int i = 0; i < Members; ++i) {
@@ -295,6 +329,10 @@ void frmInterpolation::cmdGroupAxes_Click()
         }
         members << QString::number(axis);
     }
+    if (members.isEmpty()) {
+        notice(QStringLiteral("Enter the axes of group %1: nothing was sent.").arg(group()));
+        return;
+    }
     if (KVLComm1().isNull())
         return;
     Exchange busy(*this, false);
@@ -303,6 +341,8 @@ void frmInterpolation::cmdGroupAxes_Click()
 
     IMotion* m = motion();
     float smallest[3] = {10000000.0f, 10000000.0f, 10000000.0f};
+    // A suggestion holds for the group only when every member's limit was read.
+    bool everyRead[3] = {true, true, true};
     const char* const limits[3] = {"VU", "AU", "JK"};
     for (const QString& member : std::as_const(members)) {
         const short axis = member.toShort();
@@ -313,8 +353,10 @@ void frmInterpolation::cmdGroupAxes_Click()
                 return;
             double value = 0;
             // An unanswered limit suggests nothing and leaves the cache alone.
-            if (!ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::Single, value))
+            if (!ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::Single, value)) {
+                everyRead[k] = false;
                 continue;
+            }
             const float limit = float(value);
             if (m) {
                 if (k == 0)
@@ -327,10 +369,15 @@ void frmInterpolation::cmdGroupAxes_Click()
             smallest[k] = std::min(smallest[k], limit);
         }
     }
-    txtGroupParam[0]->setToolTip(QStringLiteral("Suggested velocity = ") + NumberText::localeSingle(smallest[0] / 2));
-    txtGroupParam[1]->setToolTip(QStringLiteral("Suggested acceleration = ") + NumberText::localeSingle(smallest[1] / 2));
-    txtGroupParam[2]->setToolTip(QStringLiteral("Suggested deceleration = ") + NumberText::localeSingle(smallest[1] / 2));
-    txtGroupParam[3]->setToolTip(QStringLiteral("Suggested jerk = ") + NumberText::localeSingle(smallest[2]));
+    auto suggest = [&](int box, const char* what, int k, float divisor) {
+        txtGroupParam[box]->setToolTip(everyRead[k] ? QStringLiteral("Suggested %1 = ").arg(QLatin1String(what))
+                                                          + NumberText::localeSingle(smallest[k] / divisor)
+                                                    : QString());
+    };
+    suggest(0, "velocity", 0, 2);
+    suggest(1, "acceleration", 1, 2);
+    suggest(2, "deceleration", 1, 2);
+    suggest(3, "jerk", 2, 1);
 }
 
 void frmInterpolation::ungroup(int g, bool report)
@@ -418,11 +465,17 @@ void frmInterpolation::cmdLinearInterp_Click()
         return;
     Exchange busy(*this, false);
     QString reply;
-    KVLComm1().SendReadAscii(group() + QStringLiteral("HZ\r"), reply);
+    const int status = KVLComm1().SendReadAscii(group() + QStringLiteral("HZ\r"), reply);
     if (!pump())
         return;
     const int cr = reply.indexOf(QLatin1Char('\r'));
-    const double counted = cr < 0 ? 0 : NumberText::parseReply(reply.left(cr + 1));
+    double counted = 0;
+    if (cr < 0
+        || !ReadMarks::replyValue(status, reply.left(cr + 1), ReadMarks::Reply::Decimal, NumberText::Target::I32, counted)) {
+        notice(QStringLiteral("The number of axes of group %1 could not be read from the controller: nothing was moved.")
+                   .arg(group()));
+        return;
+    }
     if (counted < 1) {
         notice(QStringLiteral("Group %1 has no axes: nothing was moved.").arg(group()));
         return;

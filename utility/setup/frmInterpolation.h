@@ -60,4 +60,7 @@ private:
     QPushButton* cmdHelp = nullptr;
     int m_groupCount = 0;
     int m_group = 0;
+    // The group the boxes show (-1: none yet), and whether its members went unread and untyped.
+    int m_shownGroup = -1;
+    bool m_membersUnread = false;
 };

@@ -232,7 +232,22 @@ bool frmMasterSlave::hasMotor(short axis)
     const Read read = readValue(axis, QM, QString::number(axis) + QStringLiteral("QM?"),
                                 ReadMarks::Reply::MarkedHex, NumberText::Target::I32, [&](double v) { type = v; },
                                 false);
-    return read == Read::Answered && type != 0;
+    // A probe that failed concludes nothing: the axis is not taken as having no motor.
+    return read != Read::Answered || type != 0;
+}
+
+bool frmMasterSlave::masterRead(short axis)
+{
+    if (isKnown(axis, SS))
+        return true;
+    short master = 0;
+    const Read read = readValue(axis, SS, QString::number(axis) + QStringLiteral("SS?"), ReadMarks::Reply::Decimal,
+                                NumberText::Target::I16, [&](double v) { master = short(v); });
+    if (read != Read::Answered)
+        return false;
+    m_loaded[axis - 1].master = master;
+    m_working[axis - 1].master = master;
+    return true;
 }
 
 void frmMasterSlave::optMstrAxis_Click(int i)
@@ -263,6 +278,18 @@ void frmMasterSlave::chkSlveAxis_Click(int s)
     const short M = short(m + 1);
     const short S = short(s + 1);
     QCheckBox* box = chkSlveAxis[s];
+    // Whose slave an axis is decides what the tick may do: a master never read is asked again,
+    // never taken as free.
+    for (const short axis : {M, S}) {
+        if (!masterRead(axis)) {
+            if (!isLoaded())
+                return;
+            notice(QStringLiteral("The master of axis-%1 could not be read from the controller, so nothing was changed.")
+                       .arg(axis));
+            box->setChecked(false);
+            return;
+        }
+    }
     const short mastersMaster = m_working[m].master;
     if (mastersMaster != M && mastersMaster != 0) {
         notice(QStringLiteral("The selected master axis is a slave of axis-%1.\r\n"
@@ -281,7 +308,6 @@ void frmMasterSlave::chkSlveAxis_Click(int s)
         }
     }
     const short current = m_working[s].master;
-    // An axis whose master could not be read is taken as free: the tick sets it.
     if (current == S || current == M || current == 0) {
         if (current != M)
             markEdited(S, SS);

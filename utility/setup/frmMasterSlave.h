@@ -36,6 +36,8 @@ private:
 
     void optMstrAxis_Click(int i);
     void chkSlveAxis_Click(int s);
+    // The axis's master is known, read again now when it was not; false when it still is not.
+    bool masterRead(short axis);
     void optSlvAxis_Click(int k);
     void optSlveMode_Click(int i);
     void cmdAssign_Click();

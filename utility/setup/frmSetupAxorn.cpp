@@ -182,8 +182,9 @@ void frmSetupAxorn::Form_Load()
     if (!isLoaded())
         return;
     IMotion* m = motion();
+    // Only a type read as 0 takes an axis out: one that was not read concludes nothing.
     for (short a = 1; a <= Options; ++a)
-        optSetAxornAxis->setAxisEnabled(a, m && a <= axesShown() && m->MotorType(a) != 0);
+        optSetAxornAxis->setAxisEnabled(a, m && a <= axesShown() && (m->MotorType(a) != 0 || !isKnown(a, QM)));
 
     optSetAxornAxis->selectAxisOrFirstEnabled(m_axis);
     takeSnapshot();
@@ -227,7 +228,11 @@ void frmSetupAxorn::DoMotorCurrent(short Axis)
     };
     showValue(QI);
     // Showing the type selects its option only: the cached type stays as read (3 stays 3).
-    optMotType[motorTypeOption(m->MotorType(Axis))]->setChecked(true);
+    // A type never read shows no option.
+    if (isKnown(Axis, QM))
+        optMotType[motorTypeOption(m->MotorType(Axis))]->setChecked(true);
+    else
+        showNoChoice(optMotType[0]);
     showValue(QG);
     showValue(QT);
 }

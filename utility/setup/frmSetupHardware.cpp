@@ -73,6 +73,18 @@ const AnalogMode kAnalogModes[8] = {{1, 3}, {1, 2}, {0, 3}, {0, 2}, {1, 1}, {1, 
 
 const char* const kPortNames[frmSetupHardware::Ports] = {"A", "B", "C"};
 
+// The names the unwritten-values report gives the words.
+QString wordName(Field field)
+{
+    switch (field) {
+    case ZA: return QStringLiteral("amplifier word");
+    case ZB: return QStringLiteral("feedback word");
+    case ZH: return QStringLiteral("hardware limit word");
+    case ZS: return QStringLiteral("software limit word");
+    default: return QString();
+    }
+}
+
 QString hexForm(qint32 word)
 {
     return QString::number(quint32(word), 16).toUpper();
@@ -260,11 +272,7 @@ frmSetupHardware::frmSetupHardware()
                                            QLatin1String(directions[i]));
             directionGroup->addButton(m_portDirection[p][i], i);
             directionLayout->addWidget(m_portDirection[p][i]);
-            connect(m_portDirection[p][i], &QRadioButton::clicked, this, [this, p] {
-                markEdited(1, BO);
-                markEdited(1, SB);
-                optPortDirection_Click(p);
-            });
+            connect(m_portDirection[p][i], &QRadioButton::clicked, this, [this, p, i] { optPortDirectionChosen(p, i); });
         }
         auto* bits = makeFrame(pages[2], QStringLiteral("framePort%1Bits").arg(port), QStringLiteral("Port %1 Bit Settings").arg(port));
         auto* inner = new QWidget(bits);
@@ -278,7 +286,7 @@ frmSetupHardware::frmSetupHardware()
             indicator->setObjectName(QStringLiteral("Port%1Bits_%2").arg(port).arg(k));
             indicator->setFixedSize(17, 17);
             bitsGrid->addWidget(indicator, 1, column, Qt::AlignHCenter);
-            connect(indicator, &BitOnOff::Click, this, [this] { markEdited(1, SB); });
+            connect(indicator, &BitOnOff::Click, this, [this, p, k] { portBit_Click(p, k); });
             m_portBits[p][k] = indicator;
         }
         auto* bitsLayout = new QVBoxLayout(bits);
@@ -300,7 +308,7 @@ frmSetupHardware::frmSetupHardware()
         optSelectRange[i] = option(range, QStringLiteral("optSelectRange_%1").arg(i), QLatin1String(ranges[i]));
         rangeGroup->addButton(optSelectRange[i], i);
         rangeLayout->addWidget(optSelectRange[i]);
-        connect(optSelectRange[i], &QRadioButton::clicked, this, [this] { markEdited(1, AM); });
+        connect(optSelectRange[i], &QRadioButton::clicked, this, [this, i] { analogModeChosen(optSelectRange[i]); });
     }
     auto* gain = makeFrame(pages[3], QStringLiteral("frameADCGain"), QStringLiteral("Select ADC Gain"));
     auto* gainGroup = new QButtonGroup(gain);
@@ -310,7 +318,7 @@ frmSetupHardware::frmSetupHardware()
         optADCGain[i] = option(gain, QStringLiteral("optADCGain_%1").arg(i), QLatin1String(gains[i]));
         gainGroup->addButton(optADCGain[i], i);
         gainLayout->addWidget(optADCGain[i]);
-        connect(optADCGain[i], &QRadioButton::clicked, this, [this] { markEdited(1, AM); });
+        connect(optADCGain[i], &QRadioButton::clicked, this, [this, i] { analogModeChosen(optADCGain[i]); });
     }
     auto* status = makeFrame(pages[3], QStringLiteral("frameADCStatus"), QStringLiteral("ADC Status"));
     auto* statusGrid = new QGridLayout(status);
@@ -507,14 +515,16 @@ void frmSetupHardware::DoAnalogInput()
                                 [&](double v) { m->setAnalogInputMode(1, short(v)); });
     if (read == Read::Gone)
         return;
-    const int code = m->AnalogInputMode(1);
-    if (read == Read::Answered && code >= 0 && code < 8) {
-        optSelectRange[kAnalogModes[code].range]->setChecked(true);
-        optADCGain[kAnalogModes[code].gain]->setChecked(true);
-    }
+    if (read == Read::Answered)
+        showAnalogMode();
     QString reply;
-    KVLComm1().SendReadAscii(QStringLiteral(" 0RA?\r"), reply);
+    const int status = KVLComm1().SendReadAscii(QStringLiteral(" 0RA?\r"), reply);
     if (!pump())
+        return;
+    // Readings that did not come leave the boxes as they were.
+    const QString readings = reply.trimmed();
+    if (status != 0 || readings.isEmpty() || readings.contains(QLatin1String("No data"))
+        || readings.contains(QLatin1String("No Message")))
         return;
     // One field a channel; the last display takes the rest of the reply.
     const QStringList fields = reply.trimmed().split(QLatin1Char(','));
@@ -525,6 +535,47 @@ void frmSetupHardware::DoAnalogInput()
             text = i == channels - 1 ? fields.mid(i).join(QLatin1Char(',')) : fields.at(i);
         txtADCStatus[i]->setText(text);
     }
+}
+
+void frmSetupHardware::showAnalogMode()
+{
+    IMotion* m = motion();
+    if (!m)
+        return;
+    const int code = m->AnalogInputMode(1);
+    if (code >= 0 && code < 8) {
+        optSelectRange[kAnalogModes[code].range]->setChecked(true);
+        optADCGain[kAnalogModes[code].gain]->setChecked(true);
+    }
+}
+
+void frmSetupHardware::analogModeChosen(QRadioButton* chosen)
+{
+    if (isKnown(1, AM)) {
+        markEdited(1, AM);
+        return;
+    }
+    // The mode is one code for range and gain: the half not chosen must be the controller's.
+    IMotion* m = motion();
+    Exchange busy(*this, false);
+    Read read = Read::Unanswered;
+    if (m && busy) {
+        read = readValue(1, AM, QStringLiteral(" 0AM?"), ReadMarks::Reply::Decimal, NumberText::Target::I16,
+                         [&](double v) { m->setAnalogInputMode(1, short(v)); });
+    }
+    if (read == Read::Gone)
+        return;
+    const int code = m ? m->AnalogInputMode(1) : -1;
+    if (read == Read::Answered && code >= 0 && code < 8) {
+        showAnalogMode();
+        chosen->setChecked(true);
+        markEdited(1, AM);
+        return;
+    }
+    showNoChoice(optSelectRange[0]);
+    showNoChoice(optADCGain[0]);
+    if (busy)
+        reportNotChanged(QStringLiteral("The analog input mode"));
 }
 
 void frmSetupHardware::DoDacIO()
@@ -554,24 +605,81 @@ void frmSetupHardware::DoDigitalIO()
     const int directionStatus = KVLComm1().SendReadAscii(QStringLiteral("BO?\r"), direction);
     const int stateStatus = KVLComm1().SendReadAscii(QStringLiteral("SB?\r"), state);
     double ignored = 0;
-    if (ReadMarks::replyValue(directionStatus, direction, ReadMarks::Reply::Hex, NumberText::Target::I32, ignored)
-        || !tracksReads())
+    // A word that did not come leaves its controls as they were (none chosen when nothing was
+    // read yet): its digits are not the controller's.
+    const bool directionRead =
+        ReadMarks::replyValue(directionStatus, direction, ReadMarks::Reply::Hex, NumberText::Target::I32, ignored)
+        || !tracksReads();
+    const bool stateRead =
+        ReadMarks::replyValue(stateStatus, state, ReadMarks::Reply::Hex, NumberText::Target::I32, ignored)
+        || !tracksReads();
+    if (directionRead)
         marks().markRead(1, BO);
-    if (ReadMarks::replyValue(stateStatus, state, ReadMarks::Reply::Hex, NumberText::Target::I32, ignored)
-        || !tracksReads())
+    if (stateRead)
         marks().markRead(1, SB);
     // Digits the reply lacks read as 0.
     const QString directionBits = KvlXGlobal::HexToBinary(direction.trimmed());
     const QString stateBits = KvlXGlobal::HexToBinary(state.trimmed());
     for (int p = 0; p < Ports; ++p) {
-        const bool output = KvlXGlobal::GetBinaryBit(directionBits, short(p)) == 1;
-        m_portDirection[p][output ? 1 : 0]->setChecked(true);
-        optPortDirection_Click(p);
-        SetDigitalIOControls(p, stateBits);
+        if (directionRead)
+            m_directionShown[p] = KvlXGlobal::GetBinaryBit(directionBits, short(p)) == 1 ? 1 : 0;
+        showPortDirection(p);
+        SetDigitalIOControls(p, stateBits, stateRead);
     }
 }
 
-void frmSetupHardware::SetDigitalIOControls(int Port, const QString& Bits)
+void frmSetupHardware::showPortDirection(int Port)
+{
+    if (m_directionShown[Port] < 0)
+        showNoChoice(m_portDirection[Port][0]);
+    else
+        m_portDirection[Port][m_directionShown[Port]]->setChecked(true);
+    optPortDirection_Click(Port);
+}
+
+bool frmSetupHardware::readPortsAgain()
+{
+    if (isKnown(1, BO) && isKnown(1, SB))
+        return true;
+    Exchange busy(*this, false);
+    if (!busy)
+        return false;
+    DoDigitalIO();
+    if (!isLoaded())
+        return false;
+    if (isKnown(1, BO) && isKnown(1, SB))
+        return true;
+    reportNotChanged(QStringLiteral("The digital port setting"));
+    return false;
+}
+
+void frmSetupHardware::optPortDirectionChosen(int Port, int Index)
+{
+    // Apply writes every port's direction and bits in one word each: all must be the controller's.
+    if (!readPortsAgain()) {
+        if (isLoaded())
+            showPortDirection(Port);
+        return;
+    }
+    m_directionShown[Port] = Index;
+    showPortDirection(Port);
+    markEdited(1, BO);
+    markEdited(1, SB);
+}
+
+void frmSetupHardware::portBit_Click(int Port, int Bit)
+{
+    const bool chosen = m_portBits[Port][Bit]->Value();
+    if (!readPortsAgain()) {
+        if (isLoaded())
+            m_portBits[Port][Bit]->setValue(!chosen);
+        return;
+    }
+    m_portBits[Port][Bit]->setValue(chosen);
+    markEdited(1, SB);
+}
+
+void frmSetupHardware::SetDigitalIOControls(int Port, const QString& Bits, bool haveBits)
 {
     CGuiState* gui = guiState();
     const int channels = gui ? gui->MaxDigitalChannels() : 0;
@@ -591,10 +699,12 @@ void frmSetupHardware::SetDigitalIOControls(int Port, const QString& Bits)
     }
     if (Port < 0 || Port >= Ports)
         return;
-    for (int k = 0; k < PortBits; ++k) {
+    for (int k = 0; k < PortBits; ++k)
         m_portBits[Port][k]->setEnabled(8 * Port + k < channels);
+    if (!haveBits)
+        return;
+    for (int k = 0; k < PortBits; ++k)
         m_portBits[Port][k]->setValue(false);
-    }
     const QString& model = KvlXGlobal::gModel;
     if (Port == 2 && model != QLatin1String("KVL8100") && model != QLatin1String("KVL7100"))
         return;
@@ -641,17 +751,17 @@ void frmSetupHardware::DoAmpio(int Index)
     const short a = short(Index + 1);
     // Showing the type selects its option only: a type 3 shown as "Stepper" stays 3.
     const qint32 type = m->MotorType(a);
-    if (type == 1) {
+    if (!isKnown(a, QM)) {
+        showNoChoice(optAmpMotType[0]);
+    } else if (type == 1) {
         optAmpMotType[0]->setChecked(true);
         DisableStepperControls();
     } else {
         optAmpMotType[type == 2 || type == 3 ? 1 : 2]->setChecked(true);
         EnableStepperControls();
     }
-    for (int k : {StepOutput, OutputPolarity, DirectOutputPolarity, AmpInput, AmpEnableOutput, ServoDacOutput}) {
-        const bool set = (quint32(m->AmpIOConfig(a)) & kBitOptions[k].bit) != 0;
-        m_bitOptions[k][set == kBitOptions[k].firstSets ? 0 : 1]->setChecked(true);
-    }
+    for (int k : {StepOutput, OutputPolarity, DirectOutputPolarity, AmpInput, AmpEnableOutput, ServoDacOutput})
+        showBitOption(k, a);
 }
 
 void frmSetupHardware::DoTravelLimit(int Index)
@@ -660,10 +770,8 @@ void frmSetupHardware::DoTravelLimit(int Index)
     if (!m || Index < 0 || Index >= AxisOptions)
         return;
     const short a = short(Index + 1);
-    for (int k : {HardLimitCheck, PosTravelLimit, SoftLimitCheck}) {
-        const bool set = (quint32(wordOf(*m, kBitOptions[k].word, a)) & kBitOptions[k].bit) != 0;
-        m_bitOptions[k][set == kBitOptions[k].firstSets ? 0 : 1]->setChecked(true);
-    }
+    for (int k : {HardLimitCheck, PosTravelLimit, SoftLimitCheck})
+        showBitOption(k, a);
     const Field limits[2] = {SR, SL};
     for (int i = 0; i < 2; ++i) {
         if (isKnown(a, limits[i]))
@@ -672,7 +780,8 @@ void frmSetupHardware::DoTravelLimit(int Index)
             m_limitBoxes[i]->clear();
     }
     const int units = m->DisplacementUnits(a);
-    const QString name = units >= 0 && units < KvlXGlobal::UnitNameCount ? KvlXGlobal::gUnitNames[units] : QString();
+    const QString name = isKnown(a, SN) && units >= 0 && units < KvlXGlobal::UnitNameCount ? KvlXGlobal::gUnitNames[units]
+                                                                                          : QString();
     for (QLabel* l : lblLimitUnits)
         l->setText(name);
 }
@@ -682,9 +791,29 @@ void frmSetupHardware::DoFeedBack()
     IMotion* m = motion();
     if (!m)
         return;
-    for (int k : {Polarity, Feedback}) {
-        const bool set = (quint32(m->FeedbackConfig(m_feedbackAxis)) & kBitOptions[k].bit) != 0;
-        m_bitOptions[k][set == kBitOptions[k].firstSets ? 0 : 1]->setChecked(true);
+    for (int k : {Polarity, Feedback})
+        showBitOption(k, m_feedbackAxis);
+}
+
+void frmSetupHardware::showBitOption(int option, short axis)
+{
+    IMotion* m = motion();
+    if (!m)
+        return;
+    const BitOption& b = kBitOptions[option];
+    if (!isKnown(axis, b.word)) {
+        showNoChoice(m_bitOptions[option][0]);
+        return;
+    }
+    const bool set = (quint32(wordOf(*m, b.word, axis)) & b.bit) != 0;
+    m_bitOptions[option][set == b.firstSets ? 0 : 1]->setChecked(true);
+}
+
+void frmSetupHardware::showWord(int field, short axis)
+{
+    for (int k = 0; k < BitOptions; ++k) {
+        if (kBitOptions[k].word == field)
+            showBitOption(k, axis);
     }
 }
 
@@ -695,10 +824,32 @@ void frmSetupHardware::optBit_Click(int option, int index)
         return;
     const BitOption& b = kBitOptions[option];
     const short a = b.word == ZB ? m_feedbackAxis : m_axis;
+    if (!isKnown(a, b.word)) {
+        // One bit of a word never read: the others would go back as guesses. Ask for it again.
+        Exchange busy(*this, false);
+        Read read = Read::Unanswered;
+        if (busy) {
+            const bool hex = b.word == ZA || b.word == ZB;
+            const char* mnemonic = b.word == ZA ? "ZA" : b.word == ZB ? "ZB" : b.word == ZH ? "ZH" : "ZS";
+            read = readValue(a, b.word, NumberText::blankSignedInteger(a) + QLatin1String(mnemonic) + QLatin1Char('?'),
+                             hex ? ReadMarks::Reply::Hex : ReadMarks::Reply::Decimal, NumberText::Target::I32,
+                             [&](double v) { setWordOf(*m, b.word, a, qint32(v)); });
+        }
+        if (read == Read::Gone)
+            return;
+        if (read != Read::Answered) {
+            showNoChoice(m_bitOptions[option][0]);
+            if (busy)
+                reportNotChanged(QStringLiteral("Axis %1's %2").arg(a).arg(wordName(b.word)));
+            return;
+        }
+    }
     const bool set = (index == 0) == b.firstSets;
     const quint32 word = quint32(wordOf(*m, b.word, a));
     setWordOf(*m, b.word, a, qint32(set ? word | b.bit : word & ~b.bit));
     markEdited(a, b.word);
+    // The other options of the word now show what was read.
+    showWord(b.word, a);
 }
 
 void frmSetupHardware::optAmpMotType_Click(int Index)
@@ -806,19 +957,19 @@ void frmSetupHardware::ApplyHardwareSettings()
 
     const int feedbackAxes = std::clamp<int>(KvlXGlobal::gMaxFeedbackAxes, 0, ReadMarks::Axes);
     for (short a = 1; a <= feedbackAxes; ++a)
-        writeValue(a, ZB, QStringLiteral("feedback word"),
+        writeValue(a, ZB, wordName(ZB),
                    NumberText::blankSignedInteger(a) + QStringLiteral("ZB") + hexForm(m->FeedbackConfig(a)), false, false);
     for (short a = 1; a <= axesShown(); ++a) {
         const QString axis = NumberText::blankSignedInteger(a);
-        writeValue(a, ZH, QStringLiteral("hardware limit word"),
+        writeValue(a, ZH, wordName(ZH),
                    axis + QStringLiteral("ZH") + NumberText::blankSignedInteger(m->HardLimitConfig(a)), false, false);
-        writeValue(a, ZS, QStringLiteral("software limit word"),
+        writeValue(a, ZS, wordName(ZS),
                    axis + QStringLiteral("ZS") + NumberText::blankSignedInteger(m->SoftLimitConfig(a)), false, false);
         writeValue(a, SR, QStringLiteral("positive travel limit"),
                    axis + QStringLiteral("SR") + NumberText::blankSignedDouble(m->PosTravelLimit(a)), false, false);
         writeValue(a, SL, QStringLiteral("negative travel limit"),
                    axis + QStringLiteral("SL") + NumberText::blankSignedDouble(m->NegTravelLimit(a)), false, false);
-        writeValue(a, ZA, QStringLiteral("amplifier word"),
+        writeValue(a, ZA, wordName(ZA),
                    axis + QStringLiteral("ZA") + hexForm(m->AmpIOConfig(a)), false, false);
         writeValue(a, QM, QStringLiteral("motor type"), axis + QStringLiteral("QM") + hexForm(m->MotorType(a)), false,
                    false);

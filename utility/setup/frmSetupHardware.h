@@ -41,7 +41,17 @@ private:
     void DoAnalogInput();
     void DoDacIO();
     void DoDigitalIO();
-    void SetDigitalIOControls(int Port, const QString& Bits);
+    // haveBits: Bits holds the controller's port bits; otherwise only the enabled states change.
+    void SetDigitalIOControls(int Port, const QString& Bits, bool haveBits);
+    void showPortDirection(int Port);
+    // Reads the ports again when either word was not read; false (and said) when still unread.
+    bool readPortsAgain();
+    void optPortDirectionChosen(int Port, int Index);
+    void portBit_Click(int Port, int Bit);
+    void showAnalogMode();
+    void analogModeChosen(QRadioButton* chosen);
+    void showBitOption(int option, short axis);
+    void showWord(int field, short axis);
     short CheckBits(int Port) const;
     void DoAmpio(int Index);
     void DoTravelLimit(int Index);
@@ -87,6 +97,8 @@ private:
     QPushButton* btnHardwareApply = nullptr;
     QPushButton* btnHardwareCancel = nullptr;
     QPushButton* btnHardwareOK = nullptr;
+    // Per port the direction shown: -1 none (never read), 0 input, 1 output.
+    std::array<int, Ports> m_directionShown{-1, -1, -1};
     short m_axis = 1;         // the axis the amplifier and limit tabs show
     short m_feedbackAxis = 1; // the axis the feedback tab shows
 };

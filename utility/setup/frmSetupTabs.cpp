@@ -212,10 +212,17 @@ void frmSetupTabs::Form_Load()
     IMotion* m = motion();
     const int axes = configAxes();
     for (short a = 1; a <= axes && m; ++a) {
-        const short type = m->MtrType(a);
+        // Only a motor type read as 0 takes the axis out: a probe that failed concludes nothing.
+        QString reply;
+        const int status = KVLComm1().SendReadAscii(QString::number(a) + QStringLiteral("QM?\r"), reply);
         if (!pump())
             return;
-        if (type == 0) {
+        double type = 0;
+        // In demo mode the empty reply reads 0, as every value there does.
+        const bool answered =
+            ReadMarks::replyValue(status, reply, ReadMarks::Reply::MarkedHex, NumberText::Target::I16, type)
+            || !tracksReads();
+        if (answered && type == 0) {
             for (AxisOptionRow* row : m_rows)
                 row->setAxisEnabled(a, false);
         }

@@ -316,15 +316,19 @@ void frmSetupUnits::optUnitSelectAxis_Click(int Index)
     cboSelectUnits->setEnabled(role != Role::NoMotor);
     Label1->setEnabled(role != Role::NoMotor);
 
-    m_resolution->show(m->EncoderResolution(m_axis));
+    // A value that was not read shows empty, never the cache's guess.
+    showKnown(m_resolution, SU, m->EncoderResolution(m_axis));
     if (role == Role::FeedbackOnly) {
         m_stepRes->clear();
         m_microStep->clear();
     } else {
-        m_stepRes->show(m->Stepsize(m_axis));
-        m_microStep->show(m->Microstep(m_axis));
+        showKnown(m_stepRes, FR, m->Stepsize(m_axis));
+        showKnown(m_microStep, QS, m->Microstep(m_axis));
         const bool feedback = (m->FeedbackConfig(m_axis) & kEncoderFeedbackBit) != 0;
-        optFeedback[feedback ? 0 : 1]->setChecked(true);
+        if (isKnown(m_axis, ZB))
+            optFeedback[feedback ? 0 : 1]->setChecked(true);
+        else
+            showNoChoice(optFeedback[0]);
     }
     if (role == Role::NoMotor) {
         // Shown as encoder counts; the code stays as it is (Apply sends nothing for this axis).
@@ -332,16 +336,25 @@ void frmSetupUnits::optUnitSelectAxis_Click(int Index)
         showUnitName();
         return;
     }
-    // A code without an item leaves the list without a selection and the code as it is.
-    cboSelectUnits->setCurrentIndex(positionOfCode(m->DisplacementUnits(m_axis)));
+    // A code without an item, or one never read, leaves the list without a selection and the code
+    // as it is.
+    cboSelectUnits->setCurrentIndex(isKnown(m_axis, SN) ? positionOfCode(m->DisplacementUnits(m_axis)) : -1);
     showUnitName();
     ShowResolution();
+}
+
+void frmSetupUnits::showKnown(NumberBox* box, int field, double value)
+{
+    if (isKnown(m_axis, field))
+        box->show(value);
+    else
+        box->clear();
 }
 
 void frmSetupUnits::showUnitName()
 {
     IMotion* m = motion();
-    const int code = m && m_axis != 0 ? m->DisplacementUnits(m_axis) : -1;
+    const int code = m && m_axis != 0 && isKnown(m_axis, SN) ? m->DisplacementUnits(m_axis) : -1;
     lblUnits->setText(code >= 0 && code < KvlXGlobal::UnitNameCount ? KvlXGlobal::gUnitNames[code] : QString());
 }
 
@@ -367,6 +380,8 @@ void frmSetupUnits::ShowResolution()
     // In motor steps or encoder counts a resolution is one by definition; the values follow only
     // a units code that is the controller's or the user's, never one that was not read.
     const bool definite = isKnown(axis, SN);
+    if (!definite)
+        return;
     if (code == kMotorSteps) {
         txtMicroStep->setEnabled(true);
         lblFactor->setEnabled(true);
@@ -396,8 +411,8 @@ void frmSetupUnits::ShowResolution()
         m_stepRes->show(m->Stepsize(axis) / m->EncoderResolution(axis));
         return;
     }
-    m_stepRes->show(m->Stepsize(axis));
-    m_resolution->show(m->EncoderResolution(axis));
+    showKnown(m_stepRes, FR, m->Stepsize(axis));
+    showKnown(m_resolution, SU, m->EncoderResolution(axis));
     frameDefineResolution->setEnabled((m->FeedbackConfig(axis) & kEncoderFeedbackBit) != 0);
 }
 

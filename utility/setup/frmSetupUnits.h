@@ -49,6 +49,8 @@ private:
     void cboSelectUnits_Click(int position);
     void optFeedback_Click(int Index);
     void ShowResolution();
+    // Shows value in box when the shown axis's field is known, else leaves the box empty.
+    void showKnown(NumberBox* box, int field, double value);
     void showUnitName();
     void btnUpdateAxorn_Click();
     // The load's reads; false when the window went away.

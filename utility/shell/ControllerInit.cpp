@@ -117,10 +117,18 @@ bool waitMs(int ms)
     return goingOn;
 }
 
+QString exchange(CommLink& comm, const QString& command, int* status = nullptr);
+
 // Status words are bit fields: read unsigned, so a top bit never spreads into the bits above it.
-quint32 statusWord(const QString& reply)
+// Nothing when the query went unanswered or its reply holds no word.
+std::optional<quint32> readStatusWord(CommLink& comm, const QString& query)
 {
-    return NumberText::statusWord(reply).value_or(0);
+    int status = 0;
+    const QString reply = exchange(comm, query + kCR, &status);
+    const QString cleaned = CleanReply(reply);
+    if (status != 0 || IsUnusableReply(cleaned))
+        return std::nullopt;
+    return NumberText::statusWord(cleaned);
 }
 
 bool bitSet(quint32 word, int bit)
@@ -138,19 +146,13 @@ bool ampPowerOn(quint32 status)
     return false;
 }
 
-QString exchange(CommLink& comm, const QString& command, int* status = nullptr)
+QString exchange(CommLink& comm, const QString& command, int* status)
 {
     QString reply(255, QLatin1Char(' '));
     const int r = comm.SendReadAscii(command, reply);
     if (status)
         *status = r;
     return reply;
-}
-
-// A reply that holds no whole number counts as 0: no motor, power not on.
-int integerValue(const QString& text)
-{
-    return int(NumberText::replyNumber(text, NumberText::Target::I32).value_or(0));
 }
 
 // The model word of an identification reply: its first line up to the first blank.
@@ -427,18 +429,22 @@ void DetectStages()
     CommLink comm = main->KVLComm1();
     frmSplash* splash = Form::instance<frmSplash>();
 
-    const quint32 amplifiers = statusWord(exchange(comm, QStringLiteral("ZU?") + kCR));
-    for (int n = 1; n <= gMaxAxes; ++n) {
-        if (bitSet(amplifiers, n - 1)) {
+    // A status word that was not read says nothing: no amplifier is absent, no limit is hit and
+    // the power is neither on nor off.
+    const std::optional<quint32> amplifiers = readStatusWord(comm, QStringLiteral("ZU?"));
+    if (!amplifiers)
+        splash->appendLblInfo(QStringLiteral("The amplifiers could not be read from the controller") + kCRLF);
+    for (int n = 1; amplifiers && n <= gMaxAxes; ++n) {
+        if (bitSet(*amplifiers, n - 1)) {
             appendReport(splash, n, QStringLiteral("Axorn7100 Amplifier Detected"));
             gAmplifierPresent = true;
         }
     }
     splash->appendLblInfo(kCRLF);
 
-    const quint32 status = statusWord(exchange(comm, QStringLiteral("PH?") + kCR));
+    const std::optional<quint32> status = readStatusWord(comm, QStringLiteral("PH?"));
     for (int n = 1; n <= gMaxAxes; ++n) {
-        const bool bothLimits = bitSet(status, n - 1) && bitSet(status, n + 7);
+        const bool bothLimits = status && bitSet(*status, n - 1) && bitSet(*status, n + 7);
         int idStatus = 0;
         const QString idReply = exchange(comm, QString::number(n) + QStringLiteral("ID?") + kCR, &idStatus);
         // An axis whose stage query went unanswered is an unidentified stage, not a stage named "0".
@@ -448,14 +454,21 @@ void DetectStages()
             appendReport(splash, n, stage.section(QLatin1Char(','), 0, 0) + QStringLiteral(" Stage Detected"));
             continue;
         }
-        const QString type = FirstReplyLine(exchange(comm, QString::number(n) + QStringLiteral("QM?") + kCR));
+        int typeStatus = 0;
+        const QString typeReply = exchange(comm, QString::number(n) + QStringLiteral("QM?") + kCR, &typeStatus);
+        // A type not read is no type: reported as undetermined, never as type "0".
+        const QString type =
+            typeStatus == 0 && typeReply.contains(kCRLF) ? FirstReplyLine(typeReply) : QStringLiteral("not read");
         const QString text = motorTypeReport(type, bothLimits);
         if (!text.isEmpty())
             appendReport(splash, n, text);
     }
 
-    gAmpPowerOn = ampPowerOn(status);
-    gAmpPowerWasOn = gAmpPowerOn;
+    // As the power watch does: a status word not read leaves the power state as it was.
+    if (status) {
+        gAmpPowerOn = ampPowerOn(*status);
+        gAmpPowerWasOn = gAmpPowerOn;
+    }
 
     splash->btnOK()->setEnabled(true);
     splash->btnOK()->setFocus();
@@ -525,17 +538,25 @@ void CheckAmplifierPower()
     if (!comm.IsOpen())
         return;
 
-    // A query the link did not send ends the check: nothing is concluded from what was not read.
+    // A query the link did not send, or one left unanswered, ends the check: nothing is concluded
+    // from what was not read, just as the start-up concludes nothing from a status it did not read.
     bool sent = true;
+    bool answered = true;
+    auto read = [&](const QString& query) {
+        const QString reply = QueryController(query, &sent, &answered);
+        const std::optional<double> value = NumberText::replyNumber(reply, NumberText::Target::I32);
+        answered = answered && value.has_value();
+        return answered ? int(*value) : 0;
+    };
     bool allOff = true;
     for (int n = 1; n <= gMaxAxes; ++n) {
-        const int type = integerValue(QueryController(QString::number(n) + QStringLiteral("QM?"), &sent));
-        if (!sent)
+        const int type = read(QString::number(n) + QStringLiteral("QM?"));
+        if (!sent || !answered)
             return;
         Clock::pumpOnce();
         if (type > 0) {
-            const int on = integerValue(QueryController(QString::number(n) + QStringLiteral("MO?"), &sent));
-            if (!sent)
+            const int on = read(QString::number(n) + QStringLiteral("MO?"));
+            if (!sent || !answered)
                 return;
             Clock::pumpOnce();
             if (on == 1) {
@@ -549,8 +570,9 @@ void CheckAmplifierPower()
 
     if (allOff) {
         // Power is announced only from a status word read in this check.
-        const std::optional<quint32> status = NumberText::statusWord(QueryController(QStringLiteral("PH?"), &sent));
-        if (!sent || !status)
+        const QString reply = QueryController(QStringLiteral("PH?"), &sent, &answered);
+        const std::optional<quint32> status = NumberText::statusWord(reply);
+        if (!sent || !answered || !status)
             return;
         gAmpPowerOn = ampPowerOn(*status);
     }

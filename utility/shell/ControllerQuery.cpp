@@ -9,7 +9,7 @@ using namespace platform;
 
 namespace KvlXGlobal {
 
-QString QueryController(const QString& cmd, bool* sent)
+QString QueryController(const QString& cmd, bool* sent, bool* answered)
 {
     QString reply(255, QLatin1Char(' '));
     int status = -1;
@@ -19,9 +19,13 @@ QString QueryController(const QString& cmd, bool* sent)
         reply.clear();
     if (sent)
         *sent = status != KVLComm::QueryNotSent;
+    if (answered)
+        *answered = false;
     if (status == KVLComm::QueryNotSent)
         return QString();
     const QString cleaned = CleanReply(reply);
+    if (answered)
+        *answered = status == 0 && !IsUnusableReply(cleaned);
     if (IsUnusableReply(cleaned))
         MsgBox(QStringLiteral("Invalid response to command: ") + cmd, vbOKOnly + vbCritical, QStringLiteral("ASCII Query"));
     return cleaned;

@@ -99,8 +99,14 @@ void frmADC::readChannels()
     for (int ch = 0; ch < Channels; ++ch) {
         QString reply(255, QLatin1Char(' '));
         // A channel the link did not ask keeps what it shows, and so do the ones after it.
-        if (comm.SendReadAscii(NumberText::blankSignedInteger(ch) + QStringLiteral("RA\r"), reply) == KVLComm::QueryNotSent)
+        const int status = comm.SendReadAscii(NumberText::blankSignedInteger(ch) + QStringLiteral("RA\r"), reply);
+        if (status == KVLComm::QueryNotSent)
             return;
-        m_volts[size_t(ch)]->setText(shownReply(reply));
+        // A reading that did not come keeps what its box shows.
+        const QString text = shownReply(reply);
+        if (status != 0 || text.isEmpty() || text.contains(QLatin1String("No data"))
+            || text.contains(QLatin1String("No Message")))
+            continue;
+        m_volts[size_t(ch)]->setText(text);
     }
 }

@@ -104,8 +104,12 @@ void frmAbout::showVersions()
     m_dllVersion->setVisible(pci);
 
     QString reply(kVersionBuffer, QLatin1Char(' '));
-    comm.SendReadAscii(QStringLiteral("VE?\r"), reply);
+    const int status = comm.SendReadAscii(QStringLiteral("VE?\r"), reply);
     QString firmware = firstLine(reply.trimmed()).trimmed();
+    // A version that did not come is not shown as one.
+    if (status != 0 || firmware.isEmpty() || firmware.contains(QLatin1String("No data"))
+        || firmware.contains(QLatin1String("No Message")))
+        return;
     const int version = firmware.indexOf(QLatin1String("Version"));
     if (version >= 0)
         firmware = firmware.mid(version + 8);

@@ -48,6 +48,8 @@ void switchLed(QObject* led, bool on)
 {
     if (!led)
         return;
+    if (auto* w = qobject_cast<QWidget*>(led))
+        w->setEnabled(true);
     QVariantList args;
     platform::invokeByName(led, on ? QStringLiteral("SwitchOn") : QStringLiteral("SwitchOff"),
                            platform::MemberKind::Method, args);
@@ -145,13 +147,25 @@ void frmHardwareStatus::Form_Load()
         if (auto* led = qobject_cast<QWidget*>(LEDHL1(31)))
             led->setVisible(interlock);
         KvlXGlobal::RestoreFormPosition(this);
-        if (comm.BusType() != BUS_TYPE_NONE) {
+        // Words that were not read light nothing and put nothing out: the LEDs stay as they were.
+        bool read = comm.BusType() == BUS_TYPE_NONE;
+        if (!read) {
             QString reply(255, QLatin1Char(' '));
-            comm.SendReadAscii(QStringLiteral("PH\r"), reply);
-            ParseStatusReply(reply, m_word1, m_word2);
+            read = comm.SendReadAscii(QStringLiteral("PH\r"), reply) == 0 && ParseStatusReply(reply, m_word1, m_word2);
         }
-        ShowStatusWord1();
-        ShowStatusWord2();
+        if (read) {
+            ShowStatusWord1();
+            ShowStatusWord2();
+        } else {
+            // Never read, the lamps show no level (their designed look is "H"): greyed until a
+            // word comes.
+            for (const auto* leds : {&m_leds1, &m_leds2}) {
+                for (QObject* led : *leds) {
+                    if (auto* w = qobject_cast<QWidget*>(led))
+                        w->setEnabled(false);
+                }
+            }
+        }
     }
     m_ready = true;
     QApplication::restoreOverrideCursor();
@@ -183,8 +197,7 @@ void frmHardwareStatus::refresh()
         return;
     m_refreshing = true;
     QString reply(255, QLatin1Char(' '));
-    comm.SendReadAscii(QStringLiteral("PH\r"), reply);
-    if (ParseStatusReply(reply, m_word1, m_word2)) {
+    if (comm.SendReadAscii(QStringLiteral("PH\r"), reply) == 0 && ParseStatusReply(reply, m_word1, m_word2)) {
         ShowStatusWord1();
         ShowStatusWord2();
     }

@@ -135,3 +135,21 @@ TEST(frmErrComp, AxesWithoutAnOptionAndDemoModeAreHarmless)
         EXPECT_TRUE(d.prompts().isEmpty());
     }
 }
+
+TEST(frmErrComp, AFailedMotorProbeLeavesTheAxisInAndShowsItsOwnValues)
+{
+    SetupDesk d(4);
+    fillController(d.sim());
+    d.sim().setReply(" 3QM?", QByteArray());
+    d.dispatch("mnuSetupMotionErrorCompensation");
+    ASSERT_NE(d.form(W), nullptr);
+    EXPECT_TRUE(option(d, 2)->isEnabled()) << "the probe failed: no absence of a motor concluded";
+    EXPECT_FALSE(option(d, 1)->isEnabled()) << "axis 2 reads type 0";
+    d.click(W, "optSelAxis_2");
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtBacklash")->text(), QStringLiteral("4"));
+    d.clearLines();
+    d.rig.boxes.clear();
+    d.click(W, "cmdOK");
+    EXPECT_TRUE(d.lines().contains(QStringLiteral(" 3CO-1.25\r")));
+    EXPECT_TRUE(d.lines().filter(QStringLiteral(" 2")).isEmpty());
+}

@@ -198,3 +198,72 @@ TEST(frmInterpolation, TheSessionEndDissolvesTheGroupsBeforeTheProgramEnds)
     for (int a = 1; a <= 4; ++a)
         EXPECT_TRUE(sent.contains(QStringLiteral("%1VA%2\r").arg(a).arg(100 * a))) << a;
 }
+
+TEST(frmInterpolation, AGroupNeverReadIsNeitherEmptiedNorDissolvedNorMovedOrSuggestedFrom)
+{
+    PointLocale point;
+    SetupDesk d(4);
+    for (int a = 1; a <= 4; ++a) {
+        d.sim().setValue(a, "VU", QByteArray::number(1000 * a));
+        d.sim().setValue(a, "AU", QByteArray::number(500 * a));
+        d.sim().setValue(a, "JK", QByteArray::number(10 * a));
+    }
+    d.sim().setValue(1, "HN", "3,4");
+    d.sim().setValue(1, "HV", "7.5");
+    d.sim().pushError(12, "A real error");
+    d.sim().setReply("1HN?", QByteArray());
+    d.dispatch("mnuSetupMotionInterpolation");
+    ASSERT_NE(d.form(W), nullptr);
+    EXPECT_FALSE(d.lines().contains(QStringLiteral("TB?\r"))) << "the controller's own error stays in its buffer";
+    EXPECT_EQ(d.sim().errorCount(), 1);
+    EXPECT_TRUE(d.rig.boxes.isEmpty()) << d.prompts().join('\n').toStdString();
+    EXPECT_EQ(box(d, "txtGroupAxes_0")->text(), QString());
+
+    // Assign reads the members again; still lost, it dissolves nothing and says so.
+    d.clearLines();
+    d.click(W, "cmdGroupAxes");
+    QStringList sent = d.lines();
+    sent.removeAll(QStringLiteral("VE?\r\n")); // the link putting itself back in step
+    EXPECT_EQ(sent, QStringList({"1HN?\r"}));
+    ASSERT_EQ(d.rig.boxes.size(), 1) << d.prompts().join('\n').toStdString();
+    EXPECT_EQ(d.rig.boxes.at(0).prompt,
+              QStringLiteral("The axes of group 1 could not be read from the controller: nothing was sent."));
+
+    // Answered when asked again: the controller's members go back, and a limit lost suggests nothing.
+    d.sim().clearReplies();
+    d.sim().setReply("4VU?", QByteArray());
+    d.rig.boxes.clear();
+    d.clearLines();
+    d.click(W, "cmdGroupAxes");
+    sent = d.lines();
+    sent.removeAll(QStringLiteral("VE?\r\n"));
+    EXPECT_EQ(sent.mid(0, 7), QStringList({"1HN?\r", "1HV?\r", "1HA?\r", "1HD?\r", "1HJ?\r", "1HX\r", "1HN3,4\r"}));
+    EXPECT_EQ(box(d, "txtGroupAxes_1")->text(), QStringLiteral("4"));
+    EXPECT_EQ(box(d, "txtGroupParam_0")->text(), QStringLiteral("7.5"));
+    EXPECT_EQ(box(d, "txtGroupParam_0")->toolTip(), QString()) << "axis 4's limit was not read";
+    EXPECT_EQ(box(d, "txtGroupParam_1")->toolTip(), QStringLiteral("Suggested acceleration = 750"));
+    EXPECT_EQ(box(d, "txtGroupParam_3")->toolTip(), QStringLiteral("Suggested jerk = 30"));
+
+    // Its count lost, a move says it was not read rather than that the group has no axes.
+    d.sim().setReply("1HZ", QByteArray());
+    d.rig.boxes.clear();
+    d.clearLines();
+    d.click(W, "cmdLinearInterp");
+    EXPECT_TRUE(d.lines().filter(QStringLiteral("1H")).size() == 1) << d.lines().join(' ').toStdString();
+    ASSERT_EQ(d.rig.boxes.size(), 1) << d.prompts().join(QLatin1Char(10)).toStdString();
+    EXPECT_TRUE(d.rig.boxes.at(0).prompt.startsWith(QStringLiteral("The number of axes of group 1 could not be read")));
+
+    // Another group whose members are lost shows none of group 1's; shown again, group 1 keeps its own.
+    d.sim().setReply("2HN?", QByteArray());
+    d.click(W, "optGroupNum_1");
+    EXPECT_EQ(box(d, "txtGroupAxes_0")->text(), QString());
+    EXPECT_EQ(box(d, "txtGroupParam_0")->text(), QString());
+    d.click(W, "optGroupNum_0");
+    d.sim().setReply("1HN?", QByteArray());
+    d.sim().setReply("1HV?", QByteArray());
+    d.rig.boxes.clear();
+    d.child<QRadioButton>(W, "optGroupNum_0")->setChecked(false);
+    d.child<QRadioButton>(W, "optGroupNum_0")->setChecked(true);
+    EXPECT_EQ(box(d, "txtGroupAxes_0")->text(), QStringLiteral("3"));
+    EXPECT_EQ(box(d, "txtGroupParam_0")->text(), QStringLiteral("7.5"));
+}

@@ -153,3 +153,39 @@ TEST(frmMasterSlave, AFailedReadIsNeverSentBackAndEightAxesAreHarmless)
     ASSERT_EQ(d.rig.boxes.size(), 1);
     EXPECT_TRUE(d.rig.boxes.at(0).prompt.contains(QStringLiteral("Axis 2: master axis")));
 }
+
+TEST(frmMasterSlave, AFailedMotorProbeDisablesNothingAndAMasterNeverReadIsNotTakenAsFree)
+{
+    PointLocale point;
+    SetupDesk d(4);
+    freeAxes(d.sim());
+    d.sim().setValue(2, "GR", "2.5");
+    d.sim().setReply("2QM?", QByteArray());
+    d.sim().setReply("3SS?", QByteArray());
+    d.dispatch("mnuSetupMotionMasterSlaving");
+    ASSERT_NE(d.form(W), nullptr);
+    EXPECT_TRUE(d.child<QRadioButton>(W, "optMstrAxis_1")->isEnabled()) << "axis 2's probe failed: not taken as motorless";
+    EXPECT_TRUE(slaveBox(d, 1)->isEnabled());
+    EXPECT_FALSE(d.child<QRadioButton>(W, "optMstrAxis_3")->isEnabled()) << "axis 4 reads type 0";
+    d.click(W, "optSlvAxis_1");
+    EXPECT_EQ(d.child<QLineEdit>(W, "txtGearRatio")->text(), QStringLiteral("2.5")) << "axis 2's own ratio";
+
+    // Ticking axis 3 under master 1 asks for its master again; still lost, nothing changes.
+    d.rig.boxes.clear();
+    d.clearLines();
+    Clicks::click(slaveBox(d, 2));
+    EXPECT_EQ(d.lines().filter(QStringLiteral("SS?")), QStringList({"3SS?\r"}));
+    EXPECT_FALSE(slaveBox(d, 2)->isChecked());
+    ASSERT_EQ(d.rig.boxes.size(), 1);
+    EXPECT_EQ(d.rig.boxes.at(0).prompt,
+              QStringLiteral("The master of axis-3 could not be read from the controller, so nothing was changed."));
+
+    // Read at last, it is a slave of axis 2: refused as such, not set as a free axis would be.
+    d.sim().clearReplies();
+    d.sim().setValue(3, "SS", "2");
+    d.rig.boxes.clear();
+    Clicks::click(slaveBox(d, 2));
+    EXPECT_FALSE(slaveBox(d, 2)->isChecked());
+    ASSERT_EQ(d.rig.boxes.size(), 1);
+    EXPECT_EQ(d.rig.boxes.at(0).prompt, QStringLiteral("Axis-3 is a slave of axis-2."));
+}

@@ -84,6 +84,10 @@ TEST(frmSetupAxorn, AFailedReadIsNeverWrittenAndAxesWithoutAnOptionAreIgnored)
         EXPECT_FALSE(line.startsWith(QStringLiteral(" 7")) || line.startsWith(QStringLiteral(" 8"))) << line.toStdString();
     EXPECT_TRUE(d.child<QRadioButton>(W, "optSetAxornAxis_0")->isChecked());
     EXPECT_EQ(d.child<QLineEdit>(W, "txtMotCur")->text(), QString()) << "never read";
+    d.click(W, "optSetAxornAxis_1");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(d.child<QRadioButton>(W, QStringLiteral("optMotType_%1").arg(i))->isChecked()) << "axis 2's type was not read";
+    d.click(W, "optSetAxornAxis_0");
 
     d.comm()->GetGuiStateObject()->setCurrentAxis(8);
     d.clearLines();

@@ -9,6 +9,7 @@
 #include "utility/shell/Form.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -216,4 +217,74 @@ TEST(frmSetupHardware, ControllerNumbersNoFieldHoldsAreUnreadNotErrors)
     ASSERT_EQ(d.prompts().size(), 1);
     EXPECT_TRUE(d.prompts().at(0).contains(QStringLiteral("Axis 1:")));
     EXPECT_TRUE(d.prompts().at(0).contains(QStringLiteral("Axis 2:")));
+}
+
+TEST(frmSetupHardware, AWordNeverReadIsShownAsNoChoiceAndAClickReadsItAgainBeforeChangingIt)
+{
+    // Every other query answers at once, each axis with a word of its own.
+    HardwareDesk d(24, 1, QStringLiteral("KVL7100"));
+    SimController& sim = d.sim();
+    sim.setWord(1, "ZA", 0x0220);
+    sim.setWord(2, "ZA", 0x0480);
+    sim.setValue(1, "SN", "3");
+    sim.setValue(0, "AM", "4");
+    sim.setReply(" 1ZA?", QByteArray());
+    sim.setReply(" 1SN?", QByteArray());
+    sim.setReply("BO?", QByteArray());
+    sim.setReply(" 0AM?", QByteArray());
+    d.dispatch("mnuSetupHardware");
+    ASSERT_NE(d.form(W), nullptr);
+    EXPECT_TRUE(d.prompts().isEmpty());
+    for (const char* name : {"optAmpInput1_0", "optAmpInput1_1", "optServoDacOutput1_0", "optServoDacOutput1_1",
+                             "optPortADirection_0", "optPortADirection_1", "optSelectRange_0", "optSelectRange_1",
+                             "optADCGain_0", "optADCGain_1"})
+        EXPECT_FALSE(d.opt(QLatin1String(name))->isChecked()) << name << " shows a value never read";
+    EXPECT_EQ(d.child<QLabel>(W, "lblLimitUnits_0")->text(), QString()) << "no unit was read";
+    d.click(W, "optAmpSelectAxis1_1");
+    EXPECT_TRUE(d.opt("optServoDacOutput1_1")->isChecked()) << "axis 2's own word: 0x200 clear";
+    EXPECT_TRUE(d.opt("optAmpInput1_1")->isChecked());
+    d.click(W, "optAmpSelectAxis1_0");
+
+    // Still lost when asked again: the click is undone, said once, and nothing of it is written.
+    d.clearLines();
+    d.rig.boxes.clear();
+    d.click(W, "optAmpInput1_0");
+    d.click(W, "optPortADirection_1");
+    d.click(W, "optSelectRange_1");
+    QStringList asked = d.lines();
+    asked.removeAll(QStringLiteral("VE?\r\n")); // the link putting itself back in step
+    EXPECT_EQ(asked, QStringList({" 1ZA?\r", "BO?\r", "SB?\r", " 0AM?\r"}));
+    ASSERT_EQ(d.prompts().size(), 3);
+    EXPECT_EQ(d.prompts().at(0), QStringLiteral("Axis 1's amplifier word could not be read from the controller, so it was not changed."));
+    EXPECT_TRUE(d.prompts().at(1).startsWith(QStringLiteral("The digital port setting could not be read")));
+    EXPECT_TRUE(d.prompts().at(2).startsWith(QStringLiteral("The analog input mode could not be read")));
+    EXPECT_FALSE(d.opt("optAmpInput1_0")->isChecked());
+    EXPECT_FALSE(d.opt("optPortADirection_1")->isChecked());
+    EXPECT_FALSE(d.opt("optSelectRange_1")->isChecked());
+    d.clearLines();
+    d.rig.boxes.clear();
+    d.click(W, "btnHardwareApply");
+    const QStringList sent = d.lines();
+    EXPECT_TRUE(sent.filter(QStringLiteral(" 1ZA")).isEmpty()) << sent.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(sent.filter(QStringLiteral("BO ")).isEmpty());
+    EXPECT_TRUE(sent.filter(QStringLiteral("SB ")).isEmpty());
+    EXPECT_TRUE(sent.filter(QStringLiteral("AM")).isEmpty());
+    EXPECT_TRUE(sent.contains(" 2ZA480\r")) << "what was read goes back";
+
+    // Answered when asked again: the rest of the word is the controller's, the chosen part the user's.
+    sim.clearReplies();
+    sim.setWord(0, "BO", 0x4);
+    sim.setWord(0, "SB", 0x030000);
+    d.rig.boxes.clear();
+    d.click(W, "optAmpInput1_1");
+    d.click(W, "optPortADirection_1");
+    d.click(W, "optADCGain_0");
+    EXPECT_TRUE(d.prompts().isEmpty()) << d.prompts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(d.opt("optServoDacOutput1_0")->isChecked()) << "read again: 0x200 set";
+    EXPECT_TRUE(d.opt("optSelectRange_1")->isChecked()) << "read again: mode 4 is bipolar";
+    EXPECT_TRUE(d.opt("optPortCDirection_1")->isChecked());
+    d.clearLines();
+    d.click(W, "btnHardwareApply");
+    EXPECT_EQ(d.portAndAnalogLines(), QStringList({"BO 05\r", "SB 0030000\r", "AM 5\r"}));
+    EXPECT_TRUE(d.lines().contains(" 1ZA200\r"));
 }

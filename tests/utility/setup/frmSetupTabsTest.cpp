@@ -207,3 +207,18 @@ TEST(frmSetupTabsTest, DemoModeReadsZerosAndSendsNothing)
     click(child<QPushButton>(w, QStringLiteral("btnApplyConfig")));
     EXPECT_TRUE(rig.prompts().isEmpty());
 }
+
+TEST(frmSetupTabsTest, AFailedMotorProbeTakesNoAxisOut)
+{
+    SetupRig rig(SetupRig::Model{"KVL410", 3, 3, 0}, [](SimController& sim) {
+        sim.setValue(1, "QM", "1");
+        sim.setValue(2, "QM", "0");
+        sim.setValue(3, "QM", "2");
+        sim.setReply("1QM?", "");
+    });
+    frmSetupTabs* w = openFaults(rig);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->axisRow(0)->isAxisEnabled(1)) << "its probe failed";
+    EXPECT_FALSE(w->axisRow(0)->isAxisEnabled(2)) << "read as no motor";
+    EXPECT_TRUE(w->axisRow(0)->isAxisEnabled(3));
+}

@@ -332,3 +332,39 @@ TEST(frmSetupUnitsTest, ACurrentAxisWithoutAnOptionShowsNothingToEdit)
     EXPECT_EQ(rig.main->mobjGuiState()->CurrentAxis(), 8);
     EXPECT_TRUE(w->unitsList()->isEnabled());
 }
+
+TEST(frmSetupUnitsTest, ValuesNotReadShowEmptyNeverTheCachesGuess)
+{
+    SetupRig rig(SetupRig::Model{"KVL410", 2, 2, 0}, [](SimController& sim) {
+        for (int a = 1; a <= 2; ++a) {
+            sim.setValue(a, "QM", "2");
+            sim.setValue(a, "SN", "2");
+            sim.setValue(a, "SU", QByteArray::number(1000 * a));
+            sim.setValue(a, "QS", QByteArray::number(4 * a));
+            sim.setWord(a, "ZB", 0x100);
+        }
+        sim.setReply("1SU?", "");
+        sim.setReply("1ZB?", "");
+        sim.setReply("2SN?", "");
+    });
+    frmSetupUnits* w = openUnits(rig);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->axisRow()->shownAxis(), 1);
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtDefineResolution"))->text(), QString());
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtMicroStep"))->text(), QStringLiteral("4"));
+    EXPECT_FALSE(child<QRadioButton>(w, QStringLiteral("optFeedback_0"))->isChecked());
+    EXPECT_FALSE(child<QRadioButton>(w, QStringLiteral("optFeedback_1"))->isChecked());
+
+    click(child<QRadioButton>(w, QStringLiteral("optUnitSelectAxis_1")));
+    EXPECT_EQ(w->unitsList()->currentIndex(), -1) << "axis 2's units were not read";
+    EXPECT_EQ(child<QLabel>(w, QStringLiteral("lblUnits"))->text(), QString());
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtDefineResolution"))->text(), QStringLiteral("2000"));
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtMicroStep"))->text(), QStringLiteral("8"));
+    EXPECT_TRUE(child<QRadioButton>(w, QStringLiteral("optFeedback_0"))->isChecked());
+    rig.takeLines();
+    click(child<QPushButton>(w, QStringLiteral("btnResApply")));
+    const QStringList sent = rig.takeLines();
+    EXPECT_TRUE(sent.filter(QStringLiteral("1SU")).isEmpty()) << sent.join(' ').toStdString();
+    EXPECT_TRUE(sent.filter(QStringLiteral("2SN")).isEmpty());
+    EXPECT_TRUE(sent.contains(QStringLiteral("2SU2000")));
+}

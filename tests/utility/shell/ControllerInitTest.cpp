@@ -533,3 +533,74 @@ TEST(ControllerInitTest, SaveToFlashAndDemoMode)
     EXPECT_EQ(main->StatusBarPanelText(2), QString());
     EXPECT_EQ(rig.prompts(), (QStringList{QStringLiteral("KVL will reset first."), QStringLiteral("KVL will reset first.")}));
 }
+
+// A start-up whose status queries go unanswered (every other query answered at once) concludes
+// nothing from them: no power state, no absent amplifier, no limits, no motor type "0"; the power
+// watch, reading what the start-up could not, then finds the power and asks as for a change.
+TEST(ControllerInitTest, StatusWordsNotReadAtTheStartConcludeNothing)
+{
+    TestClock clock;
+    ShellRig rig;
+    ControllerHandlers handlers;
+    writeTable(rig, "\"KVL410\",3,3,24,8\n");
+    startOnSerial(rig);
+    rig.withSim([](SimController& sim) {
+        sim.setWord(0, "ZU", 0x1);
+        sim.setHardwareStatus(0x0202, 0); // axis 2 on both limits, every amplifier powered
+        sim.setValue(1, "QM", "1");
+        sim.setValue(2, "QM", "2");
+        sim.setValue(3, "QM", "4");
+        sim.setReply("ZU?", "");
+        sim.setReply("PH?", "");
+        sim.setReply("3QM?", "");
+    });
+    gAmplifierPresent = false;
+    gAmpPowerOn = false;
+    gAmpPowerWasOn = false;
+
+    InitializeController(false);
+
+    EXPECT_FALSE(gAmpPowerOn) << "no power state concluded";
+    EXPECT_FALSE(gAmpPowerWasOn);
+    EXPECT_FALSE(gAmplifierPresent);
+    frmSplash* wait = splash();
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->lblInfo(), QStringLiteral("The amplifiers could not be read from the controller\r\n"
+                                              "\r\n"
+                                              "Axis - 1  Stage Unknown (Configured As DC Motor)\r\n"
+                                              "Axis - 2  Stage Unknown (Configured As Stepper Motor)\r\n"
+                                              "Axis - 3  An error has occurred while attempting to determine the motor type\r\n"));
+    EXPECT_EQ(wait->Label1()->text(), QStringLiteral("KVL410 Initialized"));
+    EXPECT_TRUE(rig.boxes.isEmpty()) << rig.prompts().join(QLatin1Char('|')).toStdString();
+
+    // The watch agrees: while the status is still lost it concludes nothing and asks nothing ...
+    rig.comm()->setTimerEnabled(false);
+    rig.withSim([](SimController& sim) { sim.setReply("3QM?", "4\r\n"); });
+    rig.boxes.clear();
+    CheckAmplifierPower();
+    EXPECT_FALSE(gAmpPowerOn);
+    EXPECT_FALSE(gAmpPowerWasOn);
+    EXPECT_EQ(rig.prompts(), QStringList{QStringLiteral("Invalid response to command: PH?")});
+
+    // ... and a motor type lost ends the check before the status is asked.
+    rig.withSim([](SimController& sim) {
+        sim.clearReplies();
+        sim.setReply("2QM?", "");
+        sim.clearLog();
+    });
+    rig.boxes.clear();
+    CheckAmplifierPower();
+    QStringList asked = rig.simLines();
+    asked.removeAll(QStringLiteral("VE?"));
+    EXPECT_EQ(asked, (QStringList{"1QM?", "1MO?", "2QM?"}));
+    EXPECT_FALSE(gAmpPowerOn);
+
+    // Read at last, the power is found on and asked about once.
+    rig.withSim([](SimController& sim) { sim.clearReplies(); });
+    rig.boxes.clear();
+    CheckAmplifierPower();
+    EXPECT_TRUE(gAmpPowerOn);
+    EXPECT_TRUE(gAmpPowerWasOn);
+    EXPECT_EQ(rig.prompts(), QStringList{QStringLiteral(
+                                 "Amplifier power ON was detected. Do you want to reset and reinitialize the controller?")});
+}

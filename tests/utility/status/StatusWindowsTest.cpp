@@ -223,6 +223,52 @@ TEST_F(StatusOnPci, AnalogInputsReadEightChannelsEveryTickWhenTheControllerHasTh
     EXPECT_TRUE(sent().isEmpty());
 }
 
+// Readings lost (every other query answered at once) keep what the windows showed.
+TEST_F(StatusOnPci, ReadingsThatDoNotComeLeaveWhatWasShown)
+{
+    rig.main()->mobjGuiState()->setMaxAnalogChannels(8);
+    sim().setValue(2, "RA", "2.500");
+    sim().setValue(3, "RA", "1.250");
+    auto* adc = dynamic_cast<frmADC*>(CommandDispatcher::window(QStringLiteral("frmADC")));
+    adc->Show();
+    ticks(1);
+    ASSERT_EQ(adc->findChild<QLineEdit*>(QStringLiteral("txtVolts_3"))->text(), QStringLiteral("1.250"));
+    sim().setReply(" 2RA", "No data\r\n");
+    sim().setReply(" 3RA", "");
+    sim().setValue(1, "RA", "0.750");
+    ticks(1);
+    EXPECT_EQ(adc->findChild<QLineEdit*>(QStringLiteral("txtVolts_1"))->text(), QStringLiteral("0.750"));
+    EXPECT_EQ(adc->findChild<QLineEdit*>(QStringLiteral("txtVolts_2"))->text(), QStringLiteral("2.500"));
+    EXPECT_EQ(adc->findChild<QLineEdit*>(QStringLiteral("txtVolts_3"))->text(), QStringLiteral("1.250"));
+    Form::Unload(adc);
+    sim().clearReplies();
+
+    // The status window opened while its word is lost lights nothing from it, then shows the next.
+    sim().setHardwareStatus(0x3u, 0x100u);
+    sim().setReply("PH", "");
+    frmHardwareStatus* status = openStatus();
+    ASSERT_NE(status, nullptr);
+    for (const char* name : {"LEDHL1_0", "LEDHL1_5", "LEDHL2_8"})
+        EXPECT_FALSE(status->findChild<QWidget*>(QLatin1String(name))->isEnabled()) << name << " shows a level never read";
+    sim().clearReplies();
+    ticks(10);
+    EXPECT_EQ(lit(status), (QStringList{"LEDHL1_0", "LEDHL1_1", "LEDHL2_8"}));
+    EXPECT_TRUE(status->findChild<QWidget*>(QStringLiteral("LEDHL1_5"))->isEnabled());
+    sim().setReply("PH", "");
+    ticks(10);
+    EXPECT_EQ(lit(status), (QStringList{"LEDHL1_0", "LEDHL1_1", "LEDHL2_8"})) << "not every LED off";
+    Form::Unload(status);
+    sim().clearReplies();
+
+    // A version that is no version is not shown.
+    sim().setReply("VE?", "No data\r\n");
+    rig.main()->MenuDispatch(QStringLiteral("mnuHelpAboutKVL7100"));
+    auto* about = dynamic_cast<frmAbout*>(Form::loadedForm(QStringLiteral("frmAbout")));
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->lblFirmVersion()->text(), QString());
+    Form::Unload(about);
+}
+
 TEST_F(StatusOnPci, AboutShowsTheProgramDriverAndFirmwareVersions)
 {
     platform::drivers::setPciVersion("kvl7100 driver", "  4.2.1 (2008)  ");
