@@ -204,8 +204,13 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 {
     // The rest of a go that has already held the program for a read limit waits for events to
     // run (the next tick, for a burst), unsent and with the reply untouched.
-    if (TickBurstSpent() || goSpent())
+    m_waitsForEvents = false;
+    if (TickBurstSpent())
         return QueryNotSent;
+    if (goSpent()) {
+        m_waitsForEvents = !inTickBurst();
+        return QueryNotSent;
+    }
     LockFrame frame(*this);
     if (!frame.held())
         return -1;

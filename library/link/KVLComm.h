@@ -90,6 +90,10 @@ public:
     QVariant SetGPIBTimeout(int NewGPIBTimeout);
     bool IsAnotherDeviceAtGPIB1() const { return false; }
 
+    // The last query was not sent because this go (since events last ran) had already waited out
+    // a bad line, outside a tick's burst: it goes out once events have run.
+    bool WaitsForEvents() const { return m_waitsForEvents; }
+
     // How long the serial line still needs to carry what was written (0 on other buses): a long
     // transfer waits for it with events running before it asks for its confirmation.
     qint64 LineBusyMs() const;
@@ -196,6 +200,7 @@ private:
     quint64 m_eventGo = 0;
     quint64 m_troubleGo = ~quint64(0);
     qint64 m_troubleMs = 0;
+    bool m_waitsForEvents = false;
 
     bool m_isOpen = false;
     int m_busType = BUS_TYPE_NONE;

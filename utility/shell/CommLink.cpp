@@ -1,6 +1,8 @@
 #include "utility/shell/CommLink.h"
 
 #include "library/link/CGuiState.h"
+#include "library/link/KVLComm.h"
+#include "platform/kernel/Clock.h"
 
 #include <QScopedValueRollback>
 
@@ -35,7 +37,17 @@ int CommLink::SendAscii(const QString& Command)
 int CommLink::SendReadAscii(const QString& Command, QString& ReturnString)
 {
     QVariantList args{Command, ReturnString};
-    const int status = call(QStringLiteral("SendReadAscii"), MemberKind::Method, args).toInt();
+    int status = call(QStringLiteral("SendReadAscii"), MemberKind::Method, args).toInt();
+    // A window's read held back because its go has waited out a bad line asks again once events
+    // have run (a stop click among them), within the link's own bound.
+    auto* comm = qobject_cast<KVLComm*>(m_control.data());
+    if (status == KVLComm::QueryNotSent && comm && comm->WaitsForEvents()) {
+        platform::Clock::pumpOnce();
+        if (!m_control.isNull()) {
+            args = QVariantList{Command, ReturnString};
+            status = call(QStringLiteral("SendReadAscii"), MemberKind::Method, args).toInt();
+        }
+    }
     ReturnString = args.value(1).toString();
     return status;
 }
