@@ -8,6 +8,10 @@ bool AnswerCheck::controllerAnswers(CommLink comm, int bus, QString* why)
 {
     const QString query = QString::fromLatin1(Query);
     QString heard;
+    // A long transfer is still on the line: the program paints and takes clicks while it goes.
+    const qint64 busyMs = comm.isNull() ? 0 : comm.LineBusyMs();
+    if (busyMs > 0)
+        platform::Clock::pumpUntil([&comm] { return comm.isNull() || comm.LineBusyMs() == 0; }, int(busyMs) + 1000, 20);
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         // Each ask is a go of its own: events run (a stop click) before it asks again.
         if (attempt > 0)

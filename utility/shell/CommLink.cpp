@@ -52,6 +52,12 @@ int CommLink::SendReadAscii(const QString& Command, QString& ReturnString)
     return status;
 }
 
+qint64 CommLink::LineBusyMs() const
+{
+    const auto* comm = qobject_cast<const KVLComm*>(m_control.data());
+    return comm ? comm->LineBusyMs() : 0;
+}
+
 int CommLink::ReadAscii(QString& ReturnString)
 {
     QVariantList args{ReturnString};

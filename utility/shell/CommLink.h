@@ -27,6 +27,8 @@ public:
     int SendAscii(const QString& Command);
     int SendReadAscii(const QString& Command, QString& ReturnString);
     int ReadAscii(QString& ReturnString);
+    // How long the serial line still needs to carry what was written (0 on other buses).
+    qint64 LineBusyMs() const;
     QVariant SendAsciiNoTerm(const QString& Command);
     int SendAsciiGPIBLength(const QByteArray& Command, short length);
     void SetGPIBTimeout(int NewGPIBTimeout);

@@ -20,14 +20,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -290,8 +291,20 @@ TEST(ParameterFilesTest, RestoreOverASlowLineIsConfirmedOnceTheLineHasCarriedIt)
     f.write(QStringLiteral("big.txt"), file);
     f.answers << f.path(QStringLiteral("big.txt"));
     f.rig.setSimBaud(19200);
+    // The program paints throughout, the wait for the line to carry what was queued included.
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer painter;
+    QObject::connect(&painter, &QTimer::timeout, &painter, [&] {
+        if (sinceTick.isValid())
+            longestStall = std::max(longestStall, sinceTick.elapsed());
+        sinceTick.start();
+    });
+    painter.start(20);
     f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+    painter.stop();
     EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
+    EXPECT_LT(longestStall, 1500);
     QList<QByteArray> raw;
     f.rig.withSim([&](SimController& sim) { raw = sim.rawLines(); });
     EXPECT_EQ(raw.size(), 600 + 1);
