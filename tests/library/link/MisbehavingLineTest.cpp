@@ -277,3 +277,92 @@ TEST_F(MisbehavingLine, ADribbledReplyIsNoReply)
 }
 
 } // namespace
+
+namespace {
+
+// A controller that answers in order, a line time apart, each axis with its own position; the
+// identification, asked for by anyone, late when lateIdentificationMs says so.
+ScriptedController::Script inOrder(std::atomic<int>& lateIdentificationMs)
+{
+    return [&lateIdentificationMs](const QByteArray& line) {
+        if (line == "VE?" || line == "VE")
+            return ScriptedController::Answer{"KVL410 Version 2.0\r\n", 10 + lateIdentificationMs.exchange(0)};
+        if (line.endsWith("TP?"))
+            return ScriptedController::Answer{positionOf(axisOf(line)) + "\r\n", 10};
+        return ScriptedController::Answer{};
+    };
+}
+
+} // namespace
+
+// An identification asked for by a query of its own (or typed, and left unread), answered late,
+// then back-to-back queries of four axes: no query gets another's reply or the identification,
+// the link stays open and the queries are answered. The same when the port is opened again while
+// a reply from before is still on its way.
+TEST_F(MisbehavingLine, ALateIdentificationOfAnyoneShiftsNoReply)
+{
+    struct Case {
+        bool typed;
+        int lateMs;
+    };
+    for (const Case c : {Case{false, 1100}, Case{false, 1400}, Case{false, 2500}, Case{true, 1200}, Case{true, 2500}}) {
+        {
+            const bool typed = c.typed;
+            const int lateMs = c.lateMs;
+            SCOPED_TRACE(::testing::Message() << (typed ? "typed VE " : "VE? query ") << lateMs << " ms late");
+            std::atomic<int> late{0};
+            controller = std::make_unique<ScriptedController>(inOrder(late));
+            comm = openScriptedLink(*controller);
+            ASSERT_NE(comm, nullptr);
+            ErrorEvents events(comm.get());
+            late = lateMs;
+            QString reply;
+            if (typed) {
+                EXPECT_EQ(comm->SendAscii(QStringLiteral("VE")), 0);
+            } else {
+                EXPECT_EQ(askInNewGo(*comm, QStringLiteral("VE?"), reply), -1);
+            }
+            // The controller works through its lines in order: nothing is answered before the
+            // late identification; after it, every query is.
+            int answered = 0;
+            QElapsedTimer t;
+            t.start();
+            for (int axis = 1; t.elapsed() < lateMs + 1000; axis = axis % 4 + 1)
+                answered += query(axis, reply) == 0 ? 1 : 0;
+            EXPECT_EQ(wrong, 0);
+            EXPECT_GT(answered, 10);
+            EXPECT_EQ(events.count(), 0);
+            EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
+            queries = failed = notSent = wrong = 0;
+            TearDown();
+        }
+    }
+
+    // The port opened again while a reply is 1.5 s late.
+    std::atomic<int> late{0};
+    std::atomic<bool> lateOnce{false};
+    controller = std::make_unique<ScriptedController>([&](const QByteArray& line) {
+        if (line.endsWith("TP?") && lateOnce.exchange(false))
+            return ScriptedController::Answer{positionOf(axisOf(line)) + "\r\n", 1500};
+        return inOrder(late)(line);
+    });
+    comm = openScriptedLink(*controller);
+    ASSERT_NE(comm, nullptr);
+    ErrorEvents events(comm.get());
+    lateOnce = true;
+    QString reply;
+    EXPECT_EQ(query(1, reply), -1);
+    comm->KVLClose();
+    ASSERT_EQ(comm->KVLInit(), 0);
+    ASSERT_EQ(comm->KVLOpen(), 0);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
+    QElapsedTimer t;
+    t.start();
+    int answeredInARow = 0;
+    for (int axis = 2; t.elapsed() < 2500; axis = axis % 4 + 1)
+        answeredInARow = query(axis, reply) == 0 ? answeredInARow + 1 : 0;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(answeredInARow, 20);
+    EXPECT_EQ(events.count(), 0);
+    EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
+}
