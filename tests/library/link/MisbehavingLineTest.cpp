@@ -366,3 +366,46 @@ TEST_F(MisbehavingLine, ALateIdentificationOfAnyoneShiftsNoReply)
     EXPECT_EQ(events.count(), 0);
     EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
 }
+
+// One query unanswered, then every reply 0.9 s late: reads outside the polls, one after another
+// with events let run only between goes as a window's reads do, hold a stop clicked 100 ms into
+// one of them for no more than about a read limit.
+TEST_F(MisbehavingLine, AStopClickedDuringReadsOutsideThePollsGoesOutWithinAReadLimit)
+{
+    std::atomic<int> asked{0};
+    start([&asked](int, const QByteArray& text) {
+        const int n = ++asked;
+        if (n == 1)
+            return ScriptedController::Answer{};
+        return ScriptedController::Answer{text, 900};
+    });
+    controller->setReadBaud(19200);
+    QString reply;
+    EXPECT_EQ(query(1, reply), -1);
+    qint64 clickedAt = -1;
+    QTimer click;
+    click.setSingleShot(true);
+    QObject::connect(&click, &QTimer::timeout, comm.get(), [&] {
+        clickedAt = ScriptedController::clockMs();
+        comm->SendAscii(QStringLiteral("0ST"));
+    });
+    const qint64 due = ScriptedController::clockMs() + 100;
+    click.start(100);
+    // A window's reads: one go after another, each asked again once events have run.
+    for (int axis = 1; axis <= 6 && clickedAt < 0; ++axis) {
+        reply = QStringLiteral("untouched");
+        if (comm->SendReadAscii(QStringLiteral("%1TP?").arg(axis), reply) == KVLComm::QueryNotSent)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    ASSERT_GE(clickedAt, 0);
+    QElapsedTimer wait;
+    wait.start();
+    while (controller->receivedAt("0ST") < 0 && wait.elapsed() < 3000)
+        QThread::msleep(5);
+    const qint64 stopAt = controller->receivedAt("0ST");
+    ASSERT_GE(stopAt, 0);
+    // About a read limit (1.2 s at most here); bounded at three times the 1.3 s goal.
+    EXPECT_LT(stopAt - due, 3 * 1300);
+    EXPECT_EQ(wrong, 0);
+}

@@ -44,11 +44,13 @@ protected:
             if (line == "VE?")
                 return Answer{"KVL410 Version 2.0\r\n"};
             if (line.endsWith("TP")) {
+                // Each axis has a position of its own, so a shifted reply shows.
+                const QByteArray position = line.left(1) + "000.0000\r\n";
                 if (!slow)
-                    return Answer{"1000.0000\r\n"};
+                    return Answer{position};
                 if (polls == Polls::Unanswered)
                     return Answer{};
-                return Answer{"1000.0000\r\n", polls == Polls::Late ? 700 : 1500};
+                return Answer{position, polls == Polls::Late ? 700 : 1500};
             }
             if (line == "TB")
                 return Answer{"0, 0, NO ERROR\r\n"};
@@ -131,7 +133,9 @@ TEST_F(SlowLinePanels, AStopClickGoesOutWithinAReadLimitOfLatePolls)
         // read when it was bound, before its row's turn came.
         for (int row = 0; row < 4; ++row) {
             const QString shown = position.findChild<QLabel*>(QStringLiteral("numAxisPos_%1").arg(row))->text();
-            EXPECT_TRUE(shown == QStringLiteral("1000.0000") || shown == NumberText::displayText(1000.0, 3)) << shown.toStdString();
+            const double own = (row + 1) * 1000.0;
+            EXPECT_TRUE(shown == QStringLiteral("%1.0000").arg(int(own)) || shown == NumberText::displayText(own, 3))
+                << "row " << row << ": " << shown.toStdString();
         }
         EXPECT_EQ(comm->BusType(), BUS_TYPE_RS232);
         EXPECT_EQ(boxes.count(), 0);
