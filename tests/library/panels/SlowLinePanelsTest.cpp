@@ -30,7 +30,7 @@
 // limit, not behind the whole burst of polls, and no motion command follows it.
 namespace {
 
-enum class Polls { Late, PastTheLimit, Unanswered };
+enum class Polls { Late, PastTheLimit, Unanswered, Silent };
 
 // A stop line in well under three times what one read limit and a cut burst take.
 constexpr qint64 kStopBoundMs = 3 * 1300;
@@ -41,6 +41,9 @@ protected:
     {
         controller = std::make_unique<ScriptedController>([this, polls](const QByteArray& line) {
             using Answer = ScriptedController::Answer;
+            // A controller gone silent still takes commands, and answers nothing.
+            if (slow && polls == Polls::Silent)
+                return Answer{};
             if (line == "VE?")
                 return Answer{"KVL410 Version 2.0\r\n"};
             if (line.endsWith("TP")) {
@@ -161,22 +164,32 @@ TEST_F(SlowLinePanels, AJogReleaseStopsTheAxisWithinAReadLimitOfUnansweredPolls)
 
 // A jog held while the line goes silent: the link breaks, and the axis gets its stop on the port
 // before the link is given up.
+// The position polls unanswered, or the whole controller gone silent while it still takes
+// commands: the held axis is stopped when the link breaks, and nothing moves it after.
 TEST_F(SlowLinePanels, AHeldJogIsStoppedBeforeABrokenLinkIsGivenUp)
 {
-    start(Polls::Unanswered);
-    QWidget* plusX = jog.findChild<QWidget*>(QStringLiteral("btnJog_1"));
-    PanelTestRig::press(plusX);
-    ASSERT_TRUE(heard("1MV+"));
-    slow = true;
-    comm->setInterval(50);
-    comm->setTimerEnabled(true);
-    platform::Clock::pumpUntil([&] { return comm->BusType() == BUS_TYPE_NONE; }, 3 * 5000);
-    EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
-    EXPECT_TRUE(heard("1ST")) << "the held axis was stopped";
-    EXPECT_EQ(boxes.count(), 1);
-    PanelTestRig::release(plusX);
-    platform::Clock::pumpFor(100);
-    EXPECT_EQ(controller->lines().count("1ST"), 1);
+    for (const Polls polls : {Polls::Unanswered, Polls::Silent}) {
+        SCOPED_TRACE(polls == Polls::Silent ? "silent" : "polls unanswered");
+        slow = false;
+        boxes.clear();
+        start(polls);
+        QWidget* plusX = jog.findChild<QWidget*>(QStringLiteral("btnJog_1"));
+        PanelTestRig::press(plusX);
+        ASSERT_TRUE(heard("1MV+"));
+        slow = true;
+        comm->setInterval(50);
+        comm->setTimerEnabled(true);
+        platform::Clock::pumpUntil([&] { return comm->BusType() == BUS_TYPE_NONE; }, 3 * 5000);
+        EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
+        EXPECT_TRUE(heard("1ST")) << "the held axis was stopped";
+        EXPECT_EQ(boxes.count(), 1);
+        PanelTestRig::release(plusX);
+        platform::Clock::pumpFor(100);
+        const QList<QByteArray> lines = controller->lines();
+        EXPECT_EQ(lines.count("1ST"), 1);
+        EXPECT_EQ(lines.lastIndexOf("1MV+"), lines.indexOf("1MV+")) << "no motion after the stop";
+        TearDown();
+    }
 }
 
 } // namespace
