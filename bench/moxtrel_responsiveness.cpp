@@ -6,8 +6,9 @@
 //   2. the display-only windows (positions, motor power) minimised, a third as long: the line share;
 //   3. 20 free-run jogs of axis 1: the time from the jog button's release to the stop line "1ST"
 //      being complete on the controller's side;
-//   4. 20 clicks on the stop window's button on each of three lines (every fifth reply lost, every
-//      seventh reply 1.5 s late, every reply 0.7 s late; late replies hold up the ones after them):
+//   4. 20 clicks on the stop window's button on each of five lines (every fifth reply lost, every
+//      seventh reply 1.5 s late, every second reply 1.2 s late, every reply 0.7 s or 0.9 s late;
+//      late replies hold up the ones after them):
 //      the time from the click to "0ST" being complete on the controller's side, and whether the
 //      link held.
 #include "bench/BenchDesktop.h"
@@ -245,7 +246,8 @@ int main(int argc, char** argv)
     bool allClicked = true;
     bool linkHeld = true;
     for (const Line& line : {Line{"every fifth reply lost", 5, 0, 0}, Line{"every seventh reply 1.5 s late", 0, 7, 1500},
-                             Line{"every reply 0.7 s late", 0, 1, 700}}) {
+                             Line{"every second reply 1.2 s late", 0, 2, 1200}, Line{"every reply 0.7 s late", 0, 1, 700},
+                             Line{"every reply 0.9 s late", 0, 1, 900}}) {
         sim.with([&](SimController& c) { c.setDropEvery(line.dropEvery); });
         sim.withPty([&](SimPty& pty) { pty.setLateEvery(line.lateEvery, line.lateMs); });
         std::vector<double> clicks;
