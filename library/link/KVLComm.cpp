@@ -254,7 +254,10 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
         const bool answered = step == 0;
         if (troubled || !answered)
             noteTrouble(start, !answered);
-        noteExchange(answered);
+        // A query left much less than a read limit by a slow resynchronisation shows nothing of
+        // the controller's silence: only one that had its fair time, or an answer, counts.
+        if (answered || limitMs >= FairReplyLimitMs)
+            noteExchange(answered);
         return answered ? 0 : -1;
     } catch (const RuntimeError& error) {
         fail(error);

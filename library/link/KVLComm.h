@@ -43,9 +43,9 @@ class SerialControl;
 // drops every line until its own comes back before the next query; the two share one read limit.
 // A plain send, a stop above all, still goes at once. So it does when the timer is switched on
 // after lines were sent while it was off and no query went out since (a terminal's typed lines).
-// SilentQueryLimit exchanges in a row without a whole reply in time, queries and
-// resynchronisations alike, break the link (1001); a query answered in time, or a
-// resynchronisation whose own identification came, starts the count again.
+// SilentQueryLimit exchanges in a row without a whole reply in time, queries (given at least
+// FairReplyLimitMs) and resynchronisations alike, break the link (1001); only a query answered in
+// time starts the count again.
 //
 // Nothing holds the event loop much longer than one read limit: once the exchanges of one go
 // (until events next run) that failed or had to put the line back in step have held it for
@@ -68,6 +68,12 @@ public:
     // The least a query after a resynchronisation waits for its reply: the controller has just
     // shown it answers.
     static constexpr int FollowUpLimitMs = 200;
+    // A query unanswered within at least this long counts toward SilentQueryLimit.
+    static constexpr int FairReplyLimitMs = 750;
+    // A query held back for events is best asked again after letting them run this long: a reply
+    // just late has come by then and puts the line back in step with nothing asked, so a line
+    // whose every other answer is late does not keep losing the queries after its identifications.
+    static constexpr int AskAgainAfterMs = 300;
     // SendReadAscii's status for a query that did not go out (the tick's burst was spent, the
     // line could not be put back in step, or the bus cannot carry the command): it was not asked,
     // so it is neither unanswered nor a value, and the reply is left as it was given.

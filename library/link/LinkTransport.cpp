@@ -327,6 +327,12 @@ LinkTransport::Resync LinkTransport::resynchronise(qint64 deadline)
     // After sends whose answers nothing counts, only its own identification shows the line clear.
     const bool ownOnly = m_untrackedSends;
     m_untrackedSends = false;
+    // Owing only the reply of a query given up on, it waits a little for that first: a reply just
+    // late puts the line in step with nothing more asked, so a line whose every other answer is
+    // late does not keep losing the queries that follow the identifications it is asked for.
+    if (!ownOnly && !m_strayLines && owedReplyWaitMs() > 0
+        && awaitOwedReplies(std::min(deadline, platform::Clock::tickMs() + owedReplyWaitMs())))
+        return Resync::InStep;
     discardWaitingLines();
     if (writeCommand(QByteArray(IdentificationQuery)) != 0)
         return Resync::Unwritten;
@@ -351,6 +357,21 @@ LinkTransport::Resync LinkTransport::resynchronise(qint64 deadline)
         }
     }
     return Resync::Failed;
+}
+
+bool LinkTransport::awaitOwedReplies(qint64 deadline)
+{
+    for (int lines = 0; lines < kMaxLinesOn && repliesOwed(); ++lines) {
+        const Line got = takeLine(deadline);
+        if (got.kind == Line::None)
+            return false;
+        const bool identification = got.kind == Line::Whole && !isGarbage(got.text) && isIdentification(got.text);
+        if (got.kind != Line::Whole || isGarbage(got.text) || (matchAnswer(identification) < 0 && !identification)) {
+            m_strayLines = true;
+            return false;
+        }
+    }
+    return inStep();
 }
 
 int LinkTransport::identify(QString& reply)

@@ -26,9 +26,10 @@
 // - The line is out of step while a reply is owed, or after a line that cannot be matched (cut
 //   off, too long, garbage, bytes after a reply, a line nothing asked for) or sends whose answers
 //   nothing counts (a terminal's typed lines). The next query is then preceded by a
-//   resynchronisation, which asks for the identification and drops every line until an
-//   identification leaves no reply owed: what can still come after it are identifications. After
-//   uncounted sends the first one waits for its own identification.
+//   resynchronisation. Owing only replies, on a line that streams it first waits a little for
+//   them; then it asks for the identification and drops every line until an identification
+//   leaves no reply owed: what can still come after it are identifications. After uncounted
+//   sends the first one waits for its own identification.
 // No time window decides which query a line answers.
 //
 // Members raise platform::RuntimeError on a run-time failure; the control hands it on.
@@ -145,6 +146,9 @@ protected:
     // (the driver waited its own time), a resynchronisation's reads again a little later until the
     // deadline.
     virtual Line takeLine(qint64 deadline);
+    // How long a resynchronisation first waits for the reply a query given up on still owes; 0
+    // where a read that brought nothing has already waited the driver's own time.
+    virtual int owedReplyWaitMs() const { return 0; }
     // A line that has already come, without waiting; false when none has. Broken when what waits
     // cannot be a line of its own; the default hands the lines a message brought beyond the one
     // read.
@@ -185,6 +189,9 @@ private:
     // Before a plain send on a line out of step: what waits answers queries given up on, and is
     // dropped (identifications counted), so a separate read after the send gets only what follows.
     void discardWaitingLines();
+    // Reads until deadline while only replies of queries given up on are owed: true when they
+    // came and the line is in step, with nothing asked.
+    bool awaitOwedReplies(qint64 deadline);
     // The opening learns its identification from this line.
     void learnIdentification(const QString& line);
     // After a reply: the lines the same read brought beyond it are accounted for at once.

@@ -25,6 +25,8 @@ class SerialControl;
 class Rs232Transport : public LinkTransport {
 public:
     static constexpr int InputBound = 16 * ReplyBufferLength;
+    // A reply just late is waited for this long before the line is asked for its identification.
+    static constexpr int OwedReplyWaitMs = 150;
 
     Rs232Transport(platform::SerialControl* serial, QTimer* timer);
 
@@ -48,6 +50,7 @@ protected:
     QVariant writeNoTerm(const QByteArray& command) override;
     Line takeLine(qint64 deadline) override;
     bool takeWaitingLine(Line& line) override;
+    int owedReplyWaitMs() const override { return OwedReplyWaitMs; }
 
 private:
     void openPort();

@@ -1,6 +1,7 @@
 #include "utility/shell/AnswerCheck.h"
 
 #include "library/link/BusType.h"
+#include "library/link/KVLComm.h"
 #include "platform/kernel/Clock.h"
 #include "utility/shell/ControllerQuery.h"
 
@@ -15,7 +16,7 @@ bool AnswerCheck::controllerAnswers(CommLink comm, int bus, QString* why)
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         // Each ask is a go of its own: events run (a stop click) before it asks again.
         if (attempt > 0)
-            platform::Clock::pumpOnce();
+            platform::Clock::pumpFor(KVLComm::AskAgainAfterMs);
         if (comm.isNull() || bus == BUS_TYPE_NONE || comm.BusType() != bus || !comm.IsOpen()) {
             *why = QStringLiteral("The link to the controller was lost.");
             return false;

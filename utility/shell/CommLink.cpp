@@ -42,7 +42,7 @@ int CommLink::SendReadAscii(const QString& Command, QString& ReturnString)
     // have run (a stop click among them), within the link's own bound.
     auto* comm = qobject_cast<KVLComm*>(m_control.data());
     if (status == KVLComm::QueryNotSent && comm && comm->WaitsForEvents()) {
-        platform::Clock::pumpOnce();
+        platform::Clock::pumpFor(KVLComm::AskAgainAfterMs);
         if (!m_control.isNull()) {
             args = QVariantList{Command, ReturnString};
             status = call(QStringLiteral("SendReadAscii"), MemberKind::Method, args).toInt();

@@ -3,6 +3,7 @@
 #include "library/link/BusType.h"
 #include "library/link/CGuiState.h"
 #include "library/link/NumberText.h"
+#include "library/link/KVLComm.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/shell/BoundedFile.h"
@@ -388,7 +389,7 @@ void InitializeController(bool bReset)
             // The second look is a go of its own: a first that waited out a silent line lets
             // events run (a stop click) before it asks again.
             if (main->GetMaxAxes()) {
-                Clock::pumpOnce();
+                Clock::pumpFor(KVLComm::AskAgainAfterMs);
                 if (main)
                     main->GetMaxAxes();
             }
