@@ -69,7 +69,7 @@ public:
     // shown it answers.
     static constexpr int FollowUpLimitMs = 200;
     // A query unanswered within at least this long counts toward SilentQueryLimit.
-    static constexpr int FairReplyLimitMs = 750;
+    static constexpr int FairReplyLimitMs = 500;
     // A query held back for events is best asked again after letting them run this long: a reply
     // just late has come by then and puts the line back in step with nothing asked, so a line
     // whose every other answer is late does not keep losing the queries after its identifications.

@@ -26,7 +26,7 @@ class Rs232Transport : public LinkTransport {
 public:
     static constexpr int InputBound = 16 * ReplyBufferLength;
     // A reply just late is waited for this long before the line is asked for its identification.
-    static constexpr int OwedReplyWaitMs = 150;
+    static constexpr int OwedReplyWaitMs = 400;
 
     Rs232Transport(platform::SerialControl* serial, QTimer* timer);
 
