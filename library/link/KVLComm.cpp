@@ -14,6 +14,7 @@
 #include "platform/ui/MsgBox.h"
 
 #include <QAbstractEventDispatcher>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
@@ -96,7 +97,7 @@ private:
 };
 
 KVLComm::KVLComm(QWidget* parent)
-    : platform::Control(parent)
+    : platform::Control(parent), m_hold(TickBurstLimitMs, LinkTransport::ReplyLimitMs)
 {
     setObjectName(QStringLiteral("KVLComm"));
     hide(); // invisible at run time
@@ -111,7 +112,7 @@ KVLComm::KVLComm(QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, &KVLComm::onTick);
     // Each time events run the program's next go begins.
     if (QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance(thread()))
-        connect(events, &QAbstractEventDispatcher::awake, this, [this] { ++m_eventGo; });
+        connect(events, &QAbstractEventDispatcher::awake, this, [this] { m_hold.eventsRan(); });
 
     m_serial = new platform::SerialControl(this);
     m_serial->setObjectName(QStringLiteral("MSComm1"));
@@ -142,7 +143,21 @@ void KVLComm::chooseTransport()
 {
     LinkTransport* const byBus[] = {m_demo.get(), m_pci.get(), m_gpib.get(), m_rs232.get(), m_usb.get()};
     m_transport = (m_busType >= 0 && m_busType < int(std::size(byBus))) ? byBus[m_busType] : nullptr;
-    m_silentQueries = 0;
+    forgetCounts();
+}
+
+void KVLComm::forgetCounts()
+{
+    m_hold.reset();
+    m_silence.reset();
+    m_waitsForEvents = false;
+}
+
+void KVLComm::linkReopened(bool forgetIdentification)
+{
+    if (m_transport)
+        m_transport->reopened(forgetIdentification);
+    forgetCounts();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -203,13 +218,18 @@ int KVLComm::ReadAscii(QString& ReturnString)
 int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 {
     // The rest of a go that has already held the program for a read limit waits for events to
-    // run (the next tick, for a burst), unsent and with the reply untouched.
+    // run (the next tick, for a burst), unsent and with the reply untouched; only where an event
+    // loop runs, so that returning lets them.
     m_waitsForEvents = false;
-    if (TickBurstSpent())
+    switch (m_hold.refusal(platform::Clock::pumpDepth(), platform::Clock::tickMs(),
+                           QThread::currentThread()->loopLevel() > 0)) {
+    case EventLoopHoldBound::Refusal::TickSpent:
         return QueryNotSent;
-    if (goSpent()) {
-        m_waitsForEvents = !inTickBurst();
+    case EventLoopHoldBound::Refusal::WaitsForEvents:
+        m_waitsForEvents = true;
         return QueryNotSent;
+    case EventLoopHoldBound::Refusal::None:
+        break;
     }
     LockFrame frame(*this);
     if (!frame.held())
@@ -232,11 +252,19 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
             troubled = true;
             const LinkTransport::Resync resync =
                 m_transport->resynchronise(m_transport->replyDeadline(LinkTransport::ReplyLimitMs));
-            if (resync == LinkTransport::Resync::Failed || resync == LinkTransport::Resync::Unwritten) {
+            if (resync == LinkTransport::Resync::Answered || resync == LinkTransport::Resync::Unsettled)
+                m_silence.identified();
+            if (resync == LinkTransport::Resync::Unwritten) {
                 noteTrouble(start, true);
-                noteExchange(false);
+                noteUnanswered(start, false, false);
                 // A line that takes no write fails the query as its own write would.
-                return m_isOpen && resync == LinkTransport::Resync::Failed ? QueryNotSent : -1;
+                return -1;
+            }
+            if (resync == LinkTransport::Resync::Unsettled || resync == LinkTransport::Resync::Failed) {
+                noteTrouble(start, true);
+                if (resync == LinkTransport::Resync::Failed)
+                    noteUnanswered(start, false, false);
+                return m_isOpen ? QueryNotSent : -1;
             }
             if (TickBurstSpent()) {
                 noteTrouble(start, true);
@@ -245,6 +273,7 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
             limitMs = int(std::max<qint64>(FollowUpLimitMs, start + LinkTransport::ReplyLimitMs - platform::Clock::tickMs()));
         }
         QString reply(ReplyBufferLength, QLatin1Char(' '));
+        const qint64 asked = platform::Clock::tickMs();
         const int step = m_transport->sendRead(ansi(Command), reply, limitMs);
         if (step == LinkTransport::QueryNotSent) {
             noteTrouble(start, true);
@@ -254,10 +283,12 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
         const bool answered = step == 0;
         if (troubled || !answered)
             noteTrouble(start, !answered);
-        // A query left much less than a read limit by a slow resynchronisation shows nothing of
-        // the controller's silence: only one that had its fair time, or an answer, counts.
-        if (answered || limitMs >= FairReplyLimitMs)
-            noteExchange(answered);
+        // A query left much less than a read limit by a slow resynchronisation shows little of
+        // the controller's silence: it does not count as a query unanswered.
+        if (answered)
+            m_silence.queryAnswered();
+        else
+            noteUnanswered(asked, true, limitMs >= FairReplyLimitMs);
         return answered ? 0 : -1;
     } catch (const RuntimeError& error) {
         fail(error);
@@ -267,18 +298,7 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
 
 void KVLComm::noteTrouble(qint64 since, bool failed)
 {
-    if (failed && inTickBurst())
-        m_burst.failed = true;
-    if (m_troubleGo != m_eventGo) {
-        m_troubleGo = m_eventGo;
-        m_troubleMs = 0;
-    }
-    m_troubleMs += platform::Clock::tickMs() - since;
-}
-
-bool KVLComm::goSpent() const
-{
-    return m_troubleGo == m_eventGo && m_troubleMs >= TickBurstLimitMs;
+    m_hold.noteTrouble(since, failed, platform::Clock::pumpDepth(), platform::Clock::tickMs());
 }
 
 qint64 KVLComm::LineBusyMs() const
@@ -286,20 +306,12 @@ qint64 KVLComm::LineBusyMs() const
     return m_busType == BUS_TYPE_RS232 && m_isOpen ? m_rs232->msUntilLineFree() : 0;
 }
 
-void KVLComm::noteExchange(bool answered)
+void KVLComm::noteUnanswered(qint64 since, bool query, bool fairTime)
 {
-    // Only a query answered in time shows the controller is there: a resynchronisation that ends
-    // may have ended on an old identification.
-    if (answered) {
-        m_silentQueries = 0;
-        return;
-    }
-    // A controller that stops answering in time is found within a few exchanges, as a vanished
+    // A controller that stops answering in time is found within a few seconds, as a vanished
     // device is.
-    if (++m_silentQueries < SilentQueryLimit)
-        return;
-    m_silentQueries = 0;
-    fail(RuntimeError::standard(RuntimeError::BreakInCommunications, QStringLiteral("KVLComm")));
+    if (m_silence.unanswered(since, platform::Clock::tickMs(), query, fairTime))
+        fail(RuntimeError::standard(RuntimeError::BreakInCommunications, QStringLiteral("KVLComm")));
 }
 
 QString KVLComm::KVLTrim(const QString& buffer) const
@@ -390,7 +402,7 @@ int KVLComm::KVLInit()
     if (!frame.held())
         return -1;
     try {
-        m_silentQueries = 0;
+        linkReopened(true);
         m_plainSentWhileIdle = false;
         const int r = m_transport ? m_transport->initStep(m_deviceId) : -1;
         if (m_busType == BUS_TYPE_NONE) {
@@ -404,7 +416,6 @@ int KVLComm::KVLInit()
         m_isOpen = true;
         QString reply(ReplyBufferLength, QLatin1Char(' '));
         const short status = short(m_transport->identify(reply));
-        noteExchange(status == 0);
         if (!m_isOpen || !m_transport) // the identification itself broke the link; HandleError has reported it
             return -1;
         if (m_transport->acceptsIdentification(reply, status))
@@ -425,7 +436,11 @@ int KVLComm::KVLOpen()
     if (!frame.held())
         return -1;
     try {
-        m_silentQueries = 0;
+        // An opening proves nothing about the line: it stays in step only when KVLInit has just
+        // put it there.
+        forgetCounts();
+        if (m_transport && !m_transport->inStep())
+            m_transport->reopened(false);
         int r = -1;
         m_plainSentWhileIdle = false;
         if (m_transport) {
@@ -463,6 +478,7 @@ int KVLComm::closeLink()
     m_isOpen = false;
     const int r = m_transport ? m_transport->close() : -1;
     m_isOpen = false;
+    linkReopened(true);
     return r;
 }
 
@@ -531,6 +547,7 @@ int KVLComm::HandleError(RuntimeError& ThisError)
     } catch (const RuntimeError&) {
         m_isOpen = false; // the port is gone already
     }
+    linkReopened(true);
     setBusType(BUS_TYPE_NONE);
     if (first) {
         const auto report = [this, text, number] {
@@ -633,38 +650,23 @@ void KVLComm::setInterval(int ms)
 void KVLComm::onTick()
 {
     // A tick that comes while a burst lets events run would lengthen that burst: it is dropped.
-    if (m_burst.active)
+    if (m_hold.tickRunning())
         return;
     platform::Clock::pumpOnce();
-    m_burst = TickBurst{true, platform::Clock::pumpDepth(), platform::Clock::tickMs(), false};
-    m_burstsLeft = std::exchange(m_leftThisTick, 0);
+    m_hold.beginTick(platform::Clock::pumpDepth(), platform::Clock::tickMs());
     raiseEvent([this] { emit Timer(); });
-    m_burst = TickBurst{};
+    m_hold.endTick();
     platform::Clock::pumpOnce();
-}
-
-bool KVLComm::inTickBurst() const
-{
-    return m_burst.active && platform::Clock::pumpDepth() == m_burst.depth;
 }
 
 bool KVLComm::TickBurstSpent() const
 {
-    return inTickBurst() && (m_burst.failed || platform::Clock::tickMs() - m_burst.start > TickBurstLimitMs);
+    return m_hold.tickBurstSpent(platform::Clock::pumpDepth(), platform::Clock::tickMs());
 }
 
 bool KVLComm::takeTickTurn(bool& leftLastTick)
 {
-    if (TickBurstSpent()) {
-        leftLastTick = true;
-        ++m_leftThisTick;
-        return false;
-    }
-    // Handlers left out of the last tick go first: the others sit this one out.
-    if (!leftLastTick && m_burstsLeft > 0)
-        return false;
-    leftLastTick = false;
-    return true;
+    return m_hold.takeTickTurn(leftLastTick, platform::Clock::pumpDepth(), platform::Clock::tickMs());
 }
 
 void KVLComm::setCommEventEnabled(bool enabled)

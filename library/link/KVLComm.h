@@ -1,7 +1,9 @@
 #pragma once
 
 #include "library/link/BusType.h"
+#include "library/link/EventLoopHoldBound.h"
 #include "library/link/MotionParameterCache.h"
+#include "library/link/SilenceWatch.h"
 #include "platform/RuntimeError.h"
 #include "platform/com/Control.h"
 
@@ -43,15 +45,17 @@ class SerialControl;
 // drops every line until its own comes back before the next query; the two share one read limit.
 // A plain send, a stop above all, still goes at once. So it does when the timer is switched on
 // after lines were sent while it was off and no query went out since (a terminal's typed lines).
-// SilentQueryLimit exchanges in a row without a whole reply in time, queries (given at least
-// FairReplyLimitMs) and resynchronisations alike, break the link (1001); only a query answered in
-// time starts the count again.
+// A controller that answers nothing in time breaks the link once (1001): SilenceWatch says when.
 //
-// Nothing holds the event loop much longer than one read limit: once the exchanges of one go
-// (until events next run) that failed or had to put the line back in step have held it for
-// TickBurstLimitMs, the go's later queries return QueryNotSent at once. A tick's burst (the exchanges of its Timer handlers) also ends after TickBurstLimitMs,
-// and the handlers it left out go first on the next tick. Work that events let in during the
-// burst (a stop click) is not part of it.
+// Nothing holds the event loop much longer than one read limit (EventLoopHoldBound): a tick's
+// burst ends after TickBurstLimitMs, and where an event loop runs, a go (until events next run)
+// whose troubled exchanges have held it that long gets QueryNotSent for its later queries, until
+// events run or a read limit has passed. A program that reads from a loop of its own, with no
+// event loop running, is never refused a query.
+//
+// Every opening and close starts the link afresh: no trouble, held-back query or silence counted
+// survives KVLInit, KVLOpen or KVLClose, and the next query puts the line in step first (unless
+// KVLInit has just done so). The answers still owed stay counted, so none answers a later query.
 //
 // The same object implements IMotion over its per-axis parameter cache.
 class KVLComm : public platform::Control, public MotionParameterCache {
@@ -63,12 +67,12 @@ public:
     static constexpr int ReplyBufferLength = 255;
     static constexpr const char* LockName = "KVLComm_ActiveX";
     static constexpr int LockLimitMs = 10000;
-    static constexpr int SilentQueryLimit = 3;
+    static constexpr int UnansweredQueryLimit = SilenceWatch::UnansweredQueryLimit;
     static constexpr int TickBurstLimitMs = 300;
     // The least a query after a resynchronisation waits for its reply: the controller has just
     // shown it answers.
     static constexpr int FollowUpLimitMs = 200;
-    // A query unanswered within at least this long counts toward SilentQueryLimit.
+    // A query unanswered within at least this long counts toward UnansweredQueryLimit.
     static constexpr int FairReplyLimitMs = 500;
     // A query held back for events is best asked again after letting them run this long: a reply
     // just late has come by then and puts the line back in step with nothing asked, so a line
@@ -97,7 +101,8 @@ public:
     bool IsAnotherDeviceAtGPIB1() const { return false; }
 
     // The last query was not sent because this go (since events last ran) had already waited out
-    // a bad line, outside a tick's burst: it goes out once events have run.
+    // a bad line, outside a tick's burst, with an event loop running: it goes out once events
+    // have run.
     bool WaitsForEvents() const { return m_waitsForEvents; }
 
     // How long the serial line still needs to carry what was written (0 on other buses): a long
@@ -164,8 +169,14 @@ private:
     void enterDemoMode();
     bool serialPortRefused(const platform::RuntimeError& error);
     int closeLink();
-    // Counts exchanges in a row that brought no whole reply in time; the limit breaks the link.
-    void noteExchange(bool answered);
+    // Forgets the trouble, the queries held back and the silence counted.
+    void forgetCounts();
+    // The link was opened or closed: the counts are forgotten, and the line is out of step (see
+    // LinkTransport::reopened).
+    void linkReopened(bool forgetIdentification);
+    // An exchange begun at since brought no answer in time: the link breaks once the controller
+    // is taken for gone.
+    void noteUnanswered(qint64 since, bool query, bool fairTime);
     // A plain send while the timer is off: a reply may come that no query asked for.
     void notePlainSend();
 
@@ -182,30 +193,12 @@ private:
     void fail(const platform::RuntimeError& error);
     void onSerialEvent();
     void onTick();
-    // The caller runs in the running tick's burst, not in an event let in during it.
-    bool inTickBurst() const;
-    // An exchange begun at since was put back in step first, or failed (or was not sent): the
-    // time it held the program counts toward this go's (since events last ran), and a failure
-    // ends a tick's burst. Once that reaches
-    // TickBurstLimitMs the go's later queries wait for events to run.
+    // An exchange begun at since was put back in step first, or failed (or was not sent).
     void noteTrouble(qint64 since, bool failed);
-    bool goSpent() const;
 
-    struct TickBurst {
-        bool active = false;
-        int depth = 0;
-        qint64 start = 0;
-        bool failed = false;
-    };
-    TickBurst m_burst;
-    // Timer handlers that the last tick and this one left out.
-    int m_burstsLeft = 0;
-    int m_leftThisTick = 0;
+    EventLoopHoldBound m_hold;
+    SilenceWatch m_silence;
     bool m_givingUp = false;
-    // Counts the times events ran; the go whose troubled exchanges m_troubleMs adds up.
-    quint64 m_eventGo = 0;
-    quint64 m_troubleGo = ~quint64(0);
-    qint64 m_troubleMs = 0;
     bool m_waitsForEvents = false;
 
     bool m_isOpen = false;
@@ -218,7 +211,6 @@ private:
     // A lock wait timed out and the lock has not been had since.
     bool m_lockBusy = false;
     int m_frameDepth = 0;
-    int m_silentQueries = 0;
     // Lines were sent while the timer was off, and no query has gone out since.
     bool m_plainSentWhileIdle = false;
     std::vector<std::function<void()>> m_afterUnlock;

@@ -95,6 +95,15 @@ bool LinkTransport::isIdentification(const QString& line) const
     return m_identification.isEmpty() || modelWord(bareLine(line)) == modelWord(m_identification);
 }
 
+LinkTransport::Heard LinkTransport::classify(const Line& line) const
+{
+    if (line.kind == Line::None)
+        return Heard::Nothing;
+    if (line.kind == Line::Broken || isGarbage(line.text))
+        return Heard::Broken;
+    return isIdentification(line.text) ? Heard::Identification : Heard::Reply;
+}
+
 bool LinkTransport::isGarbage(const QString& line)
 {
     return std::any_of(line.cbegin(), line.cend(), [](QChar c) {
@@ -138,6 +147,15 @@ void LinkTransport::settle()
     m_untrackedSends = false;
 }
 
+void LinkTransport::reopened(bool forgetIdentification)
+{
+    m_strayLines = true;
+    if (forgetIdentification) {
+        m_identification.clear();
+        m_identificationExact = false;
+    }
+}
+
 void LinkTransport::learnIdentification(const QString& line)
 {
     m_identification = bareLine(line);
@@ -176,8 +194,9 @@ void LinkTransport::discardWaitingLines()
 {
     Line line;
     while (takeWaitingLine(line)) {
-        if (line.kind == Line::Whole && !isGarbage(line.text))
-            matchAnswer(isIdentification(line.text));
+        const Heard heard = classify(line);
+        if (heard == Heard::Identification || heard == Heard::Reply)
+            matchAnswer(heard == Heard::Identification);
     }
 }
 
@@ -241,12 +260,18 @@ void LinkTransport::settleWaitingLines()
 {
     Line line;
     while (takeWaitingLine(line)) {
-        if (line.kind != Line::Whole || isGarbage(line.text))
-            m_strayLines = true; // the rest of it may still come
-        else if (isIdentification(line.text))
+        switch (classify(line)) {
+        case Heard::Identification:
             matchAnswer(true);
-        else if (matchAnswer(false) < 0)
-            m_strayLines = true; // nothing asked for it
+            break;
+        case Heard::Reply:
+            if (matchAnswer(false) < 0)
+                m_strayLines = true; // nothing asked for it
+            break;
+        default:
+            m_strayLines = true; // the rest of it may still come
+            break;
+        }
     }
 }
 
@@ -254,12 +279,10 @@ void LinkTransport::settleHeldLines()
 {
     // What a read brought after the reply's line end answers no query.
     while (!m_heldLines.isEmpty()) {
-        const Line line = m_heldLines.takeFirst();
-        if (line.kind == Line::None)
-            continue;
-        if (line.kind == Line::Whole && !isGarbage(line.text) && isIdentification(line.text))
+        const Heard heard = classify(m_heldLines.takeFirst());
+        if (heard == Heard::Identification)
             matchAnswer(true);
-        else
+        else if (heard != Heard::Nothing)
             m_strayLines = true;
     }
 }
@@ -283,14 +306,15 @@ int LinkTransport::sendRead(const QByteArray& command, QString& reply, int limit
     const qint64 deadline = replyDeadline(limitMs);
     for (int lines = 0; lines < kMaxLinesOn; ++lines) {
         const Line got = takeLine(deadline);
+        const Heard heard = classify(got);
         // Nothing in time: the answer stays owed.
-        if (got.kind == Line::None)
+        if (heard == Heard::Nothing)
             return -1;
-        if (got.kind == Line::Broken || isGarbage(got.text)) {
+        if (heard == Heard::Broken) {
             m_strayLines = true;
             return -1;
         }
-        if (isIdentification(got.text)) {
+        if (heard == Heard::Identification) {
             matchAnswer(true);
             if (!asked)
                 continue; // it answers no query but an identification's
@@ -299,16 +323,10 @@ int LinkTransport::sendRead(const QByteArray& command, QString& reply, int limit
             reply = replyText(got.text);
             return 0;
         }
-        if (asked && m_expected.size() == 1) {
-            // Nothing else is to come: the line is this query's answer, whatever the controller
-            // calls itself.
-            m_expected.clear();
-            settleHeldLines();
-            reply = replyText(got.text);
-            return 0;
-        }
+        // An identification query's answer is an identification or nothing: any other line
+        // answers a query given up on, or nothing asked for it.
         const int match = matchAnswer(false);
-        if (match == 1) {
+        if (match == 1 && !asked) {
             settleHeldLines();
             reply = replyText(got.text);
             return 0;
@@ -337,41 +355,79 @@ LinkTransport::Resync LinkTransport::resynchronise(qint64 deadline)
     if (writeCommand(QByteArray(IdentificationQuery)) != 0)
         return Resync::Unwritten;
     noteWritten(QByteArray(IdentificationQuery), false);
+    // Whole lines only, up to the identification that settles the line, show a controller that
+    // answers; a broken one shows a line that garbles or dribbles, whatever comes after it.
+    bool clean = true;
+    bool identified = false;
     for (int lines = 0; lines < kMaxLinesOn; ++lines) {
-        const Line got = takeLine(deadline);
-        if (got.kind == Line::None)
+        const Heard heard = classify(takeLine(deadline));
+        if (heard == Heard::Nothing)
             break;
-        if (got.kind != Line::Whole || isGarbage(got.text))
+        if (heard == Heard::Broken) {
+            clean = false;
             continue;
-        if (!isIdentification(got.text)) {
+        }
+        if (heard == Heard::Reply) {
             matchAnswer(false);
             continue;
         }
         matchAnswer(true);
+        identified = true;
         // Once no reply is owed, all that can still come are identifications, which answer no
         // other query.
         if (!repliesOwed() && (!ownOnly || m_expected.empty())) {
             m_heldLines.clear();
             m_strayLines = false;
-            return Resync::InStep;
+            return clean ? Resync::Answered : Resync::InStep;
         }
     }
-    return Resync::Failed;
+    // An identification that came may have answered one asked earlier and lost, with the reply
+    // of a query given up on still to come before this one's: not in step, but not silent.
+    return identified && clean ? Resync::Unsettled : Resync::Failed;
 }
 
 bool LinkTransport::awaitOwedReplies(qint64 deadline)
 {
     for (int lines = 0; lines < kMaxLinesOn && repliesOwed(); ++lines) {
-        const Line got = takeLine(deadline);
-        if (got.kind == Line::None)
+        const Heard heard = classify(takeLine(deadline));
+        if (heard == Heard::Nothing)
             return false;
-        const bool identification = got.kind == Line::Whole && !isGarbage(got.text) && isIdentification(got.text);
-        if (got.kind != Line::Whole || isGarbage(got.text) || (matchAnswer(identification) < 0 && !identification)) {
+        const bool identification = heard == Heard::Identification;
+        if (heard == Heard::Broken || (matchAnswer(identification) < 0 && !identification)) {
             m_strayLines = true;
             return false;
         }
     }
     return inStep();
+}
+
+bool LinkTransport::askOpeningIdentification(QString& identification, QString& last)
+{
+    identification.clear();
+    last.clear();
+    if (writeQuery(QByteArray(IdentificationQuery)) != 0)
+        return false;
+    noteWritten(QByteArray(IdentificationQuery), false);
+    const qint64 deadline = replyDeadline(ReplyLimitMs);
+    for (int lines = 0; lines < kMaxLinesOn; ++lines) {
+        const Line got = takeLine(deadline);
+        // With none learned, a line that reads as an identification is one.
+        const Heard heard = classify(got);
+        if (heard == Heard::Nothing)
+            break;
+        if (heard == Heard::Broken)
+            continue;
+        if (heard == Heard::Identification) {
+            matchAnswer(true);
+            identification = got.text;
+            if (!repliesOwed())
+                break;
+        } else if (matchAnswer(false) < 0) {
+            // Not the reply of a query given up on: it may be this controller's identification.
+            last = got.text;
+        }
+    }
+    return true;
 }
 
 int LinkTransport::identify(QString& reply)
@@ -382,28 +438,20 @@ int LinkTransport::identify(QString& reply)
     // A reply still on its way from before the opening answers nothing.
     m_strayLines = true;
     const ReadOnUntilDeadline patience(m_readOnUntilDeadline);
-    const int status = writeQuery(QByteArray(IdentificationQuery));
-    if (status != 0)
-        return -1;
-    noteWritten(QByteArray(IdentificationQuery), false);
-    const qint64 deadline = replyDeadline(ReplyLimitMs);
     QString identification;
     QString last;
-    for (int lines = 0; lines < kMaxLinesOn; ++lines) {
-        const Line got = takeLine(deadline);
-        if (got.kind == Line::None)
-            break;
-        if (got.kind != Line::Whole || isGarbage(got.text))
-            continue;
-        if (readsAsIdentification(got.text)) {
-            matchAnswer(true);
-            identification = got.text;
-            if (!repliesOwed())
-                break;
-        } else if (matchAnswer(false) < 0) {
-            // Not the reply of a query given up on: it may be this controller's identification.
-            last = got.text;
-        }
+    if (!askOpeningIdentification(identification, last))
+        return -1;
+    // A controller whose answer never reads as an identification is known by the last line that
+    // came and was owed to no earlier query. A reply from before the opening may stand there
+    // (nothing owed survives an opening), so the line counts only when a second question brings
+    // it again.
+    if (identification.isEmpty() && !last.isEmpty()) {
+        const QString first = bareLine(last);
+        if (!askOpeningIdentification(identification, last))
+            return -1;
+        if (bareLine(last) != first)
+            last.clear();
     }
     if (!identification.isEmpty()) {
         learnIdentification(identification);
@@ -414,8 +462,6 @@ int LinkTransport::identify(QString& reply)
         reply = replyText(identification);
         return 0;
     }
-    // A controller whose answer never reads as an identification: the last line that came, not
-    // owed to an earlier query, answered this one.
     if (!last.isEmpty()) {
         learnIdentification(last);
         m_expected.clear();
@@ -438,13 +484,15 @@ QString LinkTransport::separateReadText(const QString& text, bool cutOff)
         const int end = lineFeed < 0 ? int(rest.size()) : lineFeed + 1;
         const QString line = rest.left(end);
         rest.remove(0, end);
-        if (lineFeed >= 0 && isIdentification(line)) {
+        // A part without its line end is handed over as it came, and answers nothing.
+        const Heard heard = classify(Line{lineFeed < 0 ? Line::Broken : Line::Whole, line});
+        if (heard == Heard::Identification) {
             // A plain send's identification is this reader's; a query's, given up on, is nobody's.
             bool plainSend = false;
             if (matchAnswer(true, &plainSend) < 0 || !plainSend)
                 continue;
-        } else if (lineFeed >= 0) {
-            matchAnswer(false);
+        } else if (heard == Heard::Reply && matchAnswer(false) >= 0) {
+            continue; // the answer of a query given up on: not this reader's
         }
         kept += line;
     }

@@ -30,7 +30,13 @@
 //   them; then it asks for the identification and drops every line until an identification
 //   leaves no reply owed: what can still come after it are identifications. After uncounted
 //   sends the first one waits for its own identification.
-// No time window decides which query a line answers.
+// - An identification query's answer is an identification or nothing; a separate read hands over
+//   no line that matches a query given up on.
+// - Opening the link proves nothing about the line: a bus new, closed or opened without an
+//   identification is out of step until an identification shows it in step. What it owes is
+//   still counted: a reply on its way from before an opening answers no query after it.
+// Every reader decides what a line is through classify(). No time window decides which query a
+// line answers.
 //
 // Members raise platform::RuntimeError on a run-time failure; the control hands it on.
 class LinkTransport {
@@ -49,7 +55,10 @@ public:
 
     // What a resynchronisation came to.
     enum class Resync {
-        InStep,    // no reply is owed any more
+        Answered,  // an identification came in time after it was asked, on a clean line: in step,
+                   // and the controller answers
+        InStep,    // no reply is owed any more (a late reply settled it, or a line came broken)
+        Unsettled, // not in step, though an identification came in time on a clean line
         Failed,    // not in step: nothing that settles the line came in time
         Unwritten, // the identification query could not be written
     };
@@ -61,6 +70,8 @@ public:
         bool filled = false;
     };
 
+    // A bus starts out of step: nothing has shown what its line holds.
+    LinkTransport() = default;
     virtual ~LinkTransport() = default;
 
     // The bus steps of initialising and opening the link: 0 when the bus is ready for use.
@@ -90,7 +101,8 @@ public:
     // The opening's identification: asks for it and takes, within one read limit, a line that
     // reads as one (see readsAsIdentification), dropping what came before it; the opening proves
     // nothing about the line. A controller whose answer never reads as one is known by the last
-    // line that came. 0 with the line in reply, -1 when nothing came.
+    // line that came, once a second question has brought the same line. 0 with the line in
+    // reply, -1 when nothing came.
     int identify(QString& reply);
 
     void setBoxHandler(BoxHandler handler) { m_boxHandler = std::move(handler); }
@@ -105,6 +117,12 @@ public:
     Resync resynchronise(qint64 deadline);
     // Lines were sent whose answers nothing here counts (a terminal's typed lines).
     void noteUntrackedSends() { m_untrackedSends = true; }
+    // The link was opened or closed: what the line holds is unknown, so it is out of step until
+    // an identification shows it in step. The answers expected stay counted, since the controller
+    // may still send them: forgotten, a reply from before would answer a query after. With
+    // forgetIdentification the identification learned goes too (a link closed may open on another
+    // controller). A bus with no line has no step to lose.
+    virtual void reopened(bool forgetIdentification);
 
     // The deadline of a read of limitMs begun now: buses that pace their output start it once
     // the line has carried what was written.
@@ -169,11 +187,21 @@ protected:
     // same, the version free to change with a firmware download), or, with none learned, a line
     // that reads as one.
     bool isIdentification(const QString& line) const;
+    // What a line that came is to the link.
+    enum class Heard {
+        Nothing,        // nothing by the deadline
+        Broken,         // cut off, too long or garbage: no answer, and more of it may follow
+        Identification, // the controller's identification
+        Reply,          // any other whole line
+    };
+    Heard classify(const Line& line) const;
     // A reply line holding a NUL or a control character other than CR, LF and tab is no reply.
     static bool isGarbage(const QString& line);
     // The reply handed to the caller from its line.
     virtual QString replyText(const QString& line) const { return trimBlanks(line); }
     void showBox(const QString& prompt, int style, const QString& title) const;
+    // A bus with no line is never out of step.
+    void markInStep() { settle(); }
 
 private:
     // An answer expected for a command written: an identification for an identification request,
@@ -192,6 +220,10 @@ private:
     // Reads until deadline while only replies of queries given up on are owed: true when they
     // came and the line is in step, with nothing asked.
     bool awaitOwedReplies(qint64 deadline);
+    // One identification query of the opening, read until an identification leaves no reply owed
+    // or the read limit has passed: the identification that came, and the last line owed to no
+    // earlier query. False when the query could not be written.
+    bool askOpeningIdentification(QString& identification, QString& last);
     // The opening learns its identification from this line.
     void learnIdentification(const QString& line);
     // After a reply: the lines the same read brought beyond it are accounted for at once.
@@ -208,8 +240,9 @@ private:
     };
     // The answers asked for and not come yet, oldest first (some may be lost).
     std::deque<Expected> m_expected;
-    // A line came that could not be matched, or was broken: more of it may follow.
-    bool m_strayLines = false;
+    // A line came that could not be matched, or was broken (more of it may follow), or the link
+    // was opened or closed.
+    bool m_strayLines = true;
     bool m_untrackedSends = false;
     // Lines a read brought beyond the one handed on.
     QList<Line> m_heldLines;

@@ -9,7 +9,9 @@
 #include "tests/support/ScriptedController.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMap>
+#include <QTimer>
 
 #include <algorithm>
 #include <deque>
@@ -36,11 +38,11 @@ struct Answer {
 // The controller's side: what it answers and when, drawn from the schedule's seed.
 class NoisyAnswers {
 public:
-    explicit NoisyAnswers(quint32 seed) : m_random(seed)
+    // Each schedule has a noisiness of its own, from a clean line to one that loses or delays a
+    // third of its answers; or, given a steady loss, loses that share and delays none.
+    NoisyAnswers(quint32 seed, int steadyLossPercent) : m_random(seed), m_steady(steadyLossPercent >= 0)
     {
-        // Each schedule has a noisiness of its own: from a clean line to one that loses or delays
-        // a third of its answers.
-        m_badPercent = 5 + int(m_random() % 31);
+        m_badPercent = m_steady ? steadyLossPercent : 5 + int(m_random() % 31);
     }
 
     Answer answer(const QByteArray& line)
@@ -59,7 +61,7 @@ public:
         const int roll = int(m_random() % 100);
         if (roll >= m_badPercent)
             return {text, kLineMs};
-        if (roll % 2 == 0)
+        if (m_steady || roll % 2 == 0)
             return {}; // lost
         return {text, kLineMs + 1 + int(m_random() % kLateMaxMs)};
     }
@@ -74,6 +76,7 @@ public:
 private:
     std::mutex m_mutex;
     std::mt19937 m_random;
+    bool m_steady = false;
     int m_badPercent = 0;
     QMap<int, int> m_counts;
 };
@@ -163,9 +166,11 @@ void LinkSchedule::Result::add(const Result& other)
     answered += other.answered;
     unanswered += other.unanswered;
     notSent += other.notSent;
+    heldBack += other.heldBack;
     openings += other.openings;
     breaks += other.breaks;
     wrong += other.wrong;
+    programMs += other.programMs;
     for (const QString& w : other.wrongReplies) {
         if (wrongReplies.size() < kWrongKept)
             wrongReplies << w;
@@ -174,24 +179,26 @@ void LinkSchedule::Result::add(const Result& other)
 
 QString LinkSchedule::Result::summary() const
 {
-    return QStringLiteral("%1 schedules, %2 queries: %3 answered, %4 unanswered, %5 not sent; %6 openings, "
-                          "%7 breaks; %8 wrong replies")
+    return QStringLiteral("%1 schedules, %2 queries: %3 answered, %4 unanswered, %5 not sent (%6 held back for "
+                          "events); %7 openings, %8 breaks; %9 wrong replies")
         .arg(schedules)
         .arg(queries)
         .arg(answered)
         .arg(unanswered)
         .arg(notSent)
+        .arg(heldBack)
         .arg(openings)
         .arg(breaks)
         .arg(wrong);
 }
 
-LinkSchedule::Result LinkSchedule::run(Bus bus, quint32 seed, int steps)
+LinkSchedule::Result LinkSchedule::run(Bus bus, Host host, quint32 seed, int steps, int steadyLossPercent)
 {
     Result result;
     result.schedules = 1;
     QuietBoxes boxes;
-    NoisyAnswers answers(seed);
+    NoisyAnswers answers(seed, steadyLossPercent);
+    const bool queriesOnly = steadyLossPercent >= 0;
     std::unique_ptr<ManualClock> clock;
     std::unique_ptr<NoisyUsbDevice> device;
     std::unique_ptr<ScriptedController> controller;
@@ -210,7 +217,8 @@ LinkSchedule::Result LinkSchedule::run(Bus bus, quint32 seed, int steps)
         qputenv("KVL_COM" + QByteArray::number(kSerialPort), controller->slavePath().toLocal8Bit());
     }
 
-    {
+    // The steps, run as the host runs them.
+    const auto schedule = [&] {
         KVLComm comm;
         const auto open = [&] {
             ++result.openings;
@@ -221,17 +229,20 @@ LinkSchedule::Result LinkSchedule::run(Bus bus, quint32 seed, int steps)
         };
         std::mt19937 caller(seed * 2654435761u + 1);
         open();
+        const qint64 began = platform::Clock::tickMs();
         for (int step = 0; step < steps; ++step) {
+            const bool events = host == Host::EventLoop;
             if (!comm.IsOpen() || comm.BusType() != busType) {
                 ++result.breaks;
-                QCoreApplication::processEvents();
+                if (events)
+                    QCoreApplication::processEvents();
                 open();
                 continue;
             }
             // Most steps are a go of their own; some follow the one before without events between.
-            if (caller() % 4 != 0)
+            if (caller() % 4 != 0 && events)
                 QCoreApplication::processEvents();
-            const int roll = int(caller() % 100);
+            const int roll = queriesOnly ? 0 : int(caller() % 100);
             if (roll < 72) {
                 const bool identification = roll >= 60;
                 const int axis = 1 + int(caller() % kAxes);
@@ -245,6 +256,7 @@ LinkSchedule::Result LinkSchedule::run(Bus bus, quint32 seed, int steps)
                     expected = identification ? QString::fromLatin1(kIdentification) : answers.lastAnswerOf(axis);
                 } else if (status == KVLComm::QueryNotSent) {
                     ++result.notSent;
+                    result.heldBack += comm.WaitsForEvents() ? 1 : 0;
                     expected = QStringLiteral("untouched");
                 } else {
                     ++result.unanswered;
@@ -269,6 +281,17 @@ LinkSchedule::Result LinkSchedule::run(Bus bus, quint32 seed, int steps)
                 open();
             }
         }
+        result.programMs += platform::Clock::tickMs() - began;
+    };
+    if (host == Host::EventLoop) {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            schedule();
+            loop.quit();
+        });
+        loop.exec();
+    } else {
+        schedule();
     }
     if (bus == Bus::Usb)
         platform::drivers::installUsbDevice(0, nullptr);

@@ -30,7 +30,7 @@ TEST_F(InProcessLink, DemoAndClosedStates)
     EXPECT_EQ(c.SendAscii(QStringLiteral("1MO")), 0);
     c.setTimerEnabled(true);
     c.setTimerEnabled(false);
-    for (int i = 0; i < KVLComm::SilentQueryLimit; ++i)
+    for (int i = 0; i < KVLComm::UnansweredQueryLimit; ++i)
         EXPECT_EQ(c.SendReadAscii(QStringLiteral("1TP?"), reply), 0);
     EXPECT_TRUE(c.IsOpen());
 
@@ -62,7 +62,7 @@ TEST_F(InProcessLink, PciRefusesANulBeforeSendingAndThatIsNoSilence)
     EXPECT_EQ(comm->SendAscii(withNul), -1);
     EXPECT_EQ(comm->SendAsciiNoTerm(withNul).toInt(), -1);
     QString reply = QStringLiteral("untouched");
-    for (int i = 0; i < 2 * KVLComm::SilentQueryLimit; ++i)
+    for (int i = 0; i < 2 * KVLComm::UnansweredQueryLimit; ++i)
         EXPECT_EQ(ask(withNul + QLatin1Char('?'), reply), KVLComm::QueryNotSent);
     EXPECT_EQ(reply, QStringLiteral("untouched"));
     EXPECT_TRUE(sim().lines().isEmpty());

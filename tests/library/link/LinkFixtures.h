@@ -18,9 +18,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 // The control on the simulated controller, behind the in-process buses or a pseudo-terminal.
@@ -51,6 +55,37 @@ inline int askInNewGo(KVLComm& comm, const QString& command, QString& reply)
 {
     QCoreApplication::processEvents();
     return comm.SendReadAscii(command, reply);
+}
+
+// Runs work as a program's handlers run: from inside a running event loop, which the link's bound
+// on holding events back needs.
+inline void runInEventLoop(const std::function<void()>& work)
+{
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        work();
+        loop.quit();
+    });
+    loop.exec();
+}
+
+// The same query, each in a go of its own, until the link breaks (twelve at most): the statuses.
+inline QList<int> askUntilBroken(KVLComm& comm, const QString& command = QStringLiteral("1TP?\r"))
+{
+    QList<int> statuses;
+    QString reply;
+    for (int i = 0; i < 12 && comm.IsOpen(); ++i)
+        statuses << askInNewGo(comm, command, reply);
+    return statuses;
+}
+
+// What a controller gone silent gives: its query unanswered, the queries after it not sent (the
+// line could not be put back in step), and the last, the one that breaks the link, unanswered.
+inline bool isSilentSpell(const QList<int>& statuses)
+{
+    if (statuses.size() < 3 || statuses.front() != -1 || statuses.back() != -1)
+        return false;
+    return std::all_of(statuses.begin() + 1, statuses.end() - 1, [](int s) { return s == KVLComm::QueryNotSent; });
 }
 
 // A control on the simulated controller behind one of the in-process buses.

@@ -572,7 +572,7 @@ TEST_F(SerialLink, AReconnectAfterASilentSpellStartsInStep)
     EXPECT_EQ(stages, (QStringList{"1", "1", "1", "1", "0", "0"}));
 }
 
-// A controller that stops answering is found within three queries: one break report, demo mode.
+// A controller that stops answering is found within seconds: one break report, demo mode.
 TEST_F(SerialLink, ASilentControllerBreaksTheLinkOnceWithinSeconds)
 {
     ProgramClock clock;
@@ -593,18 +593,18 @@ TEST_F(SerialLink, ASilentControllerBreaksTheLinkOnceWithinSeconds)
     EXPECT_TRUE(comm->IsOpen());
 
     // The separate reads left the line out of step: each query asks for the identification
-    // first, gets nothing, and is not sent. Three such exchanges in a row break the link within
-    // five seconds.
+    // first, gets nothing, and is not sent. A spell of silence breaks the link within five
+    // seconds.
     pty.with([](SimController& s) { s.clearLog(); });
     const qint64 start = platform::Clock::tickMs();
-    QList<int> statuses;
-    for (int i = 0; comm->IsOpen() && i < 6; ++i)
-        statuses << ask(QStringLiteral("1TP?"), reply);
+    const QList<int> statuses = askUntilBroken(*comm, QStringLiteral("1TP?"));
     const qint64 took = platform::Clock::tickMs() - start;
-    EXPECT_EQ(statuses, (QList<int>{KVLComm::QueryNotSent, KVLComm::QueryNotSent, -1}));
-    EXPECT_GE(took, 3000);
+    ASSERT_FALSE(statuses.isEmpty());
+    EXPECT_EQ(statuses.mid(0, statuses.size() - 1), QList<int>(statuses.size() - 1, KVLComm::QueryNotSent));
+    EXPECT_EQ(statuses.back(), -1);
+    EXPECT_GE(took, SilenceWatch::SilentSpellMs);
     EXPECT_LE(took, 5000);
-    EXPECT_EQ(rawLines(), QList<QByteArray>(KVLComm::SilentQueryLimit, "VE?\r\n"));
+    EXPECT_EQ(rawLines(), QList<QByteArray>(statuses.size(), "VE?\r\n"));
     ASSERT_EQ(boxes.count(), 1);
     EXPECT_EQ(boxes.last().prompt, QStringLiteral("Error 1001 Application-defined or object-defined error KVLComm"));
     ASSERT_EQ(events.count(), 1);
@@ -621,10 +621,13 @@ TEST_F(SerialLink, ASilentControllerBreaksTheLinkOnceWithinSeconds)
     EXPECT_LT(real.elapsed(), 5000) << "silence is measured on the program clock";
 }
 
-// The in-process buses break the same way; an answered query in between starts the count again,
-// a resynchronisation that ends does not.
-TEST_F(InProcessLink, SilenceOnUsbBreaksTheLinkAfterThreeQueriesInARow)
+// The in-process buses break the same way: silence breaks the link within five seconds, and an
+// answered query in between starts the spell again. A controller that still names itself but
+// answers no query is given up after UnansweredQueryLimit queries; its identifications do not
+// start that count again.
+TEST_F(InProcessLink, SilenceOnUsbBreaksTheLinkOnceWithinSeconds)
 {
+    ProgramClock clock;
     open(BUS_TYPE_USB);
     ErrorEvents events(comm.get());
     QString reply;
@@ -634,13 +637,21 @@ TEST_F(InProcessLink, SilenceOnUsbBreaksTheLinkAfterThreeQueriesInARow)
     sim().setSilent(false);
     EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), 0);
     sim().setSilent(true);
-    EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), -1);
-    EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), KVLComm::QueryNotSent);
-    EXPECT_EQ(boxes.count(), 0);
-    EXPECT_EQ(ask(QStringLiteral("1TP?\r"), reply), -1);
+    const qint64 start = platform::Clock::tickMs();
+    EXPECT_TRUE(isSilentSpell(askUntilBroken(*comm)));
+    EXPECT_LE(platform::Clock::tickMs() - start, 5000);
     EXPECT_EQ(boxes.count(), 1);
     EXPECT_EQ(events.count(), 1);
     EXPECT_EQ(comm->BusType(), BUS_TYPE_NONE);
+
+    // Names itself, answers no query.
+    open(BUS_TYPE_USB);
+    ErrorEvents named(comm.get());
+    boxes.clear();
+    sim().setReply("1TP?", QByteArray());
+    const QList<int> statuses = askUntilBroken(*comm);
+    EXPECT_EQ(statuses, QList<int>(KVLComm::UnansweredQueryLimit, -1));
+    EXPECT_EQ(named.count(), 1);
 }
 
 } // namespace

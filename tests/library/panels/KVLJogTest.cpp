@@ -276,9 +276,10 @@ TEST_F(JogPanel, APressWhileTheLinkIsClosedNeverBlocksLaterPresses)
     PanelTestRig::press(button(1));
     PanelTestRig::release(button(1));
     EXPECT_EQ(rig->lines(), kNoLines);
+    // An opening proves nothing about the line: its first query asks for the identification first.
     rig->comm().KVLOpen();
     PanelTestRig::press(button(1));
-    EXPECT_EQ(rig->lines(), run);
+    EXPECT_EQ(rig->lines(), QStringList{"VE?\r\n"} + run);
     PanelTestRig::release(button(1));
     EXPECT_FALSE(rig->sim().isMoving(1));
 
@@ -289,7 +290,7 @@ TEST_F(JogPanel, APressWhileTheLinkIsClosedNeverBlocksLaterPresses)
     rig->comm().KVLOpen();
     rig->clearLines();
     PanelTestRig::release(button(1));
-    EXPECT_EQ(rig->lines(), (QStringList{"1ST\r", "1MD?\r"}));
+    EXPECT_EQ(rig->lines(), (QStringList{"1ST\r", "VE?\r\n", "1MD?\r"}));
     rig->clearLines();
     PanelTestRig::press(button(1));
     EXPECT_EQ(rig->lines(), run);
@@ -319,7 +320,7 @@ TEST_F(JogPanel, AHeldJogIsStoppedByTheBreakingLinkAndItsReleaseSendsNothing)
     ASSERT_EQ(rig->comm().KVLOpen(), 0);
     rig->clearLines();
     PanelTestRig::press(button(1));
-    EXPECT_EQ(rig->lines(), (QStringList{"1MD?\r", "1VA 1\r", "1MO\r", "1MV+\r"}));
+    EXPECT_EQ(rig->lines(), (QStringList{"VE?\r\n", "1MD?\r", "1VA 1\r", "1MO\r", "1MV+\r"}));
     rig->clearLines();
     PanelTestRig::release(button(1));
     EXPECT_EQ(rig->lines().value(0), QStringLiteral("1ST\r"));

@@ -30,7 +30,9 @@
 // limit, not behind the whole burst of polls, and no motion command follows it.
 namespace {
 
-enum class Polls { Late, PastTheLimit, Unanswered, Silent };
+// How the controller treats the polls once the line turns bad: position replies late, past the
+// read limit, or never; every query but the identification unanswered; or nothing answered.
+enum class Polls { Late, PastTheLimit, Unanswered, OnlyIdentification, Silent };
 
 // A stop line in well under three times what one read limit and a cut burst take.
 constexpr qint64 kStopBoundMs = 3 * 1300;
@@ -43,6 +45,8 @@ protected:
             using Answer = ScriptedController::Answer;
             // A controller gone silent still takes commands, and answers nothing.
             if (slow && polls == Polls::Silent)
+                return Answer{};
+            if (slow && polls == Polls::OnlyIdentification && line != "VE?")
                 return Answer{};
             if (line == "VE?")
                 return Answer{"KVL410 Version 2.0\r\n"};
@@ -162,14 +166,14 @@ TEST_F(SlowLinePanels, AJogReleaseStopsTheAxisWithinAReadLimitOfUnansweredPolls)
     }
 }
 
-// A jog held while the line goes silent: the link breaks, and the axis gets its stop on the port
-// before the link is given up.
-// The position polls unanswered, or the whole controller gone silent while it still takes
-// commands: the held axis is stopped when the link breaks, and nothing moves it after.
+// A jog held while the controller stops answering: the link breaks, and the axis gets its stop on
+// the port before the link is given up. A controller that answers only its identification, or
+// one gone silent while it still takes commands: the held axis is stopped when the link breaks,
+// and nothing moves it after.
 TEST_F(SlowLinePanels, AHeldJogIsStoppedBeforeABrokenLinkIsGivenUp)
 {
-    for (const Polls polls : {Polls::Unanswered, Polls::Silent}) {
-        SCOPED_TRACE(polls == Polls::Silent ? "silent" : "polls unanswered");
+    for (const Polls polls : {Polls::OnlyIdentification, Polls::Silent}) {
+        SCOPED_TRACE(polls == Polls::Silent ? "silent" : "only the identification answered");
         slow = false;
         boxes.clear();
         start(polls);

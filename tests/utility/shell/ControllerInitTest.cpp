@@ -101,6 +101,14 @@ frmMain* startInProcess(ShellRig& rig, SimDevice& device, BUS_TYPE bus)
     return main;
 }
 
+// The controller on the bus now names itself so, and the link is opened again to learn it, as a
+// re-initialisation does: a link takes as an identification only what its opening learned.
+void identifyAs(ShellRig& rig, SimController& sim, const QByteArray& identification)
+{
+    sim.setReply("VE?", identification);
+    ASSERT_EQ(rig.comm()->KVLInit(), 0);
+}
+
 } // namespace
 
 TEST(ControllerInitTest, SerialStartIdentifiesTheModelAndReportsEveryAxis)
@@ -172,7 +180,9 @@ TEST(ControllerInitTest, ResetWaitsForTheRestartAndAnUnknownModelGetsTheDefaults
     InitializeController(true);
 
     EXPECT_GE(Clock::tickMs() - start, 18500);
-    QStringList expected{"QP", "RS", "VE?", "VE?", "ZU?", "PH?"};
+    // The link reopened after the restart proves nothing: the first query asks for the
+    // identification first.
+    QStringList expected{"QP", "RS", "VE?", "VE?", "VE?", "ZU?", "PH?"};
     for (int axis = 1; axis <= 6; ++axis)
         expected << QStringLiteral("%1ID?").arg(axis) << QStringLiteral("%1QM?").arg(axis);
     EXPECT_EQ(rig.simLines(), expected);
@@ -282,7 +292,7 @@ TEST(ControllerInitTest, ModelTableLookup)
     writeTable(rig, "KVL200 , 2, 2 ,16,4\r\n\"KVL400\",four,4,16,4\n\"KVL-Quill\",3,3,8\n\"KVL410\",4,4,24,8\n");
 
     // Unquoted fields, blanks around them, and a reply without a blank.
-    sim.setReply("VE?", "KVL200\r\n");
+    identifyAs(rig, sim, "KVL200\r\n");
     EXPECT_FALSE(main->GetMaxAxes());
     EXPECT_EQ(gModel, QStringLiteral("KVL200"));
     EXPECT_EQ(limits(main), (QList<short>{2, 2, 16, 4}));
@@ -290,7 +300,7 @@ TEST(ControllerInitTest, ModelTableLookup)
 
     // Malformed records of the model give the defaults.
     for (const char* model : {"KVL400 Version 3.1", "KVL-Quill 1.0"}) {
-        sim.setReply("VE?", QByteArray(model) + "\r\n");
+        identifyAs(rig, sim, QByteArray(model) + "\r\n");
         EXPECT_TRUE(main->GetMaxAxes()) << model;
         EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8})) << model;
     }
@@ -298,11 +308,11 @@ TEST(ControllerInitTest, ModelTableLookup)
     // A record is read whole or not at all. A line longer than 1023 bytes is no record: it is
     // passed over to its end (its tail once passed for a record of its own) and the lookup reads
     // on; a long comment once hid every record after it. A count followed by a NUL is no count.
-    sim.setReply("VE?", "KVL400\r\n");
+    identifyAs(rig, sim, "KVL400\r\n");
     writeTable(rig, "; " + QByteArray(2000, 'c') + "\r\n\"KVL400\",4,4,16,4\r\n");
     EXPECT_FALSE(main->GetMaxAxes());
     EXPECT_EQ(limits(main), (QList<short>{4, 4, 16, 4}));
-    sim.setReply("VE?", "KVL410 Version 2.0\r\n");
+    identifyAs(rig, sim, "KVL410 Version 2.0\r\n");
     writeTable(rig, QByteArray(1023, 'x') + "\"KVL410\",1,1,1,1\r\n\"KVL410\",4,4,24,8\r\n");
     EXPECT_FALSE(main->GetMaxAxes());
     EXPECT_EQ(limits(main), (QList<short>{4, 4, 24, 8}));
@@ -317,10 +327,10 @@ TEST(ControllerInitTest, ModelTableLookup)
     EXPECT_EQ(limits(main), (QList<short>{4, 4, 24, 8}));
 
     // The exact model word only; no table at all gives the defaults as well.
-    sim.setReply("VE?", "kvl410 Version 2.0\r\n");
+    identifyAs(rig, sim, "kvl410 Version 2.0\r\n");
     EXPECT_TRUE(main->GetMaxAxes());
     QFile::remove(rig.folder() + QStringLiteral("/KVLAxes.ini"));
-    sim.setReply("VE?", "KVL410 Version 2.0\r\n");
+    identifyAs(rig, sim, "KVL410 Version 2.0\r\n");
     EXPECT_TRUE(main->GetMaxAxes());
     EXPECT_EQ(gModel, QStringLiteral("KVL410"));
     EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8}));
@@ -348,6 +358,7 @@ TEST(ControllerInitTest, ShippedTableKnowsEveryModel)
     setAppPath(QCoreApplication::applicationDirPath());
     for (const char* model : {"KVL410", "KVL400", "KVL200", "KVL7100", "KVL8100", "KVL-Quill"}) {
         device.controller().setModel(QByteArray(model) + " Version 1.0");
+        ASSERT_EQ(rig.comm()->KVLInit(), 0) << model;
         EXPECT_FALSE(main->GetMaxAxes()) << model;
         EXPECT_GT(gMaxAxes, 0) << model;
         EXPECT_LE(gMaxFeedbackAxes, 12) << model;

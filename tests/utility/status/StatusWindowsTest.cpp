@@ -285,8 +285,9 @@ TEST_F(StatusOnPci, AboutShowsTheProgramDriverAndFirmwareVersions)
     QTest::mouseClick(about->btnOK(), Qt::LeftButton);
     EXPECT_FALSE(about->isLoaded());
 
-    // A reply without "Version" is shown whole.
+    // A controller whose reply has no "Version" (known to the link from its opening) is shown whole.
     sim().setModel("  KVL-X 7  ");
+    ASSERT_EQ(rig.comm()->KVLInit(), 0);
     rig.main()->MenuDispatch(QStringLiteral("mnuHelpAboutKVL7100"));
     about = dynamic_cast<frmAbout*>(Form::loadedForm(QStringLiteral("frmAbout")));
     EXPECT_EQ(about->lblFirmVersion()->text(), QStringLiteral("KVL-X 7"));
