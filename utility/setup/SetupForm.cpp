@@ -2,6 +2,7 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/IMotion.h"
+#include "library/panels/BitOnOff.h"
 #include "platform/RuntimeError.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
@@ -12,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QMap>
 #include <QPushButton>
@@ -128,6 +130,26 @@ void SetupForm::showNoChoice(QAbstractButton* option)
     for (QAbstractButton* b : group->buttons())
         b->setChecked(false);
     group->setExclusive(exclusive);
+}
+
+void SetupForm::showTick(QCheckBox* box, bool known, bool ticked)
+{
+    if (!box)
+        return;
+    if (!known) {
+        box->setCheckState(Qt::PartiallyChecked);
+        return;
+    }
+    box->setTristate(false);
+    box->setChecked(ticked);
+}
+
+void SetupForm::showLamp(BitOnOff* lamp, bool known, bool on)
+{
+    if (!lamp)
+        return;
+    lamp->setOffColor(known ? BitOnOff::DefaultOffColor : NeutralLampColor);
+    lamp->setValue(known && on);
 }
 
 void SetupForm::reportUnwritten()

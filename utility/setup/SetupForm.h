@@ -15,6 +15,8 @@
 #include "library/link/CGuiState.h"
 class IMotion;
 #include "utility/setup/NumberBox.h"
+class BitOnOff;
+class QCheckBox;
 class QKeyEvent;
 class QPushButton;
 
@@ -50,6 +52,9 @@ public:
         void (*set)(IMotion& m, short axis, double value);
     };
 
+    // The colour of a lamp whose value was not read (grey: neither on nor off).
+    static constexpr qint32 NeutralLampColor = 0x808080;
+
     bool isExchanging() const { return m_exchanging; }
     // Whether unanswered queries are told from answered ones (the link was open on a bus when
     // the window was bound).
@@ -84,6 +89,11 @@ protected:
     void reportNotChanged(const QString& what);
     // Shows none of the choices of the option group that option belongs to: its value is not read.
     static void showNoChoice(QAbstractButton* option);
+    // Shows a tick box's value; one not read shows neither ticked nor clear (the partial mark).
+    // A click on a box in that state ticks it.
+    static void showTick(QCheckBox* box, bool known, bool ticked);
+    // Shows a lamp's value; one not read shows the neutral colour, neither on nor off.
+    static void showLamp(BitOnOff* lamp, bool known, bool on);
 
     // --- writing ---------------------------------------------------------------------------------
     // Sends line with a carriage return when (axis, field) is known; otherwise keeps name for the
