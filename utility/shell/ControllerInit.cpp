@@ -402,8 +402,10 @@ void InitializeController(bool bReset)
         } else {
             g_identified = false;
             // The second look is a go of its own: a first that waited out a silent line lets
-            // events run (a stop click) before it asks again.
-            if (main->GetMaxAxes() || !g_identified) {
+            // events run (a stop click) before it asks again. An identification that did not come
+            // is asked again too, also when it changed nothing (a model was read before).
+            const bool defaults = main->GetMaxAxes();
+            if (defaults || (!g_identified && main && comm.BusType() != BUS_TYPE_NONE)) {
                 Clock::pumpFor(KVLComm::AskAgainAfterMs);
                 if (main)
                     main->GetMaxAxes();
