@@ -345,16 +345,22 @@ std::optional<int> trajectoryCode(const QString& cell)
     }
 }
 
+// Only an optional sign and decimal digits. The number parse would stop at a NUL and take "2", NUL,
+// NUL for 2, or "255", NUL, "junk" for 255.
+bool signedDigits(const QString& text)
+{
+    const QString digits = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? text.mid(1) : text;
+    return !digits.isEmpty()
+        && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 // A configuration cell as upper-case hexadecimal and "H"; a negative value in 32-bit two's
 // complement, as the controller's words are. Nothing when the cell holds no whole number, with
 // *outOfRange set when it holds one that no 32-bit word can.
 std::optional<QString> hexCell(const QString& cell, bool* outOfRange)
 {
     *outOfRange = false;
-    // Only a sign and digits: the number parse would stop at a NUL and take "255", NUL, "junk"
-    // for 255.
-    const QString digits = cell.startsWith(QLatin1Char('-')) || cell.startsWith(QLatin1Char('+')) ? cell.mid(1) : cell;
-    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    if (!signedDigits(cell))
         return std::nullopt;
     bool ok = false;
     const qlonglong value = cell.toLongLong(&ok, 10);
@@ -434,6 +440,12 @@ std::optional<QStringList> convertedLines(QString* error)
                 value = QString::number(axis);
                 break;
             case Value::TrajectoryCode:
+                // A profile number with a NUL in it would be read up to the NUL.
+                if (controlCharacter(gOldParams[axis][row.position]) >= 0) {
+                    *error = cellRefusal(mnemonic.trimmed(), gOldParams[axis][row.position], axis, row.position,
+                                         QStringLiteral("is no number the controller takes"));
+                    return std::nullopt;
+                }
                 code = trajectoryCode(gOldParams[axis][row.position]).value_or(code);
                 value = QString::number(code);
                 break;
@@ -496,7 +508,8 @@ void clearOldParams()
 QString quotedLine(const QString& line)
 {
     constexpr int shown = 80;
-    return QLatin1Char('"') + (line.size() > shown ? line.left(shown) + QStringLiteral("...") : line)
+    // Control characters as "\xNN": a NUL would end the message where it stands.
+    return QLatin1Char('"') + shownText(line.size() > shown ? line.left(shown) + QStringLiteral("...") : line)
         + QLatin1Char('"');
 }
 
@@ -719,7 +732,8 @@ bool parseOldParameters(const QByteArray& bytes, const QString& path, QString* e
         if (colon < 0 || equals < 0)
             return fail(where + quotedLine(line) + kCRLF + QStringLiteral("is not of the form axis:name=value."));
         bool ok = false;
-        const int axis = trimBlanks(line.left(colon)).toInt(&ok, 10);
+        const QString axisText = trimBlanks(line.left(colon));
+        const int axis = signedDigits(axisText) ? axisText.toInt(&ok, 10) : 0;
         if (!ok || axis < 1 || axis > OldParamAxes)
             return fail(where + quotedLine(line) + kCRLF
                         + QStringLiteral("names no axis from 1 to %1.").arg(OldParamAxes));

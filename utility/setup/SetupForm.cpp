@@ -2,7 +2,9 @@
 
 #include "library/link/CGuiState.h"
 #include "library/link/IMotion.h"
+#include "library/panels/BitOnOff.h"
 #include "platform/RuntimeError.h"
+#include "platform/com/Control.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/setup/NumberBox.h"
@@ -12,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QMap>
 #include <QPushButton>
@@ -38,7 +41,36 @@ void SetupForm::bindLink()
                 [this](short NewAxis, short OldAxis) { mobjguistate_AxisChange(NewAxis, OldAxis); });
     }
     m_tracking = m_comm.IsOpen() && m_comm.BusType() != 0;
+    m_linkChanged = false;
     m_marks.clear();
+    // Every change of bus: the control's own fall to demo mode after a failure, and the program's.
+    disconnect(m_busWatch);
+    if (auto* control = qobject_cast<platform::Control*>(m_comm.object())) {
+        m_busWatch = connect(control, &platform::Control::PropertyChanged, this, [this](const QString& name) {
+            if (name == QLatin1String("BusType"))
+                m_linkChanged = true;
+        });
+    }
+}
+
+void SetupForm::followLink()
+{
+    if (m_tracking && !m_linkChanged)
+        return;
+    if (m_comm.isNull() || !m_comm.IsOpen() || m_comm.BusType() == 0)
+        return; // demo mode or no link: nothing reaches a controller
+    // The link is open on a bus the marks do not belong to (opened under the window by a reset, a
+    // panel's reset or the power-on prompt, or set since): none of what the window holds is known
+    // to be this controller's.
+    m_tracking = true;
+    m_linkChanged = false;
+    m_marks.clear();
+}
+
+bool SetupForm::tracksReads()
+{
+    followLink();
+    return m_tracking;
 }
 
 void SetupForm::mobjguistate_AxisChange(short, short) {}
@@ -60,6 +92,7 @@ SetupForm::Read SetupForm::readValue(short axis, int field, const QString& line,
     // A fresh reply for each query, so an unanswered one never takes the reply before it.
     QString reply;
     int status = -1;
+    followLink();
     if (!m_comm.isNull())
         status = m_comm.SendReadAscii(line + QLatin1Char('\r'), reply);
     if (pumpAfter && !pump())
@@ -78,8 +111,9 @@ SetupForm::Read SetupForm::readValue(short axis, int field, const QString& line,
     return Read::Answered;
 }
 
-bool SetupForm::isKnown(short axis, int field) const
+bool SetupForm::isKnown(short axis, int field)
 {
+    followLink();
     return !m_tracking || m_marks.isKnown(axis, field);
 }
 
@@ -128,6 +162,26 @@ void SetupForm::showNoChoice(QAbstractButton* option)
     for (QAbstractButton* b : group->buttons())
         b->setChecked(false);
     group->setExclusive(exclusive);
+}
+
+void SetupForm::showTick(QCheckBox* box, bool known, bool ticked)
+{
+    if (!box)
+        return;
+    if (!known) {
+        box->setCheckState(Qt::PartiallyChecked);
+        return;
+    }
+    box->setTristate(false);
+    box->setChecked(ticked);
+}
+
+void SetupForm::showLamp(BitOnOff* lamp, bool known, bool on)
+{
+    if (!lamp)
+        return;
+    lamp->setOffColor(known ? BitOnOff::DefaultOffColor : NeutralLampColor);
+    lamp->setValue(known && on);
 }
 
 void SetupForm::reportUnwritten()

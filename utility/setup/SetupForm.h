@@ -15,6 +15,8 @@
 #include "library/link/CGuiState.h"
 class IMotion;
 #include "utility/setup/NumberBox.h"
+class BitOnOff;
+class QCheckBox;
 class QKeyEvent;
 class QPushButton;
 
@@ -34,6 +36,10 @@ class QPushButton;
 // reply, "No data", "No Message", no number) leaves its value unread: the cache keeps what it held
 // and writeValue() skips the value, naming it in one box (reportUnwritten()) after the writes. In
 // demo mode nothing reaches the controller, so every value counts as read (an empty reply reads 0).
+// The tracking follows the link: when the link is open on a bus under a window bound while it was
+// closed or in demo mode, or after its bus changed since (a failure drops it to demo mode, the bus
+// window picks one), nothing the window holds is known to be this controller's, so every value
+// turns unread, edits included, and none is written until read or typed again.
 //
 // Busy. Work that lets events run holds an Exchange; a second one (a button pressed during a
 // write) is refused. pump() runs events and says whether the window is still loaded: a loop stops
@@ -50,10 +56,13 @@ public:
         void (*set)(IMotion& m, short axis, double value);
     };
 
+    // The colour of a lamp whose value was not read (grey: neither on nor off).
+    static constexpr qint32 NeutralLampColor = 0x808080;
+
     bool isExchanging() const { return m_exchanging; }
-    // Whether unanswered queries are told from answered ones (the link was open on a bus when
-    // the window was bound).
-    bool tracksReads() const { return m_tracking; }
+    // Whether unanswered queries are told from answered ones (the link has been open on a bus
+    // since the window was bound).
+    bool tracksReads();
 
 protected:
     // Takes the link, its IMotion view and the shared GUI state, whose AxisChange then reaches
@@ -75,7 +84,7 @@ protected:
     Read readValue(short axis, int field, const QString& line, ReadMarks::Reply form, NumberText::Target target,
                    const std::function<void(double value)>& store, bool pumpAfter = true);
     // The cache holds a value of the controller's, or one the user set: it may be written.
-    bool isKnown(short axis, int field) const;
+    bool isKnown(short axis, int field);
     // The user set the value (a whole value typed or chosen): it may be written from now on.
     void markEdited(short axis, int field) { m_marks.markEdited(axis, field); }
     ReadMarks& marks() { return m_marks; }
@@ -84,6 +93,11 @@ protected:
     void reportNotChanged(const QString& what);
     // Shows none of the choices of the option group that option belongs to: its value is not read.
     static void showNoChoice(QAbstractButton* option);
+    // Shows a tick box's value; one not read shows neither ticked nor clear (the partial mark).
+    // A click on a box in that state ticks it.
+    static void showTick(QCheckBox* box, bool known, bool ticked);
+    // Shows a lamp's value; one not read shows the neutral colour, neither on nor off.
+    static void showLamp(BitOnOff* lamp, bool known, bool on);
 
     // --- writing ---------------------------------------------------------------------------------
     // Sends line with a carriage return when (axis, field) is known; otherwise keeps name for the
@@ -143,6 +157,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Starts tracking afresh when the link is open on a bus the window's marks do not belong to
+    // (see the class comment).
+    void followLink();
     void connectButton(QAbstractButton* button, std::function<void()> action);
 
     CommLink m_comm;
@@ -150,6 +167,9 @@ private:
     QPointer<CGuiState> mobjGuiState;
     ReadMarks m_marks;
     bool m_tracking = false;
+    // The link's bus was set since the marks were taken.
+    bool m_linkChanged = false;
+    QMetaObject::Connection m_busWatch;
     bool m_exchanging = false;
     QList<QPointer<NumberBox>> m_boxes;
     QPointer<QAbstractButton> m_cancelButton;

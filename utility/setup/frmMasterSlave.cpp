@@ -236,6 +236,12 @@ bool frmMasterSlave::hasMotor(short axis)
     return read != Read::Answered || type != 0;
 }
 
+bool frmMasterSlave::masterKnown(int i)
+{
+    // An axis with no motor has no record to read: it is no slave.
+    return !optMstrAxis[i]->isEnabled() || isKnown(short(i + 1), SS);
+}
+
 bool frmMasterSlave::masterRead(short axis)
 {
     if (isKnown(axis, SS))
@@ -256,14 +262,15 @@ void frmMasterSlave::optMstrAxis_Click(int i)
     const short M = short(i + 1);
     for (int j = 0; j < axesShown(); ++j) {
         QCheckBox* box = chkSlveAxis[j];
+        const bool known = masterKnown(j);
         if (j == i) {
             box->setEnabled(false);
-            box->setChecked(m_working[i].master == M);
+            showTick(box, known, m_working[i].master == M);
             continue;
         }
         box->setEnabled(hasMotor(short(j + 1)));
-        const bool ticked = m_working[j].master == M;
-        box->setChecked(ticked);
+        const bool ticked = known && m_working[j].master == M;
+        showTick(box, known, ticked);
         // A slave of this master shows ticked and greyed, as its tick left it.
         if (ticked)
             box->setEnabled(false);
@@ -286,10 +293,12 @@ void frmMasterSlave::chkSlveAxis_Click(int s)
                 return;
             notice(QStringLiteral("The master of axis-%1 could not be read from the controller, so nothing was changed.")
                        .arg(axis));
-            box->setChecked(false);
+            showTick(box, masterKnown(s), masterKnown(s) && m_working[s].master == M);
             return;
         }
     }
+    // Both masters are read: the box is a plain tick again.
+    box->setTristate(false);
     const short mastersMaster = m_working[m].master;
     if (mastersMaster != M && mastersMaster != 0) {
         notice(QStringLiteral("The selected master axis is a slave of axis-%1.\r\n"

@@ -38,6 +38,8 @@ private:
     void chkSlveAxis_Click(int s);
     // The axis's master is known, read again now when it was not; false when it still is not.
     bool masterRead(short axis);
+    // Whether the master of axis index i is known (read, set, or the axis has no motor).
+    bool masterKnown(int i);
     void optSlvAxis_Click(int k);
     void optSlveMode_Click(int i);
     void cmdAssign_Click();

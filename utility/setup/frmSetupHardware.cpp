@@ -693,7 +693,7 @@ void frmSetupHardware::SetDigitalIOControls(int Port, const QString& Bits, bool 
         for (QRadioButton* o : m_portDirection[p])
             o->setEnabled(false);
         for (BitOnOff* bit : m_portBits[p]) {
-            bit->setValue(false);
+            showLamp(bit, true, false);
             bit->setEnabled(false);
         }
     }
@@ -701,17 +701,18 @@ void frmSetupHardware::SetDigitalIOControls(int Port, const QString& Bits, bool 
         return;
     for (int k = 0; k < PortBits; ++k)
         m_portBits[Port][k]->setEnabled(8 * Port + k < channels);
-    if (!haveBits)
+    if (!haveBits) {
+        // Bits never read are neither on nor off; ones read before stay as they were.
+        if (!isKnown(1, SB)) {
+            for (BitOnOff* bit : m_portBits[Port])
+                showLamp(bit, false, false);
+        }
         return;
-    for (int k = 0; k < PortBits; ++k)
-        m_portBits[Port][k]->setValue(false);
-    const QString& model = KvlXGlobal::gModel;
-    if (Port == 2 && model != QLatin1String("KVL8100") && model != QLatin1String("KVL7100"))
-        return;
-    for (int k = 0; k < PortBits; ++k) {
-        if (KvlXGlobal::GetBinaryBit(Bits, short(8 * Port + k)) == 1)
-            m_portBits[Port][k]->setValue(true);
     }
+    const QString& model = KvlXGlobal::gModel;
+    const bool shown = Port != 2 || model == QLatin1String("KVL8100") || model == QLatin1String("KVL7100");
+    for (int k = 0; k < PortBits; ++k)
+        showLamp(m_portBits[Port][k], true, shown && KvlXGlobal::GetBinaryBit(Bits, short(8 * Port + k)) == 1);
 }
 
 short frmSetupHardware::CheckBits(int Port) const

@@ -320,9 +320,11 @@ void frmSetupTabs::showPage(int page)
             continue;
         }
         const int word = int(c.value.get(*m, short(axis)));
-        box->setChecked((word & (1 << kPages[page].bit)) != 0);
-        // A word never read cannot take one bit: writing it would put guesses into the others.
-        box->setEnabled(isKnown(short(axis), c.field));
+        // A word never read shows no tick and cannot take one bit: writing it would put guesses
+        // into the others.
+        const bool known = isKnown(short(axis), c.field);
+        showTick(box, known, (word & (1 << kPages[page].bit)) != 0);
+        box->setEnabled(known);
     }
 }
 
@@ -333,7 +335,7 @@ void frmSetupTabs::chkEvents_Click(int page, int source)
     IMotion* m = motion();
     const ConfigValue& c = configOf(kSources[source].field);
     if (axis == 0 || !m || !isKnown(short(axis), c.field)) {
-        box->setChecked(!box->isChecked());
+        showPage(page);
         return;
     }
     const int bit = 1 << kPages[page].bit;
@@ -348,9 +350,15 @@ void frmSetupTabs::chkEvents_Click(int page, int source)
 void frmSetupTabs::ShowSystemConfig()
 {
     IMotion* m = motion();
-    const int word = m ? m->SystemConfiguration(1) : 0;
-    optInterlock[(word & kInterlockBit) ? 1 : 0]->setChecked(true);
-    optCritical[(word & kCriticalBit) ? 1 : 0]->setChecked(true);
+    if (!m || !isKnown(1, ZZ)) {
+        // A word never read picks neither option.
+        showNoChoice(optInterlock[0]);
+        showNoChoice(optCritical[0]);
+    } else {
+        const int word = m->SystemConfiguration(1);
+        optInterlock[(word & kInterlockBit) ? 1 : 0]->setChecked(true);
+        optCritical[(word & kCriticalBit) ? 1 : 0]->setChecked(true);
+    }
     enableSystemOptions();
 }
 

@@ -276,7 +276,7 @@ void frmSetupUnits::mobjguistate_AxisChange(short NewAxis, short)
     m_row->selectAxis(NewAxis);
 }
 
-frmSetupUnits::Role frmSetupUnits::roleOf(int axis) const
+frmSetupUnits::Role frmSetupUnits::roleOf(int axis)
 {
     IMotion* m = motion();
     if (!m || axis < 1 || axis > ReadMarks::Axes)
@@ -285,6 +285,9 @@ frmSetupUnits::Role frmSetupUnits::roleOf(int axis) const
     // display does the same, so such an axis is never shown (or edited) as a motor axis.
     if (axis > KvlXGlobal::gMaxAxes)
         return Role::FeedbackOnly;
+    // A probe that failed is no answer of "no motor".
+    if (!isKnown(short(axis), QM))
+        return Role::Unknown;
     const int type = m->MotorType(short(axis));
     if (type == 1)
         return Role::Servo;
@@ -311,10 +314,13 @@ void frmSetupUnits::optUnitSelectAxis_Click(int Index)
     lblUnits->setVisible(stepper);
     if (role == Role::Servo || role == Role::FeedbackOnly)
         frameDefineResolution->setEnabled(true);
-    else if (role == Role::NoMotor)
+    else if (role == Role::NoMotor || role == Role::Unknown)
         frameDefineResolution->setEnabled(false);
-    cboSelectUnits->setEnabled(role != Role::NoMotor);
-    Label1->setEnabled(role != Role::NoMotor);
+    // Without its motor type the axis's values are shown as read, and none can be edited: which of
+    // them Apply sends depends on that type.
+    const bool editable = role != Role::NoMotor && role != Role::Unknown;
+    cboSelectUnits->setEnabled(editable);
+    Label1->setEnabled(editable);
 
     // A value that was not read shows empty, never the cache's guess.
     showKnown(m_resolution, SU, m->EncoderResolution(m_axis));
@@ -329,6 +335,11 @@ void frmSetupUnits::optUnitSelectAxis_Click(int Index)
             optFeedback[feedback ? 0 : 1]->setChecked(true);
         else
             showNoChoice(optFeedback[0]);
+    }
+    if (role == Role::Unknown) {
+        cboSelectUnits->setCurrentIndex(isKnown(m_axis, SN) ? positionOfCode(m->DisplacementUnits(m_axis)) : -1);
+        showUnitName();
+        return;
     }
     if (role == Role::NoMotor) {
         // Shown as encoder counts; the code stays as it is (Apply sends nothing for this axis).
@@ -408,7 +419,7 @@ void frmSetupUnits::ShowResolution()
         if (definite)
             markEdited(axis, SU);
         m_resolution->show(1.0);
-        m_stepRes->show(m->Stepsize(axis) / m->EncoderResolution(axis));
+        showKnown(m_stepRes, FR, m->Stepsize(axis) / m->EncoderResolution(axis));
         return;
     }
     showKnown(m_stepRes, FR, m->Stepsize(axis));

@@ -43,7 +43,9 @@ protected:
     void mobjguistate_AxisChange(short NewAxis, short OldAxis) override;
 
 private:
-    enum class Role { NoMotor, Servo, Stepper, FeedbackOnly };
+    // Unknown: a motor axis whose motor type was not read, so neither its kind nor which of its
+    // values apply is known.
+    enum class Role { NoMotor, Servo, Stepper, FeedbackOnly, Unknown };
 
     void optUnitSelectAxis_Click(int Index);
     void cboSelectUnits_Click(int position);
@@ -56,7 +58,7 @@ private:
     // The load's reads; false when the window went away.
     bool readAxis(short axis);
     bool ReadUnitsFromController(short axis);
-    Role roleOf(int axis) const;
+    Role roleOf(int axis);
 
     AxisOptionRow* m_row = nullptr;
     QGroupBox* frameSelectAxis = nullptr;

@@ -308,6 +308,21 @@ bool resetController(CommLink& comm)
     return true;
 }
 
+// After an identification that did not come: what was kept from the last one read, if any.
+QString keptLimitsNote()
+{
+    if (gModel.isEmpty())
+        return QString();
+    return kCRLF
+        + QStringLiteral("The model could not be read from the controller, so the model %1 and its limits "
+                         "(%2 axes, %3 feedback axes, %4 digital and %5 analog channels) were not changed.")
+              .arg(gModel)
+              .arg(gMaxAxes)
+              .arg(gMaxFeedbackAxes)
+              .arg(gMaxDigitalChannels)
+              .arg(gMaxAnalogChannels);
+}
+
 // The failure stays in view, also when a link failure on the way hid the program's windows.
 void showFailure(frmSplash* splash, const QString& reason)
 {
@@ -387,15 +402,17 @@ void InitializeController(bool bReset)
         } else {
             g_identified = false;
             // The second look is a go of its own: a first that waited out a silent line lets
-            // events run (a stop click) before it asks again.
-            if (main->GetMaxAxes()) {
+            // events run (a stop click) before it asks again. An identification that did not come
+            // is asked again too, also when it changed nothing (a model was read before).
+            const bool defaults = main->GetMaxAxes();
+            if (defaults || (!g_identified && main && comm.BusType() != BUS_TYPE_NONE)) {
                 Clock::pumpFor(KVLComm::AskAgainAfterMs);
                 if (main)
                     main->GetMaxAxes();
             }
             if (comm.BusType() != BUS_TYPE_NONE && !g_identified) {
                 failed = true;
-                showFailure(splash, QStringLiteral("The controller does not answer."));
+                showFailure(splash, QStringLiteral("The controller does not answer.") + keptLimitsNote());
             }
         }
     }
@@ -618,6 +635,10 @@ bool frmMain::GetMaxAxes()
 
     const QString model = modelWord(exchange(comm, QStringLiteral("VE?") + kCR));
     g_identified = !model.isEmpty();
+    // Once a model was read, only another read changes it: a lost identification at a
+    // re-initialisation says nothing about the controller, so its model and limits stay.
+    if (!g_identified && !gModel.isEmpty())
+        return false;
     std::optional<Limits> limits;
     if (g_identified) {
         gModel = model;

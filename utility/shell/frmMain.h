@@ -53,7 +53,9 @@ public:
     int fallenBusType() const;
 
     // The model's axis and channel counts into mobjGuiState and the program's copies; true when
-    // the defaults were applied. Lives with the controller initialisation (ControllerInit.cpp).
+    // the defaults were applied. Only a model read sets them: once one was, an identification that
+    // does not come changes nothing (false). Lives with the controller initialisation
+    // (ControllerInit.cpp).
     bool GetMaxAxes();
 
     void InitError();

@@ -1082,6 +1082,12 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
     };
     QByteArray longBlock = good;
     longBlock.insert(longBlock.indexOf("2:Axis"), "1:Extra=1\r\n");
+    // An axis number followed by NULs read as that axis once; a number is refused wherever its NUL
+    // stands, as in a value.
+    QByteArray nulAxis = good;
+    nulAxis.replace(nulAxis.indexOf("2:Axis"), 2, QByteArray("2\0\0:", 4));
+    QByteArray nulAxisInBlock = good;
+    nulAxisInBlock.replace(nulAxisInBlock.indexOf("2:Key7="), 2, QByteArray("2\0:", 3));
     const QList<Case> cases = {
         {"Parameters\r\n1:Axis=1\r\n", QStringLiteral("The file selected is not in old format.")},
         {"", QStringLiteral("The file selected is not in old format.")},
@@ -1103,6 +1109,9 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         {withCell("1:10", "abc"), QStringLiteral("The SU value \"abc\" of axis 1 (line 11 of ")},
         {withCell("1:4", QByteArray("255\0junk", 8)), QStringLiteral("The VA value \"255\\x00junk\" of axis 1 (line 5 of ")},
         {withCell("1:34", QByteArray("255\0junk", 8)), QStringLiteral("The ZA value \"255\\x00junk\" of axis 1 (line 35 of ")},
+        {withCell("2:13", QByteArray("5\0", 2)), QStringLiteral("The TJ value \"5\\x00\" of axis 2 (line 58 of ")},
+        {nulAxis, QStringLiteral("Line 45 of ")},
+        {nulAxisInBlock, QStringLiteral("Line 52 of ")},
     };
     for (const Case& c : cases) {
         Files f;
@@ -1130,6 +1139,10 @@ TEST(ParameterFilesTest, ConvertRefusesBadSourcesNamingTheLineAndWritesNothing)
         EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
         EXPECT_TRUE(error.endsWith(QStringLiteral("starts a second block of axis 1 (the first began at line 1), so "
                                                   "nothing was converted.")))
+            << error.toStdString();
+        f.write(QStringLiteral("old.txt"), nulAxis);
+        EXPECT_FALSE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));
+        EXPECT_TRUE(error.endsWith(QStringLiteral("\"2\\x00\\x00:Axis= 2.0 \"\r\nnames no axis from 1 to 6.")))
             << error.toStdString();
         f.write(QStringLiteral("old.txt"), oldFile(2, 44, outOfRange));
         ASSERT_TRUE(ParseOldParameterLine(f.path(QStringLiteral("old.txt")), &error));

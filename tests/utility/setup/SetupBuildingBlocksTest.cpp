@@ -1,4 +1,9 @@
+#include "library/link/BusType.h"
 #include "library/link/CGuiState.h"
+#include "library/link/KVLComm.h"
+#include "platform/kernel/Clock.h"
+#include "platform/ui/MsgBox.h"
+#include "tests/support/ControllerHandlers.h"
 #include "tests/support/MsgBoxRecorder.h"
 #include "tests/support/Clicks.h"
 #include "tests/support/TestHelpers.h"
@@ -10,6 +15,7 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -163,4 +169,66 @@ TEST(SetupForm, EscapePressesTheWindowsCancel)
         if (Form* still = d.form(name))
             Form::Unload(still);
     }
+}
+
+// A window opened while the link is closed (File > Reset with the controller unplugged leaves it
+// closed on its bus) has no controller to ask, so it takes every value as read. File > Reset with
+// the controller back opens the link under the open windows: nothing they hold is the
+// controller's, so OK writes none of it and says so.
+TEST(SetupForm, ALinkOpenedUnderAWindowWritesNothingTheWindowHeldBefore)
+{
+    platform::Clock::useManualClock(1000, 1);
+    struct RealClock {
+        ~RealClock() { platform::Clock::useRealClock(); }
+    } realClock;
+    SetupDesk d(2);
+    ControllerHandlers handlers;
+    d.rig.answer = [](const ShellRig::Box& box) {
+        // File > Reset's question OK; no bus window after the failed start.
+        return int(box.prompt.contains(QStringLiteral("continue")) ? platform::vbNo : platform::vbOK);
+    };
+    d.device.uninstall();
+    d.dispatch(QStringLiteral("mnuFileResetSystem"));
+    ASSERT_FALSE(d.comm()->IsOpen());
+    ASSERT_EQ(d.comm()->BusType(), BUS_TYPE_USB) << d.prompts().join(QLatin1Char('|')).toStdString();
+    d.dispatch(QStringLiteral("mnuSetupMotionResolution"));
+    ASSERT_NE(d.form(QStringLiteral("frmSetupUnits")), nullptr);
+
+    d.device.installOnUsb(0);
+    d.dispatch(QStringLiteral("mnuFileResetSystem"));
+    ASSERT_TRUE(d.comm()->IsOpen());
+    ASSERT_EQ(d.comm()->BusType(), BUS_TYPE_USB);
+    ASSERT_NE(d.form(QStringLiteral("frmSetupUnits")), nullptr) << "a reset keeps the windows open";
+
+    d.clearLines();
+    d.rig.boxes.clear();
+    d.click(QStringLiteral("frmSetupUnits"), QStringLiteral("btnResOk"));
+    const QRegularExpression unitsWrite(QStringLiteral("^\\d+(SN|SU|FR|QS|ZB)[^?]"));
+    for (const QString& line : d.lines())
+        EXPECT_FALSE(unitsWrite.match(line).hasMatch()) << line.toStdString();
+    ASSERT_FALSE(d.prompts().isEmpty());
+    EXPECT_TRUE(d.prompts().at(0).startsWith(QStringLiteral("These values could not be read from the controller")));
+    // The limits came with the identification: the feedback-only axes 7 and 8 had units to write.
+    EXPECT_TRUE(d.prompts().at(0).contains(QStringLiteral("\r\nAxis 7: SN, SU"))) << d.prompts().at(0).toStdString();
+
+    // A window that read its values, whose link then falls to demo mode (as a break leaves it, the
+    // window hidden and loaded) and is opened on a bus again: what it read came from the link
+    // before, so Apply writes none of it. Until then the values it read are written as read.
+    d.rig.boxes.clear();
+    d.dispatch(QStringLiteral("mnuSetupFaults"));
+    ASSERT_NE(d.form(QStringLiteral("frmSetupTabs")), nullptr);
+    d.clearLines();
+    d.click(QStringLiteral("frmSetupTabs"), QStringLiteral("btnApplyConfig"));
+    EXPECT_TRUE(d.lines().contains(QStringLiteral("1ZF00\r"))) << d.lines().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(d.prompts().isEmpty());
+    d.goDemo();
+    d.comm()->setBusType(BUS_TYPE_USB);
+    ASSERT_EQ(d.comm()->KVLInit(), 0);
+    d.clearLines();
+    d.click(QStringLiteral("frmSetupTabs"), QStringLiteral("btnApplyConfig"));
+    const QRegularExpression faultWrite(QStringLiteral("^\\d*Z[ZFHSABE][0-9A-F]"));
+    for (const QString& line : d.lines())
+        EXPECT_FALSE(faultWrite.match(line).hasMatch()) << line.toStdString();
+    ASSERT_EQ(d.prompts().size(), 1);
+    EXPECT_TRUE(d.prompts().at(0).contains(QStringLiteral("Axis 1: ZF"))) << d.prompts().at(0).toStdString();
 }

@@ -170,12 +170,18 @@ TEST(frmMasterSlave, AFailedMotorProbeDisablesNothingAndAMasterNeverReadIsNotTak
     d.click(W, "optSlvAxis_1");
     EXPECT_EQ(d.child<QLineEdit>(W, "txtGearRatio")->text(), QStringLiteral("2.5")) << "axis 2's own ratio";
 
+    // Axis 3's master was not read: under master 1 it shows neither ticked nor clear, where a
+    // free axis shows clear.
+    EXPECT_EQ(slaveBox(d, 2)->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(slaveBox(d, 1)->checkState(), Qt::Unchecked);
+    EXPECT_TRUE(slaveBox(d, 2)->isEnabled());
+
     // Ticking axis 3 under master 1 asks for its master again; still lost, nothing changes.
     d.rig.boxes.clear();
     d.clearLines();
     Clicks::click(slaveBox(d, 2));
     EXPECT_EQ(d.lines().filter(QStringLiteral("SS?")), QStringList({"3SS?\r"}));
-    EXPECT_FALSE(slaveBox(d, 2)->isChecked());
+    EXPECT_EQ(slaveBox(d, 2)->checkState(), Qt::PartiallyChecked) << "still unread";
     ASSERT_EQ(d.rig.boxes.size(), 1);
     EXPECT_EQ(d.rig.boxes.at(0).prompt,
               QStringLiteral("The master of axis-3 could not be read from the controller, so nothing was changed."));
@@ -188,4 +194,8 @@ TEST(frmMasterSlave, AFailedMotorProbeDisablesNothingAndAMasterNeverReadIsNotTak
     EXPECT_FALSE(slaveBox(d, 2)->isChecked());
     ASSERT_EQ(d.rig.boxes.size(), 1);
     EXPECT_EQ(d.rig.boxes.at(0).prompt, QStringLiteral("Axis-3 is a slave of axis-2."));
+    EXPECT_EQ(slaveBox(d, 2)->checkState(), Qt::Unchecked);
+    // Now read, it is a plain tick box again: a click cannot leave it half-ticked.
+    Clicks::click(slaveBox(d, 2));
+    EXPECT_NE(slaveBox(d, 2)->checkState(), Qt::PartiallyChecked);
 }

@@ -6,6 +6,7 @@
 #include "library/panels/BitOnOff.h"
 #include "tests/support/Clicks.h"
 #include "tests/support/TestHelpers.h"
+#include "utility/setup/SetupForm.h"
 #include "utility/shell/Form.h"
 
 #include <QGroupBox>
@@ -231,10 +232,18 @@ TEST(frmSetupHardware, AWordNeverReadIsShownAsNoChoiceAndAClickReadsItAgainBefor
     sim.setReply(" 1ZA?", QByteArray());
     sim.setReply(" 1SN?", QByteArray());
     sim.setReply("BO?", QByteArray());
+    sim.setReply("SB?", "No data\r\n");
     sim.setReply(" 0AM?", QByteArray());
     d.dispatch("mnuSetupHardware");
     ASSERT_NE(d.form(W), nullptr);
     EXPECT_TRUE(d.prompts().isEmpty());
+    // Port bits never read light neither on nor off.
+    for (char port : {'A', 'B', 'C'}) {
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(d.bit(port, k)->fillColor(), SetupForm::NeutralLampColor) << port << k;
+            EXPECT_FALSE(d.bit(port, k)->Value()) << port << k;
+        }
+    }
     for (const char* name : {"optAmpInput1_0", "optAmpInput1_1", "optServoDacOutput1_0", "optServoDacOutput1_1",
                              "optPortADirection_0", "optPortADirection_1", "optSelectRange_0", "optSelectRange_1",
                              "optADCGain_0", "optADCGain_1"})
@@ -254,7 +263,7 @@ TEST(frmSetupHardware, AWordNeverReadIsShownAsNoChoiceAndAClickReadsItAgainBefor
     QStringList asked = d.lines();
     asked.removeAll(QStringLiteral("VE?\r\n")); // the link putting itself back in step
     EXPECT_EQ(asked, QStringList({" 1ZA?\r", "BO?\r", "SB?\r", " 0AM?\r"}));
-    ASSERT_EQ(d.prompts().size(), 3);
+    ASSERT_EQ(d.prompts().size(), 3) << d.prompts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(d.prompts().at(0), QStringLiteral("Axis 1's amplifier word could not be read from the controller, so it was not changed."));
     EXPECT_TRUE(d.prompts().at(1).startsWith(QStringLiteral("The digital port setting could not be read")));
     EXPECT_TRUE(d.prompts().at(2).startsWith(QStringLiteral("The analog input mode could not be read")));
@@ -283,6 +292,10 @@ TEST(frmSetupHardware, AWordNeverReadIsShownAsNoChoiceAndAClickReadsItAgainBefor
     EXPECT_TRUE(d.opt("optServoDacOutput1_0")->isChecked()) << "read again: 0x200 set";
     EXPECT_TRUE(d.opt("optSelectRange_1")->isChecked()) << "read again: mode 4 is bipolar";
     EXPECT_TRUE(d.opt("optPortCDirection_1")->isChecked());
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(d.bit('A', k)->fillColor(), BitOnOff::DefaultOffColor) << k << ": read as off";
+        EXPECT_EQ(d.bit('C', k)->fillColor(), k < 2 ? BitOnOff::DefaultOnColor : BitOnOff::DefaultOffColor) << k;
+    }
     d.clearLines();
     d.click(W, "btnHardwareApply");
     EXPECT_EQ(d.portAndAnalogLines(), QStringList({"BO 05\r", "SB 0030000\r", "AM 5\r"}));

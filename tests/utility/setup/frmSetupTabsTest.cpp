@@ -175,25 +175,45 @@ TEST(frmSetupTabsTest, AxesItHasNoOptionForNeverReachItsPages)
     EXPECT_TRUE(sent.contains(QStringLiteral("2ZF04")));
 }
 
-TEST(frmSetupTabsTest, AWordWhoseQueryFailedIsNeitherEditableNorWritten)
+TEST(frmSetupTabsTest, AWordWhoseQueryFailedIsNeitherShownNorEditableNorWritten)
 {
     SetupRig rig(SetupRig::Model{"KVL410", 2, 2, 0}, [](SimController& sim) {
         sim.setReply("1ZH?", "No data\r\n");
+        sim.setReply("ZZ?", "");
         sim.setWord(2, "ZH", 0x3);
     });
+    // What the cache held before: guesses, whose bits must not show as the controller's.
+    rig.shell.comm()->setHardLimitConfig(1, 0x7);
+    rig.shell.comm()->setSystemConfiguration(1, 0x101);
     frmSetupTabs* w = openFaults(rig);
     ASSERT_NE(w, nullptr);
     rig.takeLines();
-    EXPECT_FALSE(child<QCheckBox>(w, QStringLiteral("chkAbortEvents_4"))->isEnabled());
-    EXPECT_TRUE(child<QCheckBox>(w, QStringLiteral("chkAbortEvents_0"))->isEnabled());
+    for (int page = 0; page < frmSetupTabs::Pages; ++page) {
+        EXPECT_EQ(w->checkBox(page, 4)->checkState(), Qt::PartiallyChecked) << page << ": neither ticked nor clear";
+        EXPECT_FALSE(w->checkBox(page, 4)->isEnabled()) << page;
+        EXPECT_EQ(w->checkBox(page, 0)->checkState(), Qt::Unchecked) << page << ": read as 0";
+        EXPECT_TRUE(w->checkBox(page, 0)->isEnabled()) << page;
+    }
+    for (const char* name : {"optInterlock_0", "optInterlock_1", "optCritical_0", "optCritical_1"}) {
+        EXPECT_FALSE(child<QRadioButton>(w, QLatin1String(name))->isChecked()) << name << ": the word was not read";
+        EXPECT_FALSE(child<QRadioButton>(w, QLatin1String(name))->isEnabled()) << name;
+    }
+    // Axis 2's word was read: its boxes show it.
+    click(child<QRadioButton>(w, QStringLiteral("optAbortAxis_1")));
+    EXPECT_EQ(w->checkBox(0, 4)->checkState(), Qt::Unchecked) << "0x3 leaves the abort bit clear";
+    EXPECT_EQ(w->checkBox(1, 4)->checkState(), Qt::Checked);
+    EXPECT_TRUE(w->checkBox(0, 4)->isEnabled());
+    rig.takeLines();
 
     click(child<QPushButton>(w, QStringLiteral("btnApplyConfig")));
     const QStringList sent = rig.takeLines();
     EXPECT_FALSE(sent.filter(QStringLiteral("1ZH")).size());
+    EXPECT_FALSE(sent.filter(QStringLiteral("ZZ")).size());
     EXPECT_TRUE(sent.contains(QStringLiteral("2ZH03")));
     EXPECT_TRUE(sent.contains(QStringLiteral("1ZF00")));
     ASSERT_EQ(rig.prompts().size(), 1);
-    EXPECT_TRUE(rig.prompts().at(0).endsWith(QStringLiteral("\r\nAxis 1: ZH"))) << rig.prompts().at(0).toStdString();
+    EXPECT_TRUE(rig.prompts().at(0).endsWith(QStringLiteral("\r\nController: ZZ\r\nAxis 1: ZH")))
+        << rig.prompts().at(0).toStdString();
 }
 
 TEST(frmSetupTabsTest, DemoModeReadsZerosAndSendsNothing)

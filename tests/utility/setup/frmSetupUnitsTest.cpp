@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -367,4 +368,58 @@ TEST(frmSetupUnitsTest, ValuesNotReadShowEmptyNeverTheCachesGuess)
     EXPECT_TRUE(sent.filter(QStringLiteral("1SU")).isEmpty()) << sent.join(' ').toStdString();
     EXPECT_TRUE(sent.filter(QStringLiteral("2SN")).isEmpty());
     EXPECT_TRUE(sent.contains(QStringLiteral("2SU2000")));
+}
+
+// A motor probe that went unanswered is no "no motor": the axis shows the units it read, greyed
+// because which of its values apply depends on the type, and nothing it did not read. A full-step
+// size not read shows empty, also in encoder counts, where it is shown divided by the resolution.
+TEST(frmSetupUnitsTest, ALostMotorProbeIsNoMotorlessAxisAndAStepSizeNotReadShowsEmpty)
+{
+    PointLocale point;
+    SetupRig rig(SetupRig::Model{"KVL410", 2, 2, 0}, [](SimController& sim) {
+        for (int a = 1; a <= 2; ++a) {
+            sim.setValue(a, "QM", "2");
+            sim.setValue(a, "QS", "4");
+            sim.setWord(a, "ZB", 0x100);
+        }
+        sim.setValue(1, "SN", "2");
+        sim.setValue(1, "SU", "0.001");
+        sim.setValue(2, "SN", "0");
+        sim.setReply("1QM?", "");
+        sim.setReply("2FR?", "No data\r\n");
+    });
+    // Guesses the cache held before: neither may show.
+    for (short a = 1; a <= 2; ++a)
+        rig.shell.comm()->setStepsize(a, 0.5f);
+    frmSetupUnits* w = openUnits(rig);
+    ASSERT_NE(w, nullptr);
+    QStringList opening = rig.takeLines();
+    opening.removeAll(QStringLiteral("VE?")); // the link putting itself back in step
+    EXPECT_EQ(opening, (QStringList{"1SN?", "1SU?", "1QM?", "2SN?", "2SU?", "2QM?", "2SN?", "2SU?", "2FR?", "2QS?",
+                                    "2ZB?"}));
+    EXPECT_EQ(w->axisRow()->shownAxis(), 1);
+    EXPECT_EQ(w->unitsList()->currentText(), QStringLiteral("MILLIMETER")) << "the units read, not encoder counts";
+    EXPECT_FALSE(w->unitsList()->isEnabled());
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtDefineResolution"))->text(), QStringLiteral("0.001"));
+    EXPECT_FALSE(child<QGroupBox>(w, QStringLiteral("frameDefineResolution"))->isEnabled());
+    EXPECT_FALSE(child<QGroupBox>(w, QStringLiteral("framStepper"))->isEnabled());
+    for (const char* box : {"txtStepRes", "txtMicroStep"})
+        EXPECT_EQ(child<QLineEdit>(w, QLatin1String(box))->text(), QString()) << box;
+    EXPECT_FALSE(child<QRadioButton>(w, QStringLiteral("optFeedback_0"))->isChecked());
+    EXPECT_FALSE(child<QRadioButton>(w, QStringLiteral("optFeedback_1"))->isChecked());
+
+    click(child<QRadioButton>(w, QStringLiteral("optUnitSelectAxis_1")));
+    EXPECT_EQ(w->unitsList()->currentText(), QStringLiteral("ENCODER COUNTS"));
+    EXPECT_TRUE(w->unitsList()->isEnabled());
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtStepRes"))->text(), QString()) << "2FR? went unanswered";
+    EXPECT_EQ(child<QLineEdit>(w, QStringLiteral("txtMicroStep"))->text(), QStringLiteral("4"));
+
+    rig.takeLines();
+    click(child<QPushButton>(w, QStringLiteral("btnResApply")));
+    const QStringList sent = rig.takeLines();
+    EXPECT_TRUE(sent.filter(QRegularExpression(QStringLiteral("^1"))).isEmpty()) << sent.join(' ').toStdString();
+    EXPECT_TRUE(sent.filter(QStringLiteral("2FR")).isEmpty()) << sent.join(' ').toStdString();
+    EXPECT_TRUE(sent.contains(QStringLiteral("2QS4")));
+    ASSERT_EQ(rig.prompts().size(), 1);
+    EXPECT_TRUE(rig.prompts().at(0).endsWith(QStringLiteral("\r\nAxis 2: FR"))) << rig.prompts().at(0).toStdString();
 }

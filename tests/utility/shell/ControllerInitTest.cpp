@@ -200,8 +200,8 @@ TEST(ControllerInitTest, SilentControllerIsReportedAsAFailureNeverAsInitialised)
     ShellRig rig;
     ControllerHandlers handlers;
     writeTable(rig, "\"KVL410\",4,4,24,8\n");
-    startOnSerial(rig);
-    gModel = QStringLiteral("KVL410"); // from an earlier start
+    frmMain* main = startOnSerial(rig);
+    ASSERT_EQ(gModel, QStringLiteral("KVL410")); // identified at the start
     rig.withSim([](SimController& sim) { sim.setSilent(true); });
 
     InitializeController(true);
@@ -211,7 +211,28 @@ TEST(ControllerInitTest, SilentControllerIsReportedAsAFailureNeverAsInitialised)
     EXPECT_EQ(rig.simLines(), (QStringList{"QP", "RS", "VE?", "VE?"}));
     frmSplash* wait = splash();
     EXPECT_EQ(wait->Label1()->text(), QStringLiteral("System initialization failed."));
+    // A lost identification is no new model: the model and limits read at the start stay, and
+    // the report says so.
+    EXPECT_EQ(wait->lblInfo(), QStringLiteral("The controller does not answer.\r\n"
+                                              "The model could not be read from the controller, so the model KVL410 "
+                                              "and its limits (4 axes, 4 feedback axes, 24 digital and 8 analog "
+                                              "channels) were not changed.\r\n"));
+    EXPECT_EQ(gModel, QStringLiteral("KVL410"));
+    EXPECT_EQ(limits(main), (QList<short>{4, 4, 24, 8}));
+    EXPECT_EQ(globalLimits(), (QList<short>{4, 4, 24, 8}));
+    main->UpdateStatusBar();
+    EXPECT_EQ(main->StatusBarPanelText(1), QStringLiteral("Connected: KVL410"));
+
+    // With nothing read yet (a first start on a silent line), the defaults stand in, as before.
+    gModel.clear();
+    main->mobjGuiState()->setMaxAxes(0);
+    rig.withSim([](SimController& sim) { sim.clearLog(); });
+    InitializeController(true);
+    EXPECT_EQ(rig.simLines(), (QStringList{"QP", "RS", "VE?", "VE?"}));
     EXPECT_EQ(wait->lblInfo(), QStringLiteral("The controller does not answer.\r\n"));
+    EXPECT_TRUE(gModel.isEmpty());
+    EXPECT_EQ(limits(main), (QList<short>{6, 8, 24, 8}));
+    EXPECT_EQ(globalLimits(), (QList<short>{6, 8, 24, 8}));
     EXPECT_EQ(wait->windowTitle(), QStringLiteral("KVL Initialization"));
     EXPECT_TRUE(wait->btnOK()->isEnabled());
     EXPECT_TRUE(rig.boxes.isEmpty());
