@@ -57,7 +57,8 @@ TEST(KVLCommTransfers, WordsTravelUnchangedThroughTheController)
         comm.setPosTravelLimit(1, 12.5);
         comm.setMotorType(1, 2);
         comm.WriteAllConfig(1);
-        EXPECT_EQ(device.controller().lines().at(2), "1ZH08000");
+        // Only what the host set goes out.
+        EXPECT_EQ(device.controller().lines(), (QList<QByteArray>{"1ZH08000", "1ZE0FFFFFFFF", "1QM2", "1SR12.5"}));
         EXPECT_EQ(device.controller().word(1, "ZH"), 0x8000u);
 
         comm.setHardLimitConfig(1, 0);
@@ -90,7 +91,7 @@ TEST(KVLCommTransfers, ControllerNumbersTheFieldsCannotHoldAreKeptOut)
     comm.GetUnitsConfigs(axis);
     EXPECT_EQ(comm.DisplacementUnits(1), 2);
     EXPECT_EQ(comm.FeedbackConfig(1), 0x120);
-    EXPECT_EQ(comm.MtrType(1), 0);
+    EXPECT_EQ(comm.MtrType(1), MotionParameterCache::MotorTypeNotRead);
     EXPECT_EQ(comm.ReadAllMotionParams(axis), -2);
     EXPECT_TRUE(comm.IsOpen());
     EXPECT_EQ(boxes.count(), 0);
