@@ -1,5 +1,6 @@
 #include "library/link/CAxisType.h"
 #include "platform/RuntimeError.h"
+#include "platform/com/ClassRegistry.h"
 #include "tests/support/FakeLink.h"
 
 #include <QLocale>
@@ -85,6 +86,11 @@ TEST(Transfers, WriteAllConfigSendsWhatTheHostSetAndNothingNeverTouched)
     link.setMicrostep(2, 0);
     link.setStepsize(2, 0);
     EXPECT_TRUE(link.ParameterKnown(2, "MotorType"));
+    EXPECT_FALSE(link.ParameterKnown(13, "MotorType"));
+    EXPECT_FALSE(link.ParameterKnown(2, "NoSuchValue"));
+    // A controller-wide value is known for every axis once set through any.
+    link.setAnalogInputMode(9, 1);
+    EXPECT_TRUE(link.ParameterKnown(4, "AnalogInputMode"));
     link.WriteAllConfig(2);
     EXPECT_EQ(link.sent, lines({"ZZ00", "2ZF00", "2ZH00", "2ZS00", "2ZA00", "2ZB00", "2ZE00", "2QM0", "2SR0", "2SL0",
                                 "2QS0", "2FR0"}));
@@ -143,6 +149,9 @@ TEST(Transfers, HexMarkingOnlyWhereGiven)
     EXPECT_EQ(link.FeedbackConfig(2), 18);
 
     EXPECT_EQ(link.MtrType(2), MotionParameterCache::MotorTypeNotRead) << "no reply scripted";
+    EXPECT_EQ(platform::invoke(&link, 0x60030039, platform::MemberKind::Method, {2}, QStringLiteral("IMotion")).toInt(),
+              -1)
+        << "late-bound as well";
     link.replies["2QM?"] = QStringLiteral("0");
     EXPECT_EQ(link.MtrType(2), 0) << "no motor";
     link.replies["2QM?"] = QStringLiteral("1AH");
