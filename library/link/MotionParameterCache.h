@@ -24,8 +24,8 @@ class CGuiState;
 // data" or "No Message", no number, a number out of the field's range) leaves the field as it was
 // and unknown, and a writing transfer skips every unknown field: a value never read, whether zero
 // or left over, never overwrites the controller's. A value never touched is unknown too. In demo
-// mode (no bus) the reading transfers set their fields to 0 as before; those zeros are no
-// controller's values and stay unknown, so they are never written once a link is open.
+// mode (no bus) the reading transfers set their fields to 0; those zeros are no controller's
+// values and stay unknown, so they are never written once a link is open.
 class MotionParameterCache : public IMotion {
 public:
     static constexpr int CachedAxes = 12;
@@ -74,7 +74,8 @@ public:
     bool isKnown(short Axis, Field field) const;
     // The property names the last transfer left unread (a reading one) or did not send because
     // they were not known (a writing one), in the transfer's order; empty when it moved every
-    // value. A transfer refused because another runs leaves the list as it was.
+    // value (in demo mode it names every value the transfer covers: none reached a controller).
+    // A transfer refused because another runs, and MtrType, leave the list as it was.
     QStringList SkippedParameters() const { return m_skipped; }
     // The property name of a field (as ParameterKnown takes it).
     static QString fieldName(Field field);
