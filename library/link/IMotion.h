@@ -111,6 +111,8 @@
 // The motion-parameter interface: per-axis parameters (Axis 1 to 12) and the transfers between
 // them and the controller. KVLComm implements it on the same object as its own interface.
 // Members fail by throwing platform::RuntimeError.
+// MtrType asks the controller for an axis's motor type: 0 is no motor, -1 a type that could not
+// be read (no answer, no number, none a motor type can be); demo mode gives 0.
 class IMotion {
 public:
     virtual ~IMotion() = default;

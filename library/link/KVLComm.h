@@ -85,6 +85,8 @@ public:
 
     // The one CGuiState of this control, made on the first request.
     CGuiState* GetGuiStateObject() override;
+    // Bus type none: demo mode.
+    bool linkIsDemo() const override { return m_busType == BUS_TYPE_NONE; }
 
     // Exchange.
     int SendAscii(const QString& Command) override;

@@ -53,41 +53,36 @@ constexpr NumberText::Target targetOf<float>() { return NumberText::Target::Sing
 template <>
 constexpr NumberText::Target targetOf<double>() { return NumberText::Target::Double; }
 
-// Stores the reply's number into the field. A reply without a number reads 0, as every reply
-// does in demo mode; a number the field cannot hold is not stored (the field keeps its value)
-// and gives false.
+// Puts a value that the field's type holds (NumberText::fit) into the field.
 template <class T, void (CAxisType::*Set)(T)>
-bool store(CAxisType& r, const QString& reply)
+void assign(CAxisType& r, double value)
 {
-    if (const std::optional<double> value = NumberText::replyNumber(reply, targetOf<T>())) {
-        (r.*Set)(static_cast<T>(*value));
-        return true;
-    }
-    if (NumberText::holdsNumber(reply))
-        return false;
-    (r.*Set)(T(0));
-    return true;
+    (r.*Set)(static_cast<T>(value));
 }
 
 } // namespace
 
 struct MotionParameterCache::Setting {
     const char* mnemonic;
+    Field field;
     QString (*valueText)(const CAxisType&);
 };
 
 struct MotionParameterCache::Query {
     const char* mnemonic;
     bool hex;
-    bool (*store)(CAxisType&, const QString& reply);
+    Field field;
+    NumberText::Target target;
+    void (*assign)(CAxisType&, double value);
 };
 
 // The transfers' command tables ---------------------------------------------------------------
 
-#define KVL_HEX_SETTING(mn, Field) { mn, &hexText<&CAxisType::Field> }
-#define KVL_INT_SETTING(mn, T, Field) { mn, &integerText<T, &CAxisType::Field> }
-#define KVL_DEC_SETTING(mn, T, Field) { mn, &decimalText<T, &CAxisType::Field> }
-#define KVL_QUERY(mn, hex, T, Field) { mn, hex, &store<T, &CAxisType::set##Field> }
+#define KVL_HEX_SETTING(mn, F) { mn, MotionParameterCache::Field::F, &hexText<&CAxisType::F> }
+#define KVL_INT_SETTING(mn, T, F) { mn, MotionParameterCache::Field::F, &integerText<T, &CAxisType::F> }
+#define KVL_DEC_SETTING(mn, T, F) { mn, MotionParameterCache::Field::F, &decimalText<T, &CAxisType::F> }
+#define KVL_QUERY(mn, hex, T, F) \
+    { mn, hex, MotionParameterCache::Field::F, targetOf<T>(), &assign<T, &CAxisType::set##F> }
 
 namespace {
 constexpr bool Hex = true;
@@ -124,10 +119,14 @@ const CAxisType* MotionParameterCache::cachedRecord(short Axis) const
 #define KVL_CACHE_RECORD_Controller(Axis) ((void)(Axis), record(1))
 #define KVL_CACHE_GET(Name, Field, Type, scope) \
     Type MotionParameterCache::Name(short Axis) { return KVL_CACHE_RECORD_##scope(Axis).Field(); }
-#define KVL_CACHE_SET(Name, Field, Type, scope)                    \
-    void MotionParameterCache::set##Name(short Axis, Type value) \
-    {                                                              \
-        KVL_CACHE_RECORD_##scope(Axis).set##Field(value);          \
+#define KVL_CACHE_CONTROLLER_WIDE_PerAxis false
+#define KVL_CACHE_CONTROLLER_WIDE_Controller true
+// A value the host sets is its own to give the controller: it counts as known.
+#define KVL_CACHE_SET(Name, F, Type, scope)                                            \
+    void MotionParameterCache::set##Name(short Axis, Type value)                     \
+    {                                                                                  \
+        KVL_CACHE_RECORD_##scope(Axis).set##F(value);                                  \
+        markSet(recordAxisOf(Axis, KVL_CACHE_CONTROLLER_WIDE_##scope), Field::F);     \
     }
 #define KVL_CACHE_SetGet(Name, Field, Type, scope) \
     KVL_CACHE_SET(Name, Field, Type, scope) KVL_CACHE_GET(Name, Field, Type, scope)
@@ -138,12 +137,15 @@ const CAxisType* MotionParameterCache::cachedRecord(short Axis) const
     KVL_CACHE_##order(Name, Field, Type, scope)
 KVL_IMOTION_PROPERTIES(KVL_CACHE_PROPERTY)
 
-// Holds the busy flag for one transfer; refused() when another one is running already.
+// Holds the busy flag for one transfer; refused() when another one is running already. A transfer
+// that runs starts its list of skipped values afresh.
 class MotionParameterCache::TransferFrame {
 public:
     explicit TransferFrame(MotionParameterCache& cache) : m_flag(cache.m_transferring), m_refused(m_flag)
     {
         m_flag = true;
+        if (!m_refused)
+            cache.m_skipped.clear();
     }
     ~TransferFrame()
     {
@@ -159,9 +161,59 @@ private:
     bool m_refused;
 };
 
+// What is known -------------------------------------------------------------------------------
+
+namespace {
+
+// Property names by field: the IMotion property where there is one, the record's own name where
+// there is none (HomeHighSpeed). Both names of the desired position are taken.
+struct NamedField {
+    const char* name;
+    MotionParameterCache::Field field;
+    bool controllerWide;
+};
+
+#define KVL_NAMED_PerAxis false
+#define KVL_NAMED_Controller true
+#define KVL_NAMED_FIELD(order, Name, F, Type, dispid, Param, scope) \
+    {#Name, MotionParameterCache::Field::F, KVL_NAMED_##scope},
+const NamedField kNamedFields[] = {
+    KVL_IMOTION_PROPERTIES(KVL_NAMED_FIELD)
+    {"HomeHighSpeed", MotionParameterCache::Field::HomeHighSpeed, false},
+};
+#undef KVL_NAMED_FIELD
+
+} // namespace
+
+QString MotionParameterCache::fieldName(Field field)
+{
+    for (const NamedField& f : kNamedFields) {
+        if (f.field == field)
+            return QLatin1String(f.name);
+    }
+    return QString();
+}
+
+bool MotionParameterCache::isKnown(short Axis, Field field) const
+{
+    return m_marks.isKnown(Axis, int(field));
+}
+
+bool MotionParameterCache::ParameterKnown(short Axis, const QString& Property) const
+{
+    for (const NamedField& f : kNamedFields) {
+        if (Property == QLatin1String(f.name))
+            return Axis >= 1 && Axis <= CachedAxes && isKnown(recordAxisOf(Axis, f.controllerWide), f.field);
+    }
+    return false;
+}
+
 // Snapshot ------------------------------------------------------------------------------------
 
-void MotionParameterCache::copyAxes(Records& from, Records& to, int count)
+// The marks travel with the values: an undo gives back what was known with what was held, so a
+// value restored from a guess is no more written than before.
+void MotionParameterCache::copyAxes(Records& from, const ReadMarks& fromMarks, Records& to, ReadMarks& toMarks,
+                                    int count)
 {
     for (int axis = 1; axis <= count; ++axis) {
         const int index = axis - 1;
@@ -174,6 +226,7 @@ void MotionParameterCache::copyAxes(Records& from, Records& to, int count)
         std::unique_ptr<CAxisType> copy = from[index]->Clone();
         copy->setDacOffset(from[index]->DacOffset());
         to[index] = std::move(copy);
+        toMarks.copyAxis(fromMarks, axis);
     }
 }
 
@@ -182,7 +235,7 @@ void MotionParameterCache::StoreCurrentAxisState()
     TransferFrame busy(*this);
     if (busy.refused())
         return;
-    copyAxes(m_current, m_saved, GetGuiStateObject()->MaxFeedbackAxes());
+    copyAxes(m_current, m_marks, m_saved, m_savedMarks, GetGuiStateObject()->MaxFeedbackAxes());
 }
 
 void MotionParameterCache::RestoreOldAxisState()
@@ -190,7 +243,7 @@ void MotionParameterCache::RestoreOldAxisState()
     TransferFrame busy(*this);
     if (busy.refused())
         return;
-    copyAxes(m_saved, m_current, GetGuiStateObject()->MaxFeedbackAxes());
+    copyAxes(m_saved, m_savedMarks, m_current, m_marks, GetGuiStateObject()->MaxFeedbackAxes());
 }
 
 // Transfers -----------------------------------------------------------------------------------
@@ -198,11 +251,15 @@ void MotionParameterCache::RestoreOldAxisState()
 void MotionParameterCache::runSetting(short recordAxis, const QString& axisText, const Setting& step)
 {
     const QString value = step.valueText(record(recordAxis));
+    if (!isKnown(recordAxis, step.field)) {
+        m_skipped << fieldName(step.field);
+        return;
+    }
     NumberText::narrowI16(SendAscii(axisText + QLatin1String(step.mnemonic) + value + carriageReturn));
     platform::Clock::pumpOnce();
 }
 
-bool MotionParameterCache::runQuery(short recordAxis, const QString& axisText, const Query& step)
+bool MotionParameterCache::runQuery(short recordAxis, const QString& axisText, const Query& step, bool demo)
 {
     // Every query starts from an empty reply, so a query left unanswered never stores the reply
     // of the query before it.
@@ -210,10 +267,35 @@ bool MotionParameterCache::runQuery(short recordAxis, const QString& axisText, c
     const short status = NumberText::narrowI16(
         SendReadAscii(axisText + QLatin1String(step.mnemonic) + QLatin1Char('?') + carriageReturn, reply));
     platform::Clock::pumpOnce();
-    if (step.hex)
-        NumberText::markHex(reply);
-    const bool stored = step.store(record(recordAxis), reply);
-    return status == 0 && stored;
+    CAxisType& r = record(recordAxis);
+    const int field = int(step.field);
+    if (demo) {
+        // Demo mode answers every query empty: the field reads 0, a number nobody gave.
+        if (step.hex)
+            NumberText::markHex(reply);
+        bool stored = true;
+        if (const std::optional<double> value = NumberText::replyNumber(reply, step.target))
+            step.assign(r, *value);
+        else if (NumberText::holdsNumber(reply))
+            stored = false;
+        else
+            step.assign(r, 0);
+        m_marks.forget(recordAxis, field);
+        m_skipped << fieldName(step.field);
+        return status == 0 && stored;
+    }
+    double value = 0;
+    if (ReadMarks::replyValue(status, reply, step.hex ? ReadMarks::Reply::MarkedHex : ReadMarks::Reply::Decimal,
+                              step.target, value)) {
+        step.assign(r, value);
+        m_marks.markRead(recordAxis, field);
+        return true;
+    }
+    // No number from the controller: the field keeps what it held, but that is no longer known
+    // to be the controller's value.
+    m_marks.forget(recordAxis, field);
+    m_skipped << fieldName(step.field);
+    return false;
 }
 
 namespace {
@@ -253,6 +335,7 @@ void MotionParameterCache::GetConfigs(short Axis)
     TransferFrame busy(*this);
     if (busy.refused())
         return;
+    const bool demo = linkIsDemo();
     static const Query systemWord = KVL_QUERY("ZZ", Hex, int, SystemConfiguration);
     static const Query steps[] = {
         KVL_QUERY("ZF", Hex, int, FollowError),
@@ -267,20 +350,26 @@ void MotionParameterCache::GetConfigs(short Axis)
         KVL_QUERY("QS", Hex, int, Microstep),
         KVL_QUERY("FR", Hex, float, Stepsize),
     };
-    runQuery(1, noAxis, systemWord);
+    runQuery(1, noAxis, systemWord, demo);
     const QString axisText = NumberText::integerText(Axis);
     for (const Query& step : steps)
-        runQuery(Axis, axisText, step);
+        runQuery(Axis, axisText, step, demo);
 }
 
 short MotionParameterCache::MtrType(short Axis)
 {
     // A probe: nothing is stored and no events run.
+    const bool demo = linkIsDemo();
     QString reply;
-    NumberText::narrowI16(SendReadAscii(NumberText::integerText(Axis) + QLatin1String("QM?") + carriageReturn, reply));
-    NumberText::markHex(reply);
-    // A motor type no 16-bit code holds reads as no motor.
-    return short(NumberText::replyNumber(reply, NumberText::Target::I16).value_or(0));
+    const short status =
+        NumberText::narrowI16(SendReadAscii(NumberText::integerText(Axis) + QLatin1String("QM?") + carriageReturn, reply));
+    if (demo)
+        return 0;
+    // No motor type is negative: a negative answer is no more a type than no answer.
+    double type = 0;
+    if (!ReadMarks::replyValue(status, reply, ReadMarks::Reply::MarkedHex, NumberText::Target::I16, type) || type < 0)
+        return MotorTypeNotRead;
+    return short(type);
 }
 
 // The units group, in the order the controller is asked and set.
@@ -302,12 +391,13 @@ void MotionParameterCache::GetUnitsConfigs(const short& Axis)
     TransferFrame busy(*this);
     if (busy.refused())
         return;
+    const bool demo = linkIsDemo();
     static const Query steps[] = {KVL_UNITS_QUERIES};
     // The axis is read once, so events that run between the commands cannot mix two axes.
     const short axis = Axis;
     const QString axisText = NumberText::integerText(axis);
     for (const Query& step : steps)
-        runQuery(axis, axisText, step);
+        runQuery(axis, axisText, step, demo);
 }
 
 void MotionParameterCache::SetUnitsConfigs(const short& Axis)
@@ -327,11 +417,12 @@ void MotionParameterCache::GetDisplacementEncoderConfigs(const short& Axis)
     TransferFrame busy(*this);
     if (busy.refused())
         return;
+    const bool demo = linkIsDemo();
     static const Query steps[] = {KVL_UNITS_QUERIES};
     const short axis = Axis;
     const QString axisText = NumberText::integerText(axis);
     for (int i = 0; i < 2; ++i)
-        runQuery(axis, axisText, steps[i]);
+        runQuery(axis, axisText, steps[i], demo);
 }
 
 void MotionParameterCache::SetDisplacementEncoderConfigs(const short& Axis)
@@ -351,6 +442,7 @@ short MotionParameterCache::ReadAllMotionParams(const short& Axis)
     TransferFrame busy(*this);
     if (busy.refused())
         return -2;
+    const bool demo = linkIsDemo();
     static const Query steps[] = {
         KVL_QUERY("SN", Decimal, short, DisplacementUnits),
         KVL_QUERY("SU", Decimal, float, EncoderResolution),
@@ -378,7 +470,7 @@ short MotionParameterCache::ReadAllMotionParams(const short& Axis)
         // Any exchange that did not complete (no reply, link not open, link failure) or whose
         // number its field cannot hold makes the whole read a failure; the other fields are
         // still read.
-        if (!runQuery(axis, axisText, step))
+        if (!runQuery(axis, axisText, step, demo))
             result = -2;
     }
     return result;

@@ -30,6 +30,22 @@ void ReadMarks::markEdited(int axis, int field)
         m_edited[axis - 1].set(field);
 }
 
+void ReadMarks::forget(int axis, int field)
+{
+    if (!inRange(axis, field))
+        return;
+    m_read[axis - 1].reset(field);
+    m_edited[axis - 1].reset(field);
+}
+
+void ReadMarks::copyAxis(const ReadMarks& other, int axis)
+{
+    if (axis < 1 || axis > Axes)
+        return;
+    m_read[axis - 1] = other.m_read[axis - 1];
+    m_edited[axis - 1] = other.m_edited[axis - 1];
+}
+
 bool ReadMarks::isRead(int axis, int field) const
 {
     return inRange(axis, field) && m_read[axis - 1].test(field);

@@ -24,6 +24,10 @@ public:
     void clearEdits();
     void markRead(int axis, int field);
     void markEdited(int axis, int field);
+    // Neither read nor edited any more: the value held is a guess again.
+    void forget(int axis, int field);
+    // Takes both marks of every value of one axis from other.
+    void copyAxis(const ReadMarks& other, int axis);
     bool isRead(int axis, int field) const;
     bool isEdited(int axis, int field) const;
     // Read or edited: the cache holds a value the controller may be given.

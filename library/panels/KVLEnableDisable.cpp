@@ -6,8 +6,10 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/PropertyBag.h"
 
+#include <QColor>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 
 namespace {
@@ -101,6 +103,20 @@ void KVLEnableDisable::putBit(int index, int dispid, const QVariant& value)
     platform::invoke(bitMotorPower.at(index), dispid, platform::MemberKind::PropertyPut, args);
 }
 
+void KVLEnableDisable::showPower(int index, bool on)
+{
+    putBit(index, BitOffColor, PaleYellow);
+    putBit(index, BitValue, on);
+}
+
+void KVLEnableDisable::showNoLevel(int index)
+{
+    // Neither on nor off: an empty lamp in the frame's own colour.
+    const QColor c = frameMotorPower->palette().color(QPalette::Window);
+    putBit(index, BitValue, false);
+    putBit(index, BitOffColor, qint32(c.red() | (c.green() << 8) | (c.blue() << 16)));
+}
+
 void KVLEnableDisable::greyOut(int index)
 {
     putBit(index, BitValue, false);
@@ -142,10 +158,13 @@ void KVLEnableDisable::InitializeAxes()
         // An axis whose probe went unanswered may have a motor: its lamp is not greyed and it stays
         // in the switching (a click asks the controller for its state first).
         m_MotorPresent[axis - 1] = read == Read::Read ? flag : MotorUnread;
-        if (m_MotorPresent[axis - 1] != 0)
+        if (m_MotorPresent[axis - 1] != 0) {
             putBit(axis - 1, BitEnabled, true);
-        else
+            // Off is a state read; until one is, the lamp shows none.
+            showNoLevel(axis - 1);
+        } else {
             greyOut(axis - 1);
+        }
     }
     for (int index = MaxPanelAxes - 1; index >= count; --index) {
         m_MotorPresent[index] = 0;
@@ -167,7 +186,7 @@ void KVLEnableDisable::RefreshMotorPower()
         // Only an answer of 0 or 1 is shown: a query lost or not sent leaves the lamp as it was.
         const QString state = reply.left(1);
         if (status == 0 && (state == QLatin1String("0") || state == QLatin1String("1")))
-            putBit(index, BitValue, state == QLatin1String("1"));
+            showPower(index, state == QLatin1String("1"));
         return true;
     });
 }

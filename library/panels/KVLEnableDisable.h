@@ -10,7 +10,8 @@ class QLabel;
 class QPushButton;
 
 // Motor power of axes 1 to 6: one bit per axis shows whether the motor is powered (green on, pale
-// yellow off, grey for an axis without a motor) and switches it when clicked; All ON and All OFF
+// yellow off, grey for an axis without a motor, empty in the frame's own colour while its state
+// has not been read on the link) and switches it when clicked; All ON and All OFF
 // switch every axis with a motor. The bits follow the controller every fifth tick while the panel
 // is in view, and at once when it comes back into view. The bits are
 // driven late-bound, by their dispatch identifiers, as any host drives them.
@@ -34,6 +35,9 @@ private:
     void bitMotorPower_Click(int Index);
     void switchAll(const QString& mnemonic);
     void greyOut(int index);
+    // The lamp of a state read from the controller, and of one not read (no level).
+    void showPower(int index, bool on);
+    void showNoLevel(int index);
     void putBit(int index, int dispid, const QVariant& value);
     // Axes served: MaxAxes within 0 to 6.
     int servedAxes() const { return probedAxisCount(); }

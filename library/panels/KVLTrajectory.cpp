@@ -463,11 +463,13 @@ bool KVLTrajectory::RefreshPanel()
     if (!motion())
         return true;
 
-    const int type = isPanelAxis(m_Axis) ? motorTypeOf(m_Axis) : 0;
-    frameCLStepper->setEnabled(type != 1);
-    framStartStop->setEnabled(type != 1);
+    // A motor type not read is no stepper's and no servo's: the stepper groups wait for one.
+    const std::optional<int> type = isPanelAxis(m_Axis) ? motorTypeOf(m_Axis) : std::optional<int>(0);
+    const bool stepperGroups = type && *type != 1;
+    frameCLStepper->setEnabled(stepperGroups);
+    framStartStop->setEnabled(stepperGroups);
     framePIDServo->setEnabled(true);
-    m_stepperGroupOn = type != 1;
+    m_stepperGroupOn = stepperGroups;
     for (QGroupBox* f : {frameFollowingErr, frameTrajParams, famMaxTraject, frameTrajAxis, framePIDAxis})
         f->setEnabled(true);
 
@@ -509,8 +511,10 @@ int KVLTrajectory::InitializeAxes()
         double type = 0;
         const bool answered =
             ReadMarks::replyValue(status, reply, ReadMarks::Reply::Decimal, NumberText::Target::I32, type);
-        if (answered && motion())
+        if (answered && motion()) {
             motion()->setMotorType(short(axis), qint32(type));
+            m_marks.markRead(axis, MotorTypeMark);
+        }
         // An axis that did not answer may have a motor: its options are left as they were.
         if (!answered)
             continue;
@@ -691,22 +695,32 @@ void KVLTrajectory::showServoPage()
         return;
     IMotion& m = *motion();
     const short axis = m_Axis;
+    // A value not read shows empty, never the cache's guess.
     for (Field f : {KP, KD, KI, KS, VF, AF})
-        setBoxText(f, NumberText::localeSingle(float(kParams[f].get(m, axis))));
+        setBoxText(f, shows(axis, f) ? NumberText::localeSingle(float(kParams[f].get(m, axis))) : QString());
     for (Field f : {DB, CL})
-        setBoxText(f, NumberText::integerText(qint64(kParams[f].get(m, axis))));
-    setBoxText(FE, NumberText::displayText(m.MaxFollowError(axis), 3));
+        setBoxText(f, shows(axis, f) ? NumberText::integerText(qint64(kParams[f].get(m, axis))) : QString());
+    setBoxText(FE, shows(axis, FE) ? NumberText::displayText(m.MaxFollowError(axis), 3) : QString());
 
-    chkCLStpEnable->setChecked((m.FeedbackConfig(axis) & kClosedLoopBit) != 0);
+    // A word not read is neither ticked nor clear.
+    if (shows(axis, ZB)) {
+        chkCLStpEnable->setTristate(false);
+        chkCLStpEnable->setChecked((m.FeedbackConfig(axis) & kClosedLoopBit) != 0);
+    } else {
+        chkCLStpEnable->setCheckState(Qt::PartiallyChecked);
+    }
 
-    const int type = m.MotorType(axis);
-    if (type >= 0 && type <= 3) {
+    const std::optional<int> type = motorTypeOf(axis);
+    if (!type) {
+        m_stepperGroupOn = false;
+        frameCLStepper->setEnabled(false);
+    } else if (*type >= 0 && *type <= 3) {
         framePIDServo->setEnabled(true);
         for (QLineEdit* box : txtPID)
             box->setEnabled(true);
         for (QLineEdit* box : txtFeedForward)
             box->setEnabled(true);
-        m_stepperGroupOn = type >= 2;
+        m_stepperGroupOn = *type >= 2;
         frameCLStepper->setEnabled(m_stepperGroupOn);
         for (QLineEdit* box : txtCLStpVars)
             box->setEnabled(m_stepperGroupOn);
@@ -714,6 +728,10 @@ void KVLTrajectory::showServoPage()
     enableClosedLoopTick();
 
     lblFollowUnits->move(twipsToPixels((txtFollowingErr->x() + txtFollowingErr->width()) * 15.0 + 40), lblFollowUnits->y());
+    if (!shows(axis, SN)) {
+        lblFollowUnits->setText(QStringLiteral("Units"));
+        return;
+    }
     const QString unit = unitName(axis);
     if (!unit.isNull())
         lblFollowUnits->setText(unit);
@@ -726,15 +744,17 @@ void KVLTrajectory::showTrajectoryPage()
     IMotion& m = *motion();
     const short axis = m_Axis;
     const int mode = m.TrajectoryMode(axis);
-    // Mode 0 and modes beyond the list select no item.
-    cboTrajMode->setCurrentIndex(mode >= 1 && mode <= kTrajectoryModes.size() ? mode - 1 : -1);
+    // Mode 0, modes beyond the list and a mode not read select no item.
+    cboTrajMode->setCurrentIndex(shows(axis, TJ) && mode >= 1 && mode <= kTrajectoryModes.size() ? mode - 1 : -1);
     for (Field f : {VU, VA, AU, AC, AG, VB, JK})
-        setBoxText(f, NumberText::displayText(kParams[f].get(m, axis), 4));
+        setBoxText(f, shows(axis, f) ? NumberText::displayText(kParams[f].get(m, axis), 4) : QString());
 
-    const int type = m.MotorType(axis);
-    if (type >= 0 && type <= 3) {
-        framStartStop->setEnabled(type >= 2);
-        txtTrajParams.at(5)->setEnabled(type >= 2);
+    const std::optional<int> type = motorTypeOf(axis);
+    if (!type) {
+        framStartStop->setEnabled(false);
+    } else if (*type >= 0 && *type <= 3) {
+        framStartStop->setEnabled(*type >= 2);
+        txtTrajParams.at(5)->setEnabled(*type >= 2);
     }
     DoTrajLabels(m_Axis);
 }
@@ -758,7 +778,11 @@ void KVLTrajectory::setBoxText(Field field, const QString& text)
 
 void KVLTrajectory::DoTrajLabels(const short& Index)
 {
-    const QString unit = Index >= 1 && Index <= MotionParameterCache::CachedAxes ? unitName(Index) : QString();
+    QString unit;
+    if (Index >= 1 && Index <= MotionParameterCache::CachedAxes) {
+        // Units not read: the captions name no unit.
+        unit = shows(Index, SN) ? unitName(Index) : QStringLiteral("units");
+    }
     for (int i = 0; i < lblUnits.size() && i < txtTrajParams.size(); ++i) {
         QLabel* units = lblUnits.at(i);
         QLineEdit* box = txtTrajParams.at(i);
@@ -857,10 +881,30 @@ bool KVLTrajectory::isKnown(int axis, Field field) const
     return m_marks.isKnown(axis, field);
 }
 
-int KVLTrajectory::motorTypeOf(int axis) const
+bool KVLTrajectory::shows(int axis, int mark) const
+{
+    return !busChosen() || m_marks.isKnown(axis, mark);
+}
+
+std::optional<int> KVLTrajectory::motorTypeOf(int axis) const
 {
     IMotion* m = motion();
-    return m && isPanelAxis(axis) ? m->MotorType(short(axis)) : 0;
+    if (!m || !isPanelAxis(axis))
+        return 0;
+    if (!shows(axis, MotorTypeMark))
+        return std::nullopt;
+    return m->MotorType(short(axis));
+}
+
+bool KVLTrajectory::numberBoxUnread(const QLineEdit* box) const
+{
+    if (!hasAxis() || !box->text().isEmpty())
+        return false;
+    for (const Box& b : m_boxes) {
+        if (b.edit == box)
+            return !shows(m_Axis, b.field);
+    }
+    return false;
 }
 
 QString KVLTrajectory::unitName(int axis) const

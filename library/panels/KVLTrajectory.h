@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 #include <array>
+#include <optional>
 
 class IMotion;
 class QCheckBox;
@@ -27,7 +28,10 @@ class QTabWidget;
 //
 // What was never read is never written: a parameter whose query went unanswered (no reply, link
 // closed, no number in the reply) keeps whatever the cache held and stays out of the writes unless
-// the user edits it, so a failed read cannot put zeros into the controller. A write that fails
+// the user edits it, so a failed read cannot put zeros into the controller. Nor is it shown: its
+// box stays empty, the mode list shows no mode, the closed-loop tick neither state, and a motor
+// type not read enables neither the servo's nor the stepper's groups. In demo mode nothing is
+// read and nothing reaches a controller: the panel shows the cache as it stands. A write that fails
 // keeps the panel open with the edits; while a write or the binding read runs, OK, Apply and
 // Cancel are refused.
 class KVLTrajectory : public PanelBase {
@@ -60,6 +64,8 @@ public:
 
     // The parameters in the order they are read; the writes follow it without the units.
     enum Field { SN, TJ, VU, AU, VA, AC, AG, JK, VB, KP, KI, KD, KS, VF, AF, DB, CL, ZB, FE, FieldCount };
+    // The mark of the motor type the binding probed ("QM?"), beside the parameters' marks.
+    static constexpr int MotorTypeMark = FieldCount;
 
 signals:
     // The Help button, for a host that opens the help itself.
@@ -71,6 +77,8 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     // The pages are fitted one by one, and the tab strip then asks for the room they took.
     void fitTexts() override;
+    // An empty box of a value not read: nothing is put into it on leaving.
+    bool numberBoxUnread(const QLineEdit* box) const override;
 
 private:
     enum class WriteEnd { Done, Failed, LinkBroken, Gone };
@@ -112,7 +120,11 @@ private:
     IMotion* motion() const;
     bool hasAxis() const { return isPanelAxis(m_Axis) && motion() != nullptr; }
     bool isKnown(int axis, Field field) const;
-    int motorTypeOf(int axis) const;
+    // Whether the panel shows the cache's value of a mark: it was read or edited, or the link is
+    // in demo mode, where nothing is read.
+    bool shows(int axis, int mark) const;
+    // The motor type the panel may act on: nothing when it was not read.
+    std::optional<int> motorTypeOf(int axis) const;
     QString unitName(int axis) const;
 
     QTabWidget* TabStrip1 = nullptr;

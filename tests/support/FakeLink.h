@@ -34,6 +34,7 @@ public:
     int SendAscii(const QString& Command) override;
     int SendReadAscii(const QString& Command, QString& ReturnString) override;
     CGuiState* GetGuiStateObject() override;
+    bool linkIsDemo() const override { return mode == Mode::Demo; }
     bool hasGuiState() const { return m_gui != nullptr; }
 
     const platform::DispatchTable* dispatchTable(const QString& interfaceName = QString()) const override;

@@ -1,5 +1,6 @@
 #include "library/link/CAxisType.h"
 #include "platform/RuntimeError.h"
+#include "platform/com/ClassRegistry.h"
 #include "tests/support/FakeLink.h"
 
 #include <QLocale>
@@ -58,13 +59,42 @@ TEST(Transfers, GetConfigsAsksTheSystemWordWithoutAxisAndReadsHexWords)
                                 "3QM2", "3SR12.5", "3SL-12.5", "3QS10", "3FR0.25"}));
 }
 
-TEST(Transfers, WriteAllConfigOfNeverFilledRecords)
+TEST(Transfers, WriteAllConfigSendsWhatTheHostSetAndNothingNeverTouched)
 {
+    // Nothing read and nothing set: no guess goes out, and every value is named.
     FakeLink link;
+    link.WriteAllConfig(2);
+    EXPECT_TRUE(link.sent.isEmpty());
+    EXPECT_EQ(link.SkippedParameters(),
+              (QStringList{"SystemConfiguration", "FollowingErrorConfig", "HardLimitConfig", "SoftLimitConfig",
+                           "AmpIOConfig", "FeedbackConfig", "EStopConfig", "MotorType", "PosTravelLimit",
+                           "NegTravelLimit", "Microstep", "Stepsize"}));
+    EXPECT_NE(link.cachedRecord(1), nullptr);
+    EXPECT_FALSE(link.ParameterKnown(2, "MotorType"));
+
+    // Values the host set are its own, zeros included.
+    link.setSystemConfiguration(1, 0);
+    link.setFollowingErrorConfig(2, 0);
+    link.setHardLimitConfig(2, 0);
+    link.setSoftLimitConfig(2, 0);
+    link.setAmpIOConfig(2, 0);
+    link.setFeedbackConfig(2, 0);
+    link.setEStopConfig(2, 0);
+    link.setMotorType(2, 0);
+    link.setPosTravelLimit(2, 0);
+    link.setNegTravelLimit(2, 0);
+    link.setMicrostep(2, 0);
+    link.setStepsize(2, 0);
+    EXPECT_TRUE(link.ParameterKnown(2, "MotorType"));
+    EXPECT_FALSE(link.ParameterKnown(13, "MotorType"));
+    EXPECT_FALSE(link.ParameterKnown(2, "NoSuchValue"));
+    // A controller-wide value is known for every axis once set through any.
+    link.setAnalogInputMode(9, 1);
+    EXPECT_TRUE(link.ParameterKnown(4, "AnalogInputMode"));
     link.WriteAllConfig(2);
     EXPECT_EQ(link.sent, lines({"ZZ00", "2ZF00", "2ZH00", "2ZS00", "2ZA00", "2ZB00", "2ZE00", "2QM0", "2SR0", "2SL0",
                                 "2QS0", "2FR0"}));
-    EXPECT_NE(link.cachedRecord(1), nullptr);
+    EXPECT_TRUE(link.SkippedParameters().isEmpty());
 
     // A bad axis stops a writing transfer before its first per-axis command...
     link.sent.clear();
@@ -118,7 +148,12 @@ TEST(Transfers, HexMarkingOnlyWhereGiven)
     EXPECT_EQ(link.Microstep(2), 18);
     EXPECT_EQ(link.FeedbackConfig(2), 18);
 
-    EXPECT_EQ(link.MtrType(2), 0) << "no reply scripted";
+    EXPECT_EQ(link.MtrType(2), MotionParameterCache::MotorTypeNotRead) << "no reply scripted";
+    EXPECT_EQ(platform::invoke(&link, 0x60030039, platform::MemberKind::Method, {2}, QStringLiteral("IMotion")).toInt(),
+              -1)
+        << "late-bound as well";
+    link.replies["2QM?"] = QStringLiteral("0");
+    EXPECT_EQ(link.MtrType(2), 0) << "no motor";
     link.replies["2QM?"] = QStringLiteral("1AH");
     link.setMotorType(2, 7);
     EXPECT_EQ(link.MtrType(2), 26);
@@ -140,9 +175,13 @@ TEST(Transfers, AQueryWithoutAnswerNeverStoresTheReplyBeforeIt)
     link.GetUnitsConfigs(axis);
     EXPECT_EQ(link.DisplacementUnits(1), 3);
     EXPECT_EQ(link.EncoderResolution(1), 2.5f);
-    EXPECT_EQ(link.Stepsize(1), 0.0f);
-    EXPECT_EQ(link.Microstep(1), 0);
+    // Not read: kept, and no longer known.
+    EXPECT_EQ(link.Stepsize(1), 9.0f);
+    EXPECT_EQ(link.Microstep(1), 9);
     EXPECT_EQ(link.FeedbackConfig(1), 0);
+    EXPECT_EQ(link.SkippedParameters(), (QStringList{"Stepsize", "Microstep", "FeedbackConfig"}));
+    EXPECT_TRUE(link.ParameterKnown(1, "EncoderResolution"));
+    EXPECT_FALSE(link.ParameterKnown(1, "Microstep"));
 
     // Demo mode: every query answers empty, every field reads 0, nothing is sent.
     FakeLink demo;
@@ -207,11 +246,14 @@ TEST(Transfers, ReadAllMotionParamsReportsAnyFailedExchange)
     EXPECT_EQ(link.DerivativeGain(1), 5.5f);
     EXPECT_EQ(link.StepMotorVelocity(1), 7.0f);
 
-    // An exchange that got no reply is a failure too.
+    // An exchange that got no reply is a failure too; the field keeps what it held.
     link.statuses.clear();
     link.replies.remove("1JK?");
     EXPECT_EQ(link.ReadAllMotionParams(axis), -2);
-    EXPECT_EQ(link.JerkRate(1), 0.0f);
+    EXPECT_EQ(link.JerkRate(1), 11.5f);
+    EXPECT_EQ(link.SkippedParameters(), QStringList{"JerkRate"});
+    EXPECT_FALSE(link.ParameterKnown(1, "JerkRate"));
+    EXPECT_TRUE(link.ParameterKnown(1, "HomeHighSpeed"));
 }
 
 TEST(Transfers, UpdateAxornAndOverflows)
@@ -251,12 +293,15 @@ TEST(Transfers, ANumberItsFieldCannotHoldIsNotStoredAndFailsNothing)
     EXPECT_EQ(big.Stepsize(1), 0.5f);
     EXPECT_EQ(big.Microstep(1), 4);
     EXPECT_EQ(big.FeedbackConfig(1), 5) << "never -2147483648";
-    EXPECT_EQ(big.MtrType(1), 0) << "a motor type no 16-bit code holds is no motor";
+    EXPECT_EQ(big.MtrType(1), MotionParameterCache::MotorTypeNotRead) << "a motor type no 16-bit code holds";
+    big.replies["1QM?"] = QStringLiteral("-2");
+    EXPECT_EQ(big.MtrType(1), MotionParameterCache::MotorTypeNotRead) << "no motor type is negative";
 
-    // Written back, the kept values go out, not a wrapped number.
+    // Written back, neither a wrapped number nor the value kept goes out: only the one read.
     big.sent.clear();
     big.SetUnitsConfigs(axis);
-    EXPECT_EQ(big.sent, lines({"1SN2", "1SU3", "1FR0.5", "1QS4", "1ZB05"}));
+    EXPECT_EQ(big.sent, lines({"1FR0.5"}));
+    EXPECT_EQ(big.SkippedParameters(), (QStringList{"DisplacementUnits", "EncoderResolution", "Microstep", "FeedbackConfig"}));
 
     big.replies = {{"ZZ?", "FFFFFFFFFH"}, {"1ZF?", "1E999"}};
     big.setSystemConfiguration(1, 7);
@@ -275,6 +320,17 @@ TEST(Transfers, ATransferStartedFromItsOwnEventPumpIsRefused)
 {
     FakeLink link;
     link.GetGuiStateObject()->setMaxFeedbackAxes(2);
+    link.setSystemConfiguration(1, 0);
+    link.setFollowingErrorConfig(1, 0);
+    link.setHardLimitConfig(1, 0);
+    link.setSoftLimitConfig(1, 0);
+    link.setAmpIOConfig(1, 0);
+    link.setEStopConfig(1, 0);
+    link.setMotorType(1, 2);
+    link.setPosTravelLimit(1, 0);
+    link.setNegTravelLimit(1, 0);
+    link.setMicrostep(1, 0);
+    link.setStepsize(1, 0);
     link.setFeedbackConfig(1, 0x12);
     link.StoreCurrentAxisState();
     link.setFeedbackConfig(1, 0x34);

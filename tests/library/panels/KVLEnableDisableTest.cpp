@@ -7,7 +7,11 @@
 #include "sim/SimController.h"
 #include "tests/support/PanelTestRig.h"
 
+#include <QCoreApplication>
+#include <QPalette>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -183,6 +187,59 @@ TEST(MotorPowerPanel, AProbeNotAnsweredGreysNoLampAndLeavesNoAxisOut)
     PanelTestRig::click(bit(panel, 1));
     EXPECT_EQ(rig.lines().filter(QStringLiteral("2M")), (QStringList{"2MO?\r", "2MO?\r"}));
     EXPECT_EQ(bit(panel, 1)->fillColor(), PaleYellow);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MotorPowerPanel, AStateNotReadShowsNoLevelUntilOneIs)
+{
+    PanelTestRig rig(BUS_TYPE_USB, 3);
+    rig.sim().setReply("2QM?", QByteArray()); // probe lost: may have a motor
+    rig.sim().setReply("1MO?", QByteArray());
+    rig.sim().receive("3MO\r", true);
+    KVLEnableDisable panel;
+    panel.setCommControl(&rig.comm());
+    const QColor window = panel.findChild<QWidget*>(QStringLiteral("frameMotorPower_0"))->palette().color(QPalette::Window);
+    const qint32 noLevel = window.red() | (window.green() << 8) | (window.blue() << 16);
+    ASSERT_NE(noLevel, PaleYellow);
+    ASSERT_NE(noLevel, Grey);
+    EXPECT_TRUE(bit(panel, 0)->Enabled());
+    EXPECT_FALSE(bit(panel, 0)->Value());
+    EXPECT_EQ(bit(panel, 0)->fillColor(), noLevel);
+    EXPECT_TRUE(bit(panel, 1)->Enabled());
+    EXPECT_EQ(bit(panel, 1)->fillColor(), PaleYellow) << "read off";
+    EXPECT_EQ(bit(panel, 2)->fillColor(), Green);
+
+    // Events run between ticks, as in a program: a query held back after a lost answer goes out.
+    const auto letEventsRun = [] {
+        QTimer::singleShot(0, [] {});
+        QCoreApplication::processEvents();
+    };
+    // A click on a lamp whose state is still lost switches nothing and shows no level again.
+    letEventsRun();
+    rig.clearLines();
+    PanelTestRig::click(bit(panel, 0));
+    EXPECT_TRUE(rig.lines().filter(QRegularExpression("^1M[OF]\r$")).isEmpty());
+    EXPECT_EQ(bit(panel, 0)->fillColor(), noLevel);
+
+    // Once read, off is off; a later lost answer keeps what was read.
+    rig.sim().clearReplies();
+    letEventsRun();
+    rig.tick(5);
+    EXPECT_EQ(bit(panel, 0)->fillColor(), PaleYellow);
+    rig.sim().receive("1MO\r", true);
+    letEventsRun();
+    rig.tick(5);
+    EXPECT_EQ(bit(panel, 0)->fillColor(), Green);
+    rig.sim().setReply("1MO?", QByteArray());
+    rig.clearLines();
+    letEventsRun();
+    rig.tick(5);
+    EXPECT_EQ(rig.count("1MO?\r"), 1);
+    EXPECT_EQ(bit(panel, 0)->fillColor(), Green);
+    EXPECT_TRUE(rig.comm().IsOpen());
 }
 
 } // namespace

@@ -510,3 +510,74 @@ TEST_F(TrajectoryPanel, AProbeNotAnsweredDisablesNeitherOptionOfItsAxis)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TrajectoryPanel, ValuesAndAMotorTypeNotReadShowAsUnread)
+{
+    makeRig(2);
+    SimController& sim = rig->sim();
+    sim.setReply("1QM?", QByteArray());
+    sim.setValue(2, "QM", "3");
+    sim.setValue(1, "VU", "25");
+    for (const char* lost : {" 1KP?", " 1TJ?", " 1ZB?", " 1SN?", " 1FE?", " 1DB?"})
+        sim.setReply(lost, QByteArray());
+    // Guesses the cache held before: none of them is shown.
+    comm().setMotorType(1, 2);
+    comm().setProportionalGain(1, 7.0f);
+    comm().setTrajectoryMode(1, 2);
+    comm().setFeedbackConfig(1, 0x200);
+    comm().setDisplacementUnits(1, 2);
+    rig->gui().setCurrentAxis(1);
+    bind();
+
+    EXPECT_EQ(box("txtPID_0")->text(), "");
+    EXPECT_EQ(box("txtFollowingErr")->text(), "");
+    EXPECT_EQ(box("txtCLStpVars_0")->text(), "");
+    EXPECT_EQ(box("txtTrajParams_0")->text(), "25.0000");
+    EXPECT_EQ(mode()->currentIndex(), -1);
+    EXPECT_EQ(closedLoop()->checkState(), Qt::PartiallyChecked);
+    EXPECT_FALSE(closedLoop()->isEnabled());
+    EXPECT_EQ(child<QLabel>("lblUnits_0")->text(), "units/sec");
+    EXPECT_EQ(child<QLabel>("lblFollowUnits")->text(), "Units");
+    // No stepper group from a type nobody read; the axis stays selectable.
+    EXPECT_FALSE(groupOn("frameCLStepper"));
+    EXPECT_FALSE(groupOn("framStartStop"));
+    EXPECT_TRUE(pidOption(0)->isEnabled());
+
+    // Leaving an empty box puts no number into it and nothing into the cache.
+    PanelTestRig::leave(box("txtPID_0"));
+    EXPECT_EQ(box("txtPID_0")->text(), "");
+    EXPECT_EQ(comm().ProportionalGain(1), 7.0f);
+
+    // Axis 2 was read: a stepper, its groups on, its values and word shown.
+    pidOption(1)->setChecked(true);
+    EXPECT_TRUE(groupOn("frameCLStepper"));
+    EXPECT_TRUE(groupOn("framStartStop"));
+    EXPECT_EQ(box("txtPID_0")->text(), "0");
+    EXPECT_EQ(closedLoop()->checkState(), Qt::Unchecked);
+    EXPECT_TRUE(closedLoop()->isEnabled());
+    EXPECT_EQ(child<QLabel>("lblFollowUnits")->text(), "counts");
+
+    // Back on axis 1 a typed value is the user's: shown and written.
+    pidOption(0)->setChecked(true);
+    EXPECT_EQ(box("txtPID_0")->text(), "");
+    type(box("txtPID_0"), "9");
+    EXPECT_EQ(box("txtPID_0")->text(), "9");
+    rig->clearLines();
+    PanelTestRig::click(button(3));
+    EXPECT_EQ(rig->lines().filter(" 1KP"), QStringList{" 1KP 9\r"});
+    EXPECT_TRUE(rig->lines().filter(" 1TJ").isEmpty());
+
+    // In demo mode nothing is read and nothing is sent: the cache is shown as it stands.
+    makeRig(1);
+    comm().setProportionalGain(1, 7.0f);
+    comm().setTrajectoryMode(1, 2);
+    rig->gui().setCurrentAxis(1);
+    rig->goDemo();
+    bind();
+    EXPECT_EQ(box("txtPID_0")->text(), "7");
+    EXPECT_EQ(mode()->currentText(), "S-Curve");
+}
+
+} // namespace
