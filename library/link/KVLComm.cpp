@@ -252,19 +252,23 @@ int KVLComm::SendReadAscii(const QString& Command, QString& ReturnString)
             troubled = true;
             const LinkTransport::Resync resync =
                 m_transport->resynchronise(m_transport->replyDeadline(LinkTransport::ReplyLimitMs));
-            if (resync == LinkTransport::Resync::Answered || resync == LinkTransport::Resync::Unsettled)
+            switch (resync) {
+            case LinkTransport::Resync::Answered:
                 m_silence.identified();
-            if (resync == LinkTransport::Resync::Unwritten) {
+                break;
+            case LinkTransport::Resync::InStep:
+                break;
+            case LinkTransport::Resync::Unsettled:
+                // Not in step, though the controller answered: no sign of its silence.
+                m_silence.identified();
+                noteTrouble(start, true);
+                return QueryNotSent;
+            case LinkTransport::Resync::Failed:
+            case LinkTransport::Resync::Unwritten:
                 noteTrouble(start, true);
                 noteUnanswered(start, false, false);
                 // A line that takes no write fails the query as its own write would.
-                return -1;
-            }
-            if (resync == LinkTransport::Resync::Unsettled || resync == LinkTransport::Resync::Failed) {
-                noteTrouble(start, true);
-                if (resync == LinkTransport::Resync::Failed)
-                    noteUnanswered(start, false, false);
-                return m_isOpen ? QueryNotSent : -1;
+                return m_isOpen && resync == LinkTransport::Resync::Failed ? QueryNotSent : -1;
             }
             if (TickBurstSpent()) {
                 noteTrouble(start, true);

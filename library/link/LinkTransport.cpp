@@ -443,9 +443,9 @@ int LinkTransport::identify(QString& reply)
     if (!askOpeningIdentification(identification, last))
         return -1;
     // A controller whose answer never reads as an identification is known by the last line that
-    // came and was owed to no earlier query. A reply from before the opening may stand there
-    // (nothing owed survives an opening), so the line counts only when a second question brings
-    // it again.
+    // came and was owed to no earlier query. A reply this control never counted (asked by another
+    // program, or before the control was made) may stand there, so the line counts only when a
+    // second question brings it again.
     if (identification.isEmpty() && !last.isEmpty()) {
         const QString first = bareLine(last);
         if (!askOpeningIdentification(identification, last))
