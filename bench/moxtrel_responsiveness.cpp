@@ -10,7 +10,9 @@
 //      seventh reply 1.5 s late, every second reply 1.2 s late, every reply 0.7 s or 0.9 s late;
 //      late replies hold up the ones after them):
 //      the time from the click to "0ST" being complete on the controller's side, and whether the
-//      link held.
+//      link held;
+//   5. a minute with one reply in ten lost: whether the link held; then every reply dribbled, a
+//      character every 200 ms: how long until the link was reported broken.
 #include "bench/BenchDesktop.h"
 #include "library/link/BusType.h"
 #include "platform/ui/MsgBox.h"
@@ -287,7 +289,27 @@ int main(int argc, char** argv)
         runFor(2000); // the late replies run out
     }
 
+    // 5. A live controller that loses one answer in ten keeps its link; one whose every answer
+    // dribbles is reported broken within seconds.
+    sim.with([](SimController& c) { c.setDropEvery(10); });
+    runFor(60000);
+    sim.with([](SimController& c) { c.setDropEvery(0); });
+    const bool keptOnLoss = main->KVLComm1().BusType() == BUS_TYPE_RS232;
+    std::printf("one reply in ten lost, 60 s: link %s\n", keptOnLoss ? "still open" : "broken");
+    sim.withPty([](SimPty& pty) { pty.setDribble(200); });
+    QElapsedTimer dribbling;
+    dribbling.start();
+    while (main->KVLComm1().BusType() == BUS_TYPE_RS232 && dribbling.elapsed() < 60000)
+        runFor(50);
+    const bool reported = main->KVLComm1().BusType() != BUS_TYPE_RS232;
+    std::printf("every reply dribbled, a character every 200 ms: link %s after %.1f s\n",
+                reported ? "reported broken" : "still shown open", dribbling.elapsed() / 1000.0);
+    sim.withPty([](SimPty& pty) { pty.setDribble(0); });
+
     main->close();
     main.reset();
-    return releases.size() == size_t(kReleases) && allClicked && linkHeld ? 0 : 1;
+    return releases.size() == size_t(kReleases) && allClicked && linkHeld && keptOnLoss && reported
+               && dribbling.elapsed() < 10000
+        ? 0
+        : 1;
 }
