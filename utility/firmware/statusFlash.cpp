@@ -12,6 +12,7 @@
 #include "utility/shell/ErrorDisplay.h"
 #include "utility/shell/EventWait.h"
 #include "utility/shell/FormPlaces.h"
+#include "utility/shell/LineWait.h"
 #include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/WaitAnimation.h"
@@ -596,8 +597,9 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
     for (qint64 position = 0; position < total;) {
         const int n = int(std::min<qint64>(piece, total - position));
         const QByteArray bytes = cpu.mid(position, n);
-        const int status = gpib ? mobjX.SendAsciiGPIBLength(bytes, short(n))
-                                : mobjX.SendAsciiNoTerm(QString::fromLatin1(bytes)).toInt();
+        const int status = gpib                         ? mobjX.SendAsciiGPIBLength(bytes, short(n))
+            : LineWait::roomToSend(mobjX) ? mobjX.SendAsciiNoTerm(QString::fromLatin1(bytes)).toInt()
+                                          : -1;
         if (!checked(status, QStringLiteral("the CPU image")))
             return stop();
         position += n;
@@ -730,7 +732,10 @@ bool statusFlash::downloadLines(const QByteArray& image, const QString& command,
         sent += line.size();
         if (!etxRule || !line.contains(kEtx))
             line += '\r';
-        if (!checked(mobjX.SendAsciiNoTerm(QString::fromLatin1(line)).toInt(), QStringLiteral("a line of the image"))) {
+        // The line is not written before the port can take it: a write that outran the line would
+        // wait in the port, with nothing painted.
+        const int status = LineWait::roomToSend(mobjX) ? mobjX.SendAsciiNoTerm(QString::fromLatin1(line)).toInt() : -1;
+        if (!checked(status, QStringLiteral("a line of the image"))) {
             flashIncomplete();
             return false;
         }
@@ -747,22 +752,32 @@ bool statusFlash::downloadLines(const QByteArray& image, const QString& command,
 }
 
 // Reads replies until one holds the word (at its start, or anywhere), a read every stepMs after a
-// pause of stepMs; the reply as it stands is tested first. A read without a reply is no failure:
-// only the limit, or a link that went away, ends the wait.
+// pause of stepMs; the reply as it stands is tested first. On the serial port a read is made only
+// once a line has come, watched with events running: a read there waits on the line, without
+// them. A read without a reply is no failure: only the limit, or a link that went away, ends the
+// wait.
 bool statusFlash::waitFor(QString& reply, const QString& word, bool atStart, int stepMs, int limitMs)
 {
     const qint64 end = Clock::tickMs() + limitMs;
     for (;;) {
         if (atStart ? reply.startsWith(word) : reply.contains(word))
             return true;
-        if (Clock::tickMs() >= end) {
+        const qint64 left = end - Clock::tickMs();
+        if (left <= 0) {
             m_failure = QStringLiteral("The controller did not answer \"%1\" within %2 seconds.")
                             .arg(word)
                             .arg(limitMs / 1000);
             return false;
         }
-        if (!pause(stepMs))
+        if (m_bus == BUS_TYPE_RS232) {
+            const bool came = LineWait::lineCame(mobjX, int(std::min<qint64>(stepMs, left)));
+            if (!linkUsable())
+                return false;
+            if (!came)
+                continue;
+        } else if (!pause(stepMs)) {
             return false;
+        }
         mobjX.ReadAscii(reply);
     }
 }
