@@ -20,9 +20,9 @@ namespace {
 
 // The download's exchanges without a window, on a serial line whose controller takes characters
 // at 19200 baud and dribbles its "Done": every line goes out as the image holds it (each ended
-// by CR, the ETX line too, as the FPGA image's lines are), the progress
-// reaches the end, and the wait for the dribbled answer lets events run. A link closed part way fails
-// the next line with the reason, and nothing more is sent.
+// by CR, the ETX line too, as the FPGA image's lines are), the progress reaches the end, and
+// the wait for the dribbled answer lets events run. A link closed part way fails the next line,
+// saying so, and nothing more is sent.
 TEST(FirmwareTransferTest, LinesGoOutPacedAndTheWaitsLetEventsRun)
 {
     ScriptedController controller([](const QByteArray& line) {
