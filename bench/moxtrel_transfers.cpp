@@ -202,12 +202,15 @@ int main(int argc, char** argv)
         print(what, f);
         worst = std::max(worst, f.longest);
         runFor(1500); // the polls resume and settle
-        // A transfer that failed may have left the program in demo mode: the link is opened again.
-        if (main->KVLComm1().BusType() != BUS_TYPE_RS232) {
-            main->KVLComm1().setBusType(BUS_TYPE_RS232);
-            main->KVLComm1().KVLInit();
-            runFor(1500);
-        }
+    };
+    // A transfer that failed may have left the program in demo mode: the link is opened again
+    // before the next one, on a line that answers in time.
+    auto relink = [&] {
+        if (main->KVLComm1().BusType() == BUS_TYPE_RS232)
+            return;
+        main->KVLComm1().setBusType(BUS_TYPE_RS232);
+        main->KVLComm1().KVLInit();
+        runFor(1500);
     };
 
     baud(19200);
@@ -223,6 +226,7 @@ int main(int argc, char** argv)
     report("firmware, 2000 lines, 19200 baud, every reply 1.5 s late:", measure(download));
     sim.withPty([](SimPty& pty) { pty.setLateEvery(0, 0); });
     runFor(3000);
+    relink();
     QTimer silence;
     silence.setSingleShot(true);
     QObject::connect(&silence, &QTimer::timeout, [&] { sim.with([](SimController& c) { c.setSilent(true); }); });
