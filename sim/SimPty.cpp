@@ -122,6 +122,11 @@ void SimPty::setLateEvery(int n, int lateMs)
     m_lateNs = qint64(std::max(0, lateMs)) * 1000000;
 }
 
+void SimPty::setDribble(int ms)
+{
+    m_dribbleNs = qint64(std::max(0, ms)) * 1000000;
+}
+
 void SimPty::Paced::append(const QByteArray& more, qint64 now, qint64 perChar)
 {
     qint64 at = std::max(now, freeAt);
@@ -187,11 +192,12 @@ void SimPty::writeReplies()
         if (m_log)
             m_log(logLine(false, reply));
         const bool late = m_lateEvery > 0 && ++m_repliesOut % m_lateEvery == 0;
-        if (m_baud == 0 && m_out.bytes.isEmpty() && !late) {
+        if (m_baud == 0 && m_dribbleNs == 0 && m_out.bytes.isEmpty() && !late) {
             m_charsOut += reply.size();
             m_pending += reply;
         } else {
-            m_out.append(reply, m_lineClock.nsecsElapsed() + (late ? m_lateNs : 0), characterNs(m_baud));
+            m_out.append(reply, m_lineClock.nsecsElapsed() + (late ? m_lateNs : 0),
+                         std::max(characterNs(m_baud), m_dribbleNs));
         }
     }
     flushPending();

@@ -24,7 +24,8 @@ class SimController;
 // acted on only once its last character has come through, and a reply trickles out at that rate.
 // The two directions are paced apart, as on a full-duplex line. A paced line takes characters from
 // the host only as it carries them (a receive FIFO of kReceiveFifo ahead), so a host that writes
-// faster finds its output buffer full, as it would on a real line.
+// faster finds its output buffer full, as it would on a real line. Replies may also be made late
+// or made to dribble, paced or not.
 class SimPty : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +46,11 @@ public:
     int baud() const { return m_baud; }
     // Every Nth reply starts lateMs late, holding up the replies after it (0: none is late).
     void setLateEvery(int n, int lateMs);
+    // Every reply goes out one character every ms (0, the default: as the line carries it), as a
+    // line that dribbles; the replies after it wait their turn. Takes effect for the replies that
+    // come after it.
+    void setDribble(int ms);
+    int dribbleMs() const { return int(m_dribbleNs / 1000000); }
     void setBaud(int baud);
     // Nanoseconds one character takes on the line at `baud`.
     static qint64 characterNs(int baud);
@@ -100,6 +106,7 @@ private:
     int m_baud = 0;
     int m_lateEvery = 0;
     qint64 m_lateNs = 0;
+    qint64 m_dribbleNs = 0;
     qint64 m_repliesOut = 0;
     QElapsedTimer m_lineClock;
     QTimer* m_paceTimer = nullptr;

@@ -105,6 +105,10 @@ int main(int argc, char** argv)
     const QCommandLineOption lateMsOption(QStringLiteral("late-ms"),
                                           QStringLiteral("How late --late-every's replies start (1500 by default)."),
                                           QStringLiteral("MS"));
+    const QCommandLineOption dribbleOption(
+        QStringLiteral("dribble-ms"),
+        QStringLiteral("Send every reply one character every MS milliseconds, as a line that dribbles."),
+        QStringLiteral("MS"));
     parser.addOption(modelOption);
     parser.addOption(axesOption);
     parser.addOption(amplifiersOption);
@@ -113,6 +117,7 @@ int main(int argc, char** argv)
     parser.addOption(dropOption);
     parser.addOption(lateOption);
     parser.addOption(lateMsOption);
+    parser.addOption(dribbleOption);
     parser.process(withBaudValue(app.arguments()));
 
     SimController controller;
@@ -138,8 +143,10 @@ int main(int argc, char** argv)
     int dropEvery = 0;
     int lateEvery = 0;
     int lateMs = 1500;
+    int dribbleMs = 0;
     if (!wholeOption(parser, baudOption, 300, 4000000, baud) || !wholeOption(parser, dropOption, 2, INT_MAX, dropEvery)
-        || !wholeOption(parser, lateOption, 1, INT_MAX, lateEvery) || !wholeOption(parser, lateMsOption, 0, 60000, lateMs))
+        || !wholeOption(parser, lateOption, 1, INT_MAX, lateEvery) || !wholeOption(parser, lateMsOption, 0, 60000, lateMs)
+        || !wholeOption(parser, dribbleOption, 1, 60000, dribbleMs))
         return 2;
     controller.setDropEvery(dropEvery);
     // Speeds, accelerations and jerks of a set-up stage; moves take a second in real time, so a
@@ -151,6 +158,7 @@ int main(int argc, char** argv)
     SimPty pty(&controller);
     pty.setBaud(baud);
     pty.setLateEvery(lateEvery, lateMs);
+    pty.setDribble(dribbleMs);
     if (parser.isSet(logOption)) {
         pty.setLog([](const QString& line) {
             std::printf("%s\n", qPrintable(line));

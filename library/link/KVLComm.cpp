@@ -310,6 +310,18 @@ qint64 KVLComm::LineBusyMs() const
     return m_busType == BUS_TYPE_RS232 && m_isOpen ? m_rs232->msUntilLineFree() : 0;
 }
 
+bool KVLComm::LineWaiting()
+{
+    if (m_busType != BUS_TYPE_RS232 || !m_isOpen)
+        return false;
+    try {
+        return m_rs232->lineHeld();
+    } catch (const RuntimeError& error) {
+        fail(error);
+        return false;
+    }
+}
+
 void KVLComm::noteUnanswered(qint64 since, bool query, bool fairTime)
 {
     // A controller that stops answering in time is found within a few seconds, as a vanished

@@ -110,6 +110,10 @@ public:
     // How long the serial line still needs to carry what was written (0 on other buses): a long
     // transfer waits for it with events running before it asks for its confirmation.
     qint64 LineBusyMs() const;
+    // Serial port only (false on the other buses): a whole line, or one too long, has come and
+    // waits for a read, so ReadAscii hands it on without waiting on the line. A long transfer
+    // waits for it with events running before it reads.
+    bool LineWaiting();
 
     // Link.
     int KVLInit();

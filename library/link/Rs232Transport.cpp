@@ -142,6 +142,12 @@ qint64 Rs232Transport::msUntilLineFree() const
     return std::max<qint64>(0, m_lineFreeAt - platform::Clock::tickMs());
 }
 
+bool Rs232Transport::lineHeld()
+{
+    takeWaiting();
+    return m_overflowed || m_buffer.contains('\n');
+}
+
 int Rs232Transport::write(const QByteArray& command, bool addTerm)
 {
     if (!m_serial->PortOpen())

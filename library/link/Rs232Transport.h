@@ -39,6 +39,8 @@ public:
     qint64 replyDeadline(int limitMs) const override;
     // How long the line still needs to carry what was written, on the program clock.
     qint64 msUntilLineFree() const;
+    // Takes what waits at the port: true when a whole line (or one too long) is held for a read.
+    bool lineHeld();
 
     // Text the receive event took in between exchanges, for the next reader.
     void received(const QByteArray& bytes) { takeIn(bytes); }

@@ -139,6 +139,54 @@ TEST(SimPtyTest, PacedLineTakesTenBitTimesACharacterEachWay)
     EXPECT_EQ(readBytes(port, 4, clock, ms), QByteArray("ab\r\n"));
 }
 
+// A dribbling line hands every reply on one character at a time, paced or not, and late replies
+// still wait their turn; the replies stay whole and in order.
+TEST(SimPtyTest, DribbledRepliesComeOneCharacterAtATime)
+{
+    SimController sim;
+    SimPty pty(&sim);
+    ASSERT_TRUE(pty.open());
+    sim.setReply("1ZZ?", "abcd\r\n");
+    QSerialPort port;
+    ASSERT_TRUE(openPort(port, pty.slavePath()));
+    constexpr int kDribbleMs = 40;
+    pty.setDribble(kDribbleMs);
+    EXPECT_EQ(pty.dribbleMs(), kDribbleMs);
+
+    for (const int baud : {0, 9600}) {
+        pty.setBaud(baud);
+        QElapsedTimer clock;
+        clock.start();
+        port.write("1ZZ?\r");
+        double firstMs = 0;
+        EXPECT_EQ(readBytes(port, 1, clock, firstMs), QByteArray("a")) << baud;
+        double wholeMs = 0;
+        QByteArray got = "a" + readBytes(port, 5, clock, wholeMs);
+        EXPECT_EQ(got, QByteArray("abcd\r\n")) << baud;
+        // Never sooner than the dribble allows; a loaded machine may be later.
+        EXPECT_GE(firstMs, kDribbleMs - 0.5) << baud;
+        EXPECT_GE(wholeMs, 6 * kDribbleMs - 0.5) << baud;
+        EXPECT_EQ(pty.charactersSent(), (baud == 0 ? 6 : 12));
+    }
+
+    // Two replies asked at once, one of them late: both dribble, in order.
+    pty.setBaud(0);
+    pty.setLateEvery(2, 100);
+    QElapsedTimer clock;
+    clock.start();
+    port.write("1ZZ?\r1ZZ?\r");
+    double ms = 0;
+    EXPECT_EQ(readBytes(port, 12, clock, ms), QByteArray("abcd\r\nabcd\r\n"));
+    EXPECT_GE(ms, 12 * kDribbleMs - 0.5);
+
+    // Off again: the reply comes whole.
+    pty.setDribble(0);
+    pty.setLateEvery(0, 0);
+    clock.restart();
+    port.write("1ZZ?\r");
+    EXPECT_EQ(readBytes(port, 6, clock, ms), QByteArray("abcd\r\n"));
+}
+
 TEST(SimPtyTest, LogStampsEveryLineReceivedAndEveryReplySent)
 {
     SimController sim;
@@ -203,6 +251,44 @@ TEST(SimPtyTest, KvlsimPacesAndLogsFromTheCommandLine)
     kvlsim.terminate();
     EXPECT_TRUE(kvlsim.waitForFinished(3000));
     EXPECT_EQ(kvlsim.exitCode(), 0);
+}
+
+// The dribble from the command line: the identification trickles out; a dribble of nothing is
+// refused.
+TEST(SimPtyTest, KvlsimDribblesFromTheCommandLine)
+{
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/kvlsim");
+    QProcess refused;
+    refused.start(program, {QStringLiteral("--dribble-ms"), QStringLiteral("0")});
+    if (!refused.waitForStarted(5000))
+        GTEST_SKIP() << "kvlsim is not built beside the tests";
+    ASSERT_TRUE(refused.waitForFinished(5000));
+    EXPECT_EQ(refused.exitCode(), 2);
+    EXPECT_TRUE(refused.readAllStandardError().contains("--dribble-ms wants a number from 1 to 60000"));
+
+    QProcess kvlsim;
+    kvlsim.start(program, {QStringLiteral("--dribble-ms"), QStringLiteral("20")});
+    ASSERT_TRUE(kvlsim.waitForStarted(5000));
+    QByteArray out;
+    QDeadlineTimer deadline(5000);
+    for (; !out.contains('\n') && !deadline.hasExpired(); out += kvlsim.readAllStandardOutput())
+        kvlsim.waitForReadyRead(50);
+    const QRegularExpression serving(QStringLiteral("^kvlsim: serving on (\\S+)\n"));
+    const auto match = serving.match(QString::fromLocal8Bit(out));
+    ASSERT_TRUE(match.hasMatch()) << out.toStdString();
+
+    QSerialPort port;
+    ASSERT_TRUE(openPort(port, match.captured(1)));
+    QElapsedTimer clock;
+    clock.start();
+    port.write("VE?\r");
+    const QByteArray identification("KVL410 Version 2.0\r\n");
+    double ms = 0;
+    EXPECT_EQ(readBytes(port, identification.size(), clock, ms), identification);
+    EXPECT_GE(ms, identification.size() * 20 - 1);
+
+    kvlsim.terminate();
+    EXPECT_TRUE(kvlsim.waitForFinished(3000));
 }
 
 } // namespace

@@ -120,6 +120,12 @@ void ShellRig::setSimBaud(int baud)
     m_sim->withPty([baud](SimPty& pty) { pty.setBaud(baud); });
 }
 
+void ShellRig::setSimLateEvery(int n, int lateMs)
+{
+    ASSERT_TRUE(m_sim);
+    m_sim->withPty([n, lateMs](SimPty& pty) { pty.setLateEvery(n, lateMs); });
+}
+
 QStringList ShellRig::simLines()
 {
     QStringList lines;

@@ -49,6 +49,8 @@ public:
     void withSim(const std::function<void(SimController&)>& f);
     // Paces the simulated line at `baud` (0: no pacing).
     void setSimBaud(int baud);
+    // Every Nth reply of the simulated line lateMs late (0: none).
+    void setSimLateEvery(int n, int lateMs);
     QStringList simLines();
     void closeSim();
 

@@ -9,6 +9,7 @@
 #include "utility/files/ParameterFileRun.h"
 #include "utility/files/frmProgress.h"
 #include "utility/shell/AnswerCheck.h"
+#include "utility/shell/LineWait.h"
 #include "utility/shell/BoundedFile.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
@@ -600,7 +601,8 @@ void RestoreFromFile()
 
         qint64 charactersSent = 0;
         for (const QString& line : std::as_const(lines)) {
-            if (!main || comm.isNull() || comm.SendAscii(line) != 0) {
+            // A line written before the port can take it would wait in the port with nothing painted.
+            if (!main || comm.isNull() || !LineWait::roomToSend(comm) || comm.SendAscii(line) != 0) {
                 sendFailed = true;
                 break;
             }

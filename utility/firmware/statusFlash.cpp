@@ -6,6 +6,7 @@
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
 #include "utility/firmware/FirmwareFiles.h"
+#include "utility/firmware/FirmwareTransfer.h"
 #include "utility/shell/AnswerCheck.h"
 #include "utility/shell/CommandDispatcher.h"
 #include "utility/shell/ControllerInit.h"
@@ -41,7 +42,6 @@ const QString kTitle = QStringLiteral("KVL Firmware Update");
 const QString kBadHeader = QStringLiteral("Not A Valid KVL Firmware Program.");
 const QString kFolderRoot = QStringLiteral("Controllers");
 const QString kFwrFilter = QStringLiteral("(*.fwr) | *.fwr");
-const char kEtx = '\x03';
 
 constexpr int kDesignWidth = 6300; // twips
 constexpr int kDesignHeight = 3300;
@@ -120,8 +120,8 @@ public:
         : m_window(window)
     {
         window->m_busy = true;
-        window->m_failure.clear();
         window->m_bus = window->mobjX.BusType();
+        window->m_transfer = FirmwareTransfer(window->mobjX, window->m_bus);
         window->m_finalFirmware = window->m_cmdLoadFirmware->isEnabled();
         window->m_finalFpga = window->m_cmdLoadFpga->isEnabled();
         window->m_firmwareBefore = window->m_finalFirmware;
@@ -485,7 +485,7 @@ statusFlash::Ending statusFlash::DownloadFirmwarePci()
     const short erased = kvl_flash_erase();
     if (erased != 0) {
         kvl_close_flash_file();
-        m_failure = QStringLiteral("The PCI board did not erase its flash (status %1).").arg(erased);
+        m_transfer.setFailure(QStringLiteral("The PCI board did not erase its flash (status %1).").arg(erased));
         flashIncomplete();
         return Ending::Unload;
     }
@@ -508,7 +508,7 @@ statusFlash::Ending statusFlash::DownloadFirmwarePci()
     }
     if (status != -1) {
         kvl_close_flash_file();
-        m_failure = QStringLiteral("The PCI board refused firmware word %1 (status %2).").arg(count + 1).arg(status);
+        m_transfer.setFailure(QStringLiteral("The PCI board refused firmware word %1 (status %2).").arg(count + 1).arg(status));
         flashIncomplete();
         return Ending::Unload;
     }
@@ -517,7 +517,7 @@ statusFlash::Ending statusFlash::DownloadFirmwarePci()
     const short strobed = kvl_flash_strobe(1);
     kvl_close_flash_file();
     if (strobed != 0) {
-        m_failure = QStringLiteral("The PCI board did not finish the flash (status %1).").arg(strobed);
+        m_transfer.setFailure(QStringLiteral("The PCI board did not finish the flash (status %1).").arg(strobed));
         flashIncomplete();
         return Ending::Unload;
     }
@@ -575,20 +575,21 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
     m_finalFirmware = false;
     if (!downloadLines(dsp, QStringLiteral("Download 8100") + kCR, true, true, dspPath))
         return failed();
-    if (!pause(1000))
+    if (!m_transfer.pause(1000))
         return stop();
 
     const qint64 total = cpu.size();
-    if (!checked(mobjX.SendAscii(QStringLiteral("Download 8386") + kCR), QStringLiteral("the CPU download command"))
-        || !pause(500))
+    if (!m_transfer.checked(mobjX.SendAscii(QStringLiteral("Download 8386") + kCR),
+                            QStringLiteral("the CPU download command"))
+        || !m_transfer.pause(500))
         return stop();
     // The DSP stage's last reply must not pass for the CPU stage's "Ready".
     QString reply;
-    if (!waitFor(reply, QStringLiteral("Ready"), false, 500, CpuReadyLimitMs))
+    if (!m_transfer.waitFor(reply, QStringLiteral("Ready"), false, 500, CpuReadyLimitMs))
         return stop();
     showStage(cpuPath, 100);
-    if (!checked(mobjX.SendAscii(QString::number(total) + kCR), QStringLiteral("the CPU image's size"))
-        || !pause(1000))
+    if (!m_transfer.checked(mobjX.SendAscii(QString::number(total) + kCR), QStringLiteral("the CPU image's size"))
+        || !m_transfer.pause(1000))
         return stop();
 
     const bool gpib = m_bus == BUS_TYPE_GPIB;
@@ -596,9 +597,8 @@ statusFlash::Ending statusFlash::DownloadDspCpuFirmware()
     for (qint64 position = 0; position < total;) {
         const int n = int(std::min<qint64>(piece, total - position));
         const QByteArray bytes = cpu.mid(position, n);
-        const int status = gpib ? mobjX.SendAsciiGPIBLength(bytes, short(n))
-                                : mobjX.SendAsciiNoTerm(QString::fromLatin1(bytes)).toInt();
-        if (!checked(status, QStringLiteral("the CPU image")))
+        const int status = gpib ? mobjX.SendAsciiGPIBLength(bytes, short(n)) : m_transfer.sendBytes(bytes);
+        if (!m_transfer.checked(status, QStringLiteral("the CPU image")))
             return stop();
         position += n;
         m_progFlash->setValue(percent(position, total));
@@ -710,85 +710,23 @@ bool statusFlash::duplicateAddressCancelled()
 bool statusFlash::downloadLines(const QByteArray& image, const QString& command, bool readyAtStart, bool etxRule,
                                 const QString& path)
 {
-    const qint64 total = image.size();
-    if (!checked(mobjX.SendAscii(command), QStringLiteral("the download command"))) {
-        flashIncomplete();
-        return false;
-    }
-    m_lblUpdate->setText(QStringLiteral("Erasing Flash"));
-    m_progFlash->hide();
-    Clock::pumpOnce();
-    QString reply;
-    if (!waitFor(reply, QStringLiteral("Ready"), readyAtStart, 1000, EraseLimitMs)) {
-        flashIncomplete();
-        return false;
-    }
-    showStage(path, 100);
-
-    qint64 sent = 0;
-    for (QByteArray line : FirmwareFiles::lines(image)) {
-        sent += line.size();
-        if (!etxRule || !line.contains(kEtx))
-            line += '\r';
-        if (!checked(mobjX.SendAsciiNoTerm(QString::fromLatin1(line)).toInt(), QStringLiteral("a line of the image"))) {
-            flashIncomplete();
-            return false;
-        }
-        m_progFlash->setValue(percent(sent, total));
+    m_transfer.erasing = [this] {
+        m_lblUpdate->setText(QStringLiteral("Erasing Flash"));
+        m_progFlash->hide();
         Clock::pumpOnce();
-    }
-
-    reply.clear();
-    if (!waitFor(reply, QStringLiteral("Done"), false, 1000, DoneLimitMs)) {
+    };
+    m_transfer.sendingLines = [this, &path] { showStage(path, 100); };
+    m_transfer.progress = [this](int percent) {
+        m_progFlash->setValue(percent);
+        Clock::pumpOnce();
+    };
+    const bool done = m_transfer.downloadLines(image, command, readyAtStart, etxRule);
+    m_transfer.erasing = {};
+    m_transfer.sendingLines = {};
+    m_transfer.progress = {};
+    if (!done)
         flashIncomplete();
-        return false;
-    }
-    return true;
-}
-
-// Reads replies until one holds the word (at its start, or anywhere), a read every stepMs after a
-// pause of stepMs; the reply as it stands is tested first. A read without a reply is no failure:
-// only the limit, or a link that went away, ends the wait.
-bool statusFlash::waitFor(QString& reply, const QString& word, bool atStart, int stepMs, int limitMs)
-{
-    const qint64 end = Clock::tickMs() + limitMs;
-    for (;;) {
-        if (atStart ? reply.startsWith(word) : reply.contains(word))
-            return true;
-        if (Clock::tickMs() >= end) {
-            m_failure = QStringLiteral("The controller did not answer \"%1\" within %2 seconds.")
-                            .arg(word)
-                            .arg(limitMs / 1000);
-            return false;
-        }
-        if (!pause(stepMs))
-            return false;
-        mobjX.ReadAscii(reply);
-    }
-}
-
-bool statusFlash::checked(int status, const QString& what)
-{
-    if (status == 0 && linkUsable())
-        return true;
-    if (m_failure.isEmpty())
-        m_failure = QStringLiteral("Sending %1 to the controller failed (status %2).").arg(what).arg(status);
-    return false;
-}
-
-// The link the download started on, still open: a link that failed has fallen back to demo mode,
-// where sends report success without reaching anything.
-bool statusFlash::linkUsable()
-{
-    if (!frmMain::instance() || mobjX.isNull()) {
-        m_failure = QStringLiteral("The program's link to the controller has gone.");
-        return false;
-    }
-    if (!mobjX.IsOpen() || mobjX.BusType() != m_bus) {
-        m_failure = QStringLiteral("The link to the controller was lost.");
-        return false;
-    }
-    return true;
+    return done;
 }
 
 // Refused with a message: the buttons stay as they were before the click.
@@ -813,27 +751,20 @@ bool statusFlash::programClosing()
     return !main || main->closePending() || gAppClosing;
 }
 
-// The pacing the controller needs is kept even when a close is asked meanwhile.
-bool statusFlash::pause(int ms)
-{
-    EventWait::pumpFor(ms);
-    return linkUsable();
-}
-
 // Nothing is read while an image goes out: the download is done only once the controller answers.
 bool statusFlash::confirmEnd()
 {
     QString why;
     if (AnswerCheck::controllerAnswers(mobjX, m_bus, &why))
         return true;
-    m_failure = QStringLiteral("The image was sent, but nothing confirms that it arrived. ") + why;
+    m_transfer.setFailure(QStringLiteral("The image was sent, but nothing confirms that it arrived. ") + why);
     flashIncomplete();
     return false;
 }
 
 void statusFlash::flashIncomplete()
 {
-    MsgBox(QStringLiteral("The firmware download failed. ") + m_failure
+    MsgBox(QStringLiteral("The firmware download failed. ") + m_transfer.failure()
                + QStringLiteral("\r\n\r\nThe controller's flash memory is incomplete and must be written again."),
            vbOKOnly + vbCritical, kTitle);
 }

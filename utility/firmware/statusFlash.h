@@ -1,5 +1,6 @@
 #pragma once
 
+#include "utility/firmware/FirmwareTransfer.h"
 #include "utility/shell/CommLink.h"
 #include "utility/shell/Form.h"
 
@@ -26,8 +27,8 @@ class statusFlash : public Form {
     Q_OBJECT
 public:
     // How long the controller may take, on the program clock.
-    static constexpr int EraseLimitMs = 120000;    // the "Ready" after the download command
-    static constexpr int DoneLimitMs = 60000;      // the "Done" after the last line
+    static constexpr int EraseLimitMs = FirmwareTransfer::EraseLimitMs; // the "Ready" after the download command
+    static constexpr int DoneLimitMs = FirmwareTransfer::DoneLimitMs;   // the "Done" after the last line
     static constexpr int CpuReadyLimitMs = 60000;  // the "Ready" of the CPU stage
     // The PCI word loop shows its progress after this many calls.
     static constexpr int PciBlockCalls = 5001;
@@ -91,13 +92,9 @@ private:
     bool duplicateAddressCancelled();
     bool downloadLines(const QByteArray& image, const QString& command, bool readyAtStart, bool etxRule,
                        const QString& path);
-    bool waitFor(QString& reply, const QString& word, bool atStart, int stepMs, int limitMs);
-    bool checked(int status, const QString& what);
-    bool linkUsable();
     void refuse(const QString& prompt, int style, const QString& title);
     void reinitialize();
     static bool programClosing();
-    bool pause(int ms);
     bool confirmEnd();
     void flashIncomplete();
     bool resetAnswered();
@@ -117,7 +114,7 @@ private:
     CommLink mobjX;
     bool m_busy = false;
     int m_bus = 0;             // the bus the running download started on
-    QString m_failure;         // why the running download stopped
+    FirmwareTransfer m_transfer; // the running download's exchanges, and why it stopped
     bool m_finalFirmware = true; // the buttons' states once the running download has ended
     bool m_finalFpga = true;
     bool m_firmwareBefore = true; // and before the click

@@ -2,8 +2,10 @@
 
 #include "library/link/BusType.h"
 #include "library/link/KVLComm.h"
+#include "library/link/LinkTransport.h"
 #include "platform/kernel/Clock.h"
 #include "utility/shell/ControllerQuery.h"
+#include "utility/shell/LineWait.h"
 
 bool AnswerCheck::controllerAnswers(CommLink comm, int bus, QString* why)
 {
@@ -22,9 +24,23 @@ bool AnswerCheck::controllerAnswers(CommLink comm, int bus, QString* why)
             return false;
         }
         QString reply(255, QLatin1Char(' '));
-        const int status = comm.SendReadAscii(query + QLatin1Char('\r'), reply);
+        int status = -1;
+        bool answered = false;
+        if (bus == BUS_TYPE_RS232) {
+            // A query's read waits on the line without events: here the answer is waited for with
+            // them, and read once it has come. The identification (the answer of this ask or of
+            // the one before) shows the controller answers after the transfer.
+            status = comm.SendAscii(query + QLatin1Char('\r'));
+            if (status == 0 && LineWait::lineCame(comm, LinkTransport::ReplyLimitMs))
+                status = comm.ReadAscii(reply);
+            else if (status == 0)
+                status = -1;
+            answered = status == 0 && LinkTransport::readsAsIdentification(reply);
+        } else {
+            status = comm.SendReadAscii(query + QLatin1Char('\r'), reply);
+        }
         const QString cleaned = KvlXGlobal::CleanReply(reply);
-        if (status == 0 && !KvlXGlobal::IsUnusableReply(cleaned))
+        if (status == 0 && !KvlXGlobal::IsUnusableReply(cleaned) && (answered || bus != BUS_TYPE_RS232))
             return true;
         if (!cleaned.isEmpty())
             heard = cleaned;

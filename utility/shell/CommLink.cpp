@@ -58,6 +58,12 @@ qint64 CommLink::LineBusyMs() const
     return comm ? comm->LineBusyMs() : 0;
 }
 
+bool CommLink::LineWaiting()
+{
+    auto* comm = qobject_cast<KVLComm*>(m_control.data());
+    return comm && comm->LineWaiting();
+}
+
 int CommLink::ReadAscii(QString& ReturnString)
 {
     QVariantList args{ReturnString};

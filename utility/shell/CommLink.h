@@ -29,6 +29,8 @@ public:
     int ReadAscii(QString& ReturnString);
     // How long the serial line still needs to carry what was written (0 on other buses).
     qint64 LineBusyMs() const;
+    // The serial port holds a whole line for a read (false on other buses).
+    bool LineWaiting();
     QVariant SendAsciiNoTerm(const QString& Command);
     int SendAsciiGPIBLength(const QByteArray& Command, short length);
     void SetGPIBTimeout(int NewGPIBTimeout);

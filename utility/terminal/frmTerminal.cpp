@@ -15,6 +15,7 @@
 #include "utility/shell/EventWait.h"
 #include "utility/shell/FormPlaces.h"
 #include "utility/shell/LateEvent.h"
+#include "utility/shell/LineWait.h"
 #include "utility/shell/LinkOwnerLockOut.h"
 #include "utility/shell/ProgramState.h"
 #include "utility/shell/TextHelpers.h"
@@ -487,14 +488,18 @@ void frmTerminal::listingRead()
     CommLink comm(mobjX);
     if (comm.isNull())
         return;
+    // Events run while the listing comes: typed keys wait, and the window stays until it is over.
+    EventWait waiting;
+    const bool wasBusy = std::exchange(m_busy, true);
+    const auto done = qScopeGuard([this, wasBusy] { m_busy = wasBusy; });
     QString reply;
     bool first = true;
-    // A listing that never reaches its END ends at the limit with what came.
+    bool lineEnded = atLineStart();
+    // A listing that never reaches its END ends at the limit with what came; a read that fails
+    // ends it with what came before.
     const qint64 end = Clock::tickMs() + DrainLimitMs;
-    while (reply.right(5) != QLatin1String("\r\nEND") && Clock::tickMs() < end) {
-        comm.ReadAscii(reply);
-        reply = KVLTrim(reply);
-        if (noReply(reply))
+    while (reply.right(5) != QLatin1String("\r\nEND")) {
+        if (!drainRead(comm, end, reply))
             break;
         // The listing opens each of its lines with CR LF: at the start of a line the first one is
         // not needed.
@@ -503,8 +508,31 @@ void frmTerminal::listingRead()
         else
             appendText(reply);
         first = false;
+        // Read line by line, the listing's last line is its END alone.
+        if (lineEnded && reply == QLatin1String("END"))
+            break;
+        lineEnded = reply.endsWith(QLatin1Char('\n'));
     }
     endLine();
+}
+
+bool frmTerminal::drainRead(CommLink& comm, qint64 end, QString& reply)
+{
+    const qint64 left = end - Clock::tickMs();
+    if (left <= 0)
+        return false;
+    QPointer<frmTerminal> self(this);
+    LineWait::lineCame(comm, int(std::min<qint64>(LinkTransport::ReplyLimitMs, left)));
+    if (!self || !isLoaded() || comm.isNull())
+        return false;
+    QString got;
+    if (comm.ReadAscii(got) != 0)
+        return false;
+    got = KVLTrim(got);
+    if (noReply(got))
+        return false;
+    reply = got;
+    return true;
 }
 
 void frmTerminal::txtTerminal_DblClick()
@@ -586,8 +614,8 @@ void frmTerminal::SendKVLFile(const QString& FileName)
         Clock::pumpOnce();
         if (!isLoaded())
             break; // closed meanwhile
-        if (comm.isNull() || comm.SendAscii(line) != 0) {
-            failed = true;
+        if (comm.isNull() || !LineWait::roomToSend(comm) || !isLoaded() || comm.SendAscii(line) != 0) {
+            failed = isLoaded();
             break;
         }
         DelayMs(FileLinePauseMs);
@@ -612,15 +640,18 @@ void frmTerminal::SendKVLFile(const QString& FileName)
     // A controller that keeps talking does not keep the window here: what came within the limit
     // is shown.
     const qint64 end = Clock::tickMs() + DrainLimitMs;
-    while (Clock::tickMs() < end) {
+    {
+        EventWait waiting;
+        m_busy = true;
         QString reply;
-        comm.ReadAscii(reply);
-        reply = KVLTrim(reply);
-        if (noReply(reply))
-            break;
-        endLine();
-        appendText(reply);
+        while (drainRead(comm, end, reply)) {
+            endLine();
+            appendText(reply);
+        }
+        m_busy = false;
     }
+    if (!isLoaded())
+        return;
     endLine();
     caretToEnd();
 }

@@ -99,6 +99,10 @@ private:
     // watched here; the other buses keep the limit themselves.
     bool typedReplyCame(CommLink& comm);
     void listingRead();
+    // One read of a listing or of the replies after a file send, events running while the line
+    // brings it (a stop click goes out meanwhile): false, with reply left alone, when nothing came
+    // by end, the read failed (the link closed, the lock busy) or the window has closed.
+    bool drainRead(CommLink& comm, qint64 end, QString& reply);
     void sendFile();
     // Text at the end of the box (CR LF and CR shown as line breaks), then the cut.
     void appendText(const QString& raw);

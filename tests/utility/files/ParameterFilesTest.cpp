@@ -1,3 +1,4 @@
+#include "tests/support/EventGaps.h"
 #include "tests/support/FaultyDevice.h"
 #include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
@@ -29,6 +30,8 @@
 #include <QProgressBar>
 #include <QRandomGenerator>
 #include <QTimer>
+
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -473,6 +476,43 @@ TEST(ParameterFilesTest, RestoreCutOffOnTheSerialLinkSaysHowFarItGot)
 
 // A restore whose lines stop arriving without an error (a pulled cable, or a controller that
 // falls silent) is not reported as restored: the query after the last line goes unanswered.
+// At line speed the restore never holds the program: no line is written before the port can take
+// it, on a paced line and on a fast one, and the confirmation waits for its answer with events
+// running, also when every reply is 1.5 s late. The program clock keeps pace with the line here.
+TEST(ParameterFilesTest, RestoreAtLineSpeedLetsEventsRunThroughout)
+{
+    Files f(Files::Serial);
+    QByteArray file;
+    for (int i = 0; i < 400; ++i)
+        file += QByteArray::number(i % 4 + 1) + "VA " + QByteArray::number(i) + ".000000\r\n";
+    f.write(QStringLiteral("long.txt"), file);
+    Clock::useManualClock(Clock::tickMs(), 10);
+    const auto realClock = qScopeGuard([] { Clock::useRealClock(); });
+    struct Line {
+        int baud;
+        int lateEvery;
+    };
+    for (const Line line : {Line{19200, 0}, Line{0, 0}, Line{0, 1}}) {
+        SCOPED_TRACE(line.baud + line.lateEvery);
+        f.rig.setSimBaud(line.baud);
+        f.rig.setSimLateEvery(line.lateEvery, 1500);
+        f.withSim([](SimController& sim) { sim.clearLog(); });
+        f.rig.boxes.clear();
+        f.answers << f.path(QStringLiteral("long.txt"));
+        EventGaps gaps;
+        gaps.start();
+        f.dispatch(QStringLiteral("mnuFileRestoreFromFile"));
+        gaps.stop();
+        EXPECT_LT(gaps.longest(), 500);
+        EXPECT_EQ(f.prompts(), QStringList{QStringLiteral("Configuration Restored")});
+        const QStringList lines = f.lines();
+        ASSERT_GE(lines.size(), 401);
+        EXPECT_EQ(lines.value(399), QStringLiteral("4VA 399.000000"));
+        EXPECT_EQ(lines.value(400), QStringLiteral("VE?"));
+    }
+    f.rig.setSimLateEvery(0, 0);
+}
+
 TEST(ParameterFilesTest, RestoreThatTheControllerDoesNotConfirmSaysSo)
 {
     QByteArray text;

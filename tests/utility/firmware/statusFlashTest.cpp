@@ -1,3 +1,4 @@
+#include "tests/support/EventGaps.h"
 #include "tests/support/FaultyDevice.h"
 #include "tests/support/ResetAnswer.h"
 #include "tests/support/ShellRig.h"
@@ -818,4 +819,69 @@ TEST(statusFlashTest, ControllerSilentAfterTheCpuImageOnSerialIsNoCompleteDownlo
     EXPECT_TRUE(d.asked(QStringLiteral("The controller did not answer \"VE?\" afterwards.")));
     EXPECT_TRUE(d.asked(kIncomplete));
     Form::Unload(window, Form::vbFormControlMenu);
+}
+
+// At line speed the download never holds the program: no line is written before the port can
+// take it and no read waits on the line, on a paced line and on a fast one, with the controller
+// answering and with it gone silent after the image (which still ends at its limit, with its
+// message). The program clock keeps pace with the line here.
+TEST(statusFlashTest, SerialDownloadAtLineSpeedLetsEventsRunThroughout)
+{
+    FlashDesk d(BUS_TYPE_RS232);
+    gModel = QStringLiteral("KVL400");
+    QByteArray image("\x02\r\n$KVL400 firmware\r\n");
+    QByteArray sent("\x02\r$KVL400 firmware\r");
+    for (int i = 0; i < 120; ++i) {
+        const QByteArray record = "S214" + QByteArray::number(0x140000 + i * 16, 16).toUpper() + QByteArray(34, 'A');
+        image += record + "\r\n";
+        sent += record + "\r";
+    }
+    image += "\x03\r\n";
+    sent += "\x03";
+    const QString path = d.image("big.fwr", image);
+
+    for (const int baud : {19200, 0}) {
+        SCOPED_TRACE(baud);
+        Clock::useManualClock(Clock::tickMs(), 10);
+        d.rig.setSimBaud(baud);
+        d.rig.boxes.clear();
+        statusFlash* window = d.open();
+        ASSERT_NE(window, nullptr);
+        d.chosen << path;
+        EventGaps gaps;
+        gaps.start();
+        window->cmdLoadFirmware()->click();
+        gaps.stop();
+        EXPECT_LT(gaps.longest(), 500);
+        EXPECT_EQ(d.prompts(), QStringList{kComplete});
+        QByteArray data;
+        d.rig.withSim([&](SimController& sim) { data = sim.downloadData(); });
+        EXPECT_EQ(data, sent);
+    }
+
+    // Silent once the image is in: the wait for "Done" ends at its limit, events running.
+    Clock::useManualClock(Clock::tickMs(), 1);
+    d.rig.withSim([](SimController& sim) {
+        sim.clearLog();
+        QObject::connect(&sim, &SimController::lineReceived, &sim, [&sim](const QByteArray& line) {
+            if (line.contains('\x03'))
+                sim.setSilent(true);
+        });
+    });
+    d.rig.boxes.clear();
+    statusFlash* window = d.open();
+    ASSERT_NE(window, nullptr);
+    d.chosen << path;
+    EventGaps gaps;
+    gaps.start();
+    const qint64 start = Clock::tickMs();
+    window->cmdLoadFirmware()->click();
+    gaps.stop();
+    EXPECT_GE(Clock::tickMs() - start, statusFlash::DoneLimitMs);
+    EXPECT_LT(gaps.longest(), 500);
+    EXPECT_TRUE(d.asked(QStringLiteral("did not answer \"Done\" within 60 seconds")));
+    EXPECT_TRUE(d.asked(kIncomplete));
+    EXPECT_FALSE(d.asked(QStringLiteral("Download complete")));
+    EXPECT_EQ(d.rig.simLines().value(0), QStringLiteral("Download 400"));
+    EXPECT_EQ(d.rig.simLines().size(), 1 + 2 + 120 + 1);
 }

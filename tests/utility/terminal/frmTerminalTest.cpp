@@ -5,6 +5,7 @@
 
 #include "library/link/BusType.h"
 #include "library/link/KVLComm.h"
+#include "library/link/LinkTransport.h"
 #include "platform/drivers/PciDriver.h"
 #include "platform/kernel/Clock.h"
 #include "platform/ui/FileDialog.h"
@@ -18,7 +19,9 @@
 #include "utility/shell/frmMain.h"
 #include "utility/terminal/frmTerminal.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QMouseEvent>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTimer>
@@ -27,12 +30,15 @@
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QToolBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <atomic>
 
 using platform::Clock;
 
@@ -715,6 +721,72 @@ TEST_F(TerminalOnSerial, ALateReplyToATypedLineAnswersNoLaterQuery)
     EXPECT_EQ(rig.comm()->SendReadAscii(QStringLiteral("2TP"), reply), 0);
     EXPECT_EQ(reply, QStringLiteral("-2.5000\r\n"));
     EXPECT_EQ(rig.simLines(), (QStringList{"VE?", "2TP"}));
+}
+
+} // namespace
+
+namespace {
+
+// A listing that never reaches its END lets events run while it waits: a stop click made during
+// it is on the wire within 1.3 s, and nothing but the listing and the stop goes out. A read that
+// fails (the link closed) ends the listing at once: no part of it is shown twice.
+TEST_F(TerminalOnSerial, AListingLetsAStopThroughAndEndsAtAReadThatFails)
+{
+    Clock::useManualClock(Clock::tickMs(), 1);
+    const auto realClock = qScopeGuard([] { Clock::useRealClock(); });
+    std::atomic<qint64> stopAt{-1};
+    rig.withSim([&stopAt](SimController& sim) {
+        sim.setReply("LP", "\r\n1EP\r\n3MO\r\n");
+        QObject::connect(&sim, &SimController::lineReceived, &sim, [&stopAt](const QByteArray& line) {
+            if (line == "0ST")
+                stopAt.store(Clock::tickMs());
+        }, Qt::DirectConnection);
+    });
+    frmTerminal* terminal = open();
+    ASSERT_NE(terminal, nullptr);
+    Form* stop = CommandDispatcher::window(QStringLiteral("frmStop"));
+    ASSERT_NE(stop, nullptr);
+    stop->Show();
+    auto* button = stop->findChild<QAbstractButton*>(QStringLiteral("btnEStop"));
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled());
+
+    // The click comes from the event queue once the listing is under way.
+    qint64 clickedAt = -1;
+    QTimer::singleShot(0, button, [&] {
+        clickedAt = Clock::tickMs();
+        const QPointF at(button->width() / 2.0, button->height() / 2.0);
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, button->mapToGlobal(at),
+                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, button->mapToGlobal(at),
+                                                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    });
+    const qint64 start = Clock::tickMs();
+    terminal->button(QStringLiteral("ListPrograms"))->trigger();
+    const qint64 took = Clock::tickMs() - start;
+    ASSERT_GE(clickedAt, 0);
+    ASSERT_GE(stopAt.load(), 0) << "the stop never reached the controller";
+    EXPECT_LE(stopAt.load() - clickedAt, 1300);
+    EXPECT_EQ(rig.simLines(), (QStringList{"LP", "0ST"}));
+    EXPECT_EQ(terminal->text(), QStringLiteral("1EP\n3MO\n"));
+    // The listing waits no longer than its limit and a read.
+    EXPECT_LT(took, frmTerminal::DrainLimitMs + 3 * LinkTransport::ReplyLimitMs);
+
+    // The link closes once part of the listing is shown: the read after it fails.
+    rig.withSim([](SimController& sim) { sim.clearLog(); });
+    terminal->txtTerminal()->clear();
+    QMetaObject::Connection gone = QObject::connect(terminal->txtTerminal(), &QPlainTextEdit::textChanged, terminal, [&] {
+        if (terminal->text().contains(QLatin1String("1EP"))) {
+            QObject::disconnect(gone);
+            rig.comm()->KVLClose();
+        }
+    });
+    terminal->button(QStringLiteral("ListPrograms"))->trigger();
+    QObject::disconnect(gone);
+    EXPECT_EQ(terminal->text().count(QStringLiteral("1EP")), 1) << terminal->text().toStdString();
+    EXPECT_LE(terminal->text().count(QStringLiteral("3MO")), 1) << terminal->text().toStdString();
+    EXPECT_FALSE(rig.comm()->IsOpen());
+    EXPECT_EQ(rig.simLines(), QStringList{"LP"});
 }
 
 } // namespace
