@@ -3,6 +3,7 @@
 // dispatcher, then nothing touched for a while (30 s unless a number of seconds is given). The
 // figure is the main thread's (the utility's own work); the simulator's thread is counted apart.
 #include "bench/BenchDesktop.h"
+#include "bench/BenchTiming.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
 #include "sim/SimPtyThread.h"
@@ -41,14 +42,6 @@ int linesReceived(SimPtyThread& sim)
     int count = 0;
     sim.with([&](SimController& c) { count = int(c.lines().size()); });
     return count;
-}
-
-// A loop of its own: quitting the application's loop would close the main window first.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 //   5. a minute with one reply in ten lost: whether the link held; then every reply dribbled, a
 //      character every 200 ms: how long until the link was reported broken.
 #include "bench/BenchDesktop.h"
+#include "bench/BenchTiming.h"
 #include "library/link/BusType.h"
 #include "platform/ui/MsgBox.h"
 #include "sim/SimController.h"
@@ -48,60 +49,7 @@
 namespace {
 
 constexpr int kPort = 9;
-constexpr int kProbeMs = 10;
 constexpr int kReleases = 20;
-
-QElapsedTimer g_clock; // one clock for both threads
-
-double msNow()
-{
-    return double(g_clock.nsecsElapsed()) / 1e6;
-}
-
-// A loop of its own: quitting the application's loop would close the main window first.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
-// How late the event loop runs a timer that asks to run every kProbeMs.
-class StallProbe {
-public:
-    void start()
-    {
-        m_gaps.clear();
-        m_last = msNow();
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const double now = msNow();
-            m_gaps.push_back(std::max(0.0, now - m_last - kProbeMs));
-            m_last = now;
-        });
-        m_timer.start(kProbeMs);
-    }
-    void stop()
-    {
-        m_timer.stop();
-        QObject::disconnect(&m_timer, nullptr, nullptr, nullptr);
-    }
-    const std::vector<double>& stalls() const { return m_gaps; }
-
-private:
-    QTimer m_timer;
-    double m_last = 0;
-    std::vector<double> m_gaps;
-};
 
 qint64 lineCharacters(SimPtyThread& sim)
 {
@@ -149,7 +97,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: moxtrel_responsiveness [baud] [seconds]\n");
         return 2;
     }
-    g_clock.start();
 
     SimPtyThread sim;
     if (!sim.isOpen()) {
@@ -166,10 +113,10 @@ int main(int argc, char** argv)
         QObject::connect(&c, &SimController::lineReceived, &c, [&](const QByteArray& line) {
             double none = -1;
             if (line == "1ST")
-                stopAt.compare_exchange_strong(none, msNow());
+                stopAt.compare_exchange_strong(none, benchMsNow());
             none = -1;
             if (line == "0ST")
-                allStopAt.compare_exchange_strong(none, msNow());
+                allStopAt.compare_exchange_strong(none, benchMsNow());
         }, Qt::DirectConnection);
     });
     QStringList open;
@@ -218,7 +165,7 @@ int main(int argc, char** argv)
         postMouse(plus, QEvent::MouseButtonPress);
         runFor(300 + int(random.bounded(200)));
         stopAt.store(-1);
-        const double released = msNow();
+        const double released = benchMsNow();
         postMouse(plus, QEvent::MouseButtonRelease);
         QElapsedTimer limit;
         limit.start();
@@ -265,7 +212,7 @@ int main(int argc, char** argv)
             std::atomic<double> clicked{-1};
             std::thread person([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-                clicked.store(msNow());
+                clicked.store(benchMsNow());
                 QCoreApplication::postEvent(stop, press);
                 QCoreApplication::postEvent(stop, release);
             });

@@ -9,6 +9,7 @@
 //     download ends at its limit with its message.
 // Goal: no stall over 500 ms while a transfer runs.
 #include "bench/BenchDesktop.h"
+#include "bench/BenchTiming.h"
 #include "library/link/BusType.h"
 #include "platform/ui/FileDialog.h"
 #include "platform/ui/MsgBox.h"
@@ -36,52 +37,6 @@
 namespace {
 
 constexpr int kPort = 9;
-constexpr int kProbeMs = 10;
-
-QElapsedTimer g_clock;
-
-double msNow()
-{
-    return double(g_clock.nsecsElapsed()) / 1e6;
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
-// How late the event loop runs a timer that asks to run every kProbeMs, nested loops included.
-class StallProbe {
-public:
-    StallProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const double now = msNow();
-            m_gaps.push_back(std::max(0.0, now - m_last - kProbeMs));
-            m_last = now;
-        });
-        m_last = msNow();
-        m_timer.start(kProbeMs);
-    }
-    const std::vector<double>& stalls() const { return m_gaps; }
-
-private:
-    QTimer m_timer;
-    double m_last = 0;
-    std::vector<double> m_gaps;
-};
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
@@ -123,8 +78,9 @@ Figures measure(const std::function<void()>& start)
 {
     g_lastBox.clear();
     bool done = false;
-    const double began = msNow();
+    const double began = benchMsNow();
     StallProbe probe;
+    probe.start();
     QTimer::singleShot(0, [&] {
         start();
         done = true;
@@ -132,7 +88,7 @@ Figures measure(const std::function<void()>& start)
     while (!done)
         runFor(20);
     Figures f;
-    f.seconds = (msNow() - began) / 1000.0;
+    f.seconds = (benchMsNow() - began) / 1000.0;
     f.p99 = percentile(probe.stalls(), 0.99);
     f.longest = percentile(probe.stalls(), 1.0);
     return f;
@@ -154,7 +110,6 @@ int main(int argc, char** argv)
     qputenv("KVL_LOCK_DIR", scratch.path().toLocal8Bit());
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    g_clock.start();
 
     SimPtyThread sim;
     if (!sim.isOpen()) {
