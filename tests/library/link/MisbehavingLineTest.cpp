@@ -170,8 +170,9 @@ TEST_F(MisbehavingLine, LateOnEveryReplyBreaksTheLinkOnceWithoutAWrongReply)
 
 // Replies that never come, now and then: each costs its own query. The next query goes out as
 // soon as the identification is back and gets its own reply, so the link stays open for good. A
-// controller that stops answering its queries still breaks the link once, after three queries in
-// a row went unanswered, though it answers the resynchronisations in between.
+// controller that stops answering its queries still breaks the link once, after
+// UnansweredQueryLimit queries in a row went unanswered, though it answers the
+// resynchronisations in between.
 TEST_F(MisbehavingLine, ALostReplyCostsOneQueryNeverTheLink)
 {
     std::atomic<int> asked{0};
